@@ -1,0 +1,39 @@
+// APN provisioning: five fields sent to the radio as an Android broadcast
+// through adb, run as a process with an argument vector (no local shell).
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "maintenance/Process.h"
+
+namespace korvane::maintenance {
+
+struct ApnFields {
+    std::string name;      // always sent, also when empty
+    std::string apn;       // the others only when not empty
+    std::string user;
+    std::string password;
+    std::string numeric;   // MCC followed by MNC
+};
+
+struct ApnCommand {
+    std::vector<std::string> argv;  // adb, shell, am, broadcast, -a, ACTION, --es, name, 'value', ...
+    std::string displayUpToName;    // the command as a person would type it, up to the name extra
+    std::string display;            // the whole command as a person would type it
+};
+
+// The APN-writing broadcast action, fixed at build time.
+std::string ApnAction();
+
+// Quotes a value for the radio's shell: single quotes, a quote inside as '\''.
+std::string QuoteForRemoteShell(const std::string& value);
+
+// `adb` is the adb beside the executable when there is one, otherwise "adb" (PATH).
+ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb = "adb");
+
+// Finds adb, builds the command and runs it in the executable's directory.
+ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields);
+
+}  // namespace korvane::maintenance

@@ -1,0 +1,37 @@
+// One platform's device access behind one small interface. The POSIX (termios)
+// and Win32 backends are separate files, chosen by the build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "serial/LineSettings.h"
+
+namespace korvane::serial {
+
+class SerialBackend {
+public:
+    virtual ~SerialBackend() = default;
+
+    // Acquires the device for exclusive use and applies the settings; throws SerialError.
+    virtual void Open(const std::string& device, const LineSettings& settings,
+                      std::size_t inQueueSize, std::size_t outQueueSize) = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual std::size_t BytesWaiting() = 0;
+    // Takes up to `maxBytes` waiting bytes without blocking.
+    virtual std::vector<std::uint8_t> ReadAvailable(std::size_t maxBytes) = 0;
+    // Writes every byte, in order, blocking until the system has taken them all.
+    virtual void Write(std::span<const std::uint8_t> bytes) = 0;
+    virtual void DiscardOutput() = 0;
+    virtual void DiscardInput() = 0;
+};
+
+// The backend of the platform the program was built for.
+std::unique_ptr<SerialBackend> MakePlatformBackend();
+
+}  // namespace korvane::serial

@@ -1,0 +1,31 @@
+// The serial error: one type for every failure of the port, with a kind that
+// front ends map to exit codes and a description a technician can act on.
+#pragma once
+
+#include <string>
+
+#include "settings/Error.h"
+
+namespace korvane::serial {
+
+enum class SerialErrorKind {
+    NoSuchPort,        // port number 0, or no device behind the number or path
+    Busy,              // another program holds the device
+    PermissionDenied,  // no rights on the device (on Linux: the dialout group)
+    NotOpen,           // an operation that needs an open port on a closed one
+    DeviceGone,        // the device disappeared or hung up while open
+    BadSettings,       // a malformed line-settings string, or settings the device refused
+    Io,                // any other failure of the system call
+};
+
+class SerialError : public korvane::Error {
+public:
+    SerialError(SerialErrorKind kind, const std::string& description)
+        : korvane::Error(description), m_kind(kind) {}
+    SerialErrorKind Kind() const { return m_kind; }
+
+private:
+    SerialErrorKind m_kind;
+};
+
+}  // namespace korvane::serial

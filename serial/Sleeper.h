@@ -1,0 +1,42 @@
+// The second seam of the byte exchange: how the worker waits. Production sleeps
+// for real and wakes at once when a stop is requested; tests use a virtual clock.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
+namespace korvane::serial {
+
+// Thrown out of a sleep when the job has been asked to stop.
+class StopRequested : public std::runtime_error {
+public:
+    StopRequested() : std::runtime_error("the job was asked to stop") {}
+};
+
+class ISleeper {
+public:
+    virtual ~ISleeper() = default;
+    // Waits `duration`; throws StopRequested when a stop has been requested.
+    virtual void Sleep(std::chrono::milliseconds duration) = 0;
+    // Throws StopRequested when a stop has been requested; returns otherwise.
+    virtual void CheckStop() {}
+};
+
+// Real time, stoppable from another thread.
+class StoppableSleeper : public ISleeper {
+public:
+    void Sleep(std::chrono::milliseconds duration) override;
+    void CheckStop() override;
+    void RequestStop();
+    void Reset();
+    bool StopWasRequested() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stop = false;
+};
+
+}  // namespace korvane::serial
