@@ -44,5 +44,9 @@ test-tsan: deps
 	@cmake --build $(BUILD_TSAN) -j $(JOBS)
 	@cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS)
 
+# Renders the main window and the precautions form to PNG, offscreen, into docs/.
+screenshots: build
+	@QT_QPA_PLATFORM=offscreen $(BUILD)/tests/bin/render_windows $(BUILD)/bin docs
+
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)

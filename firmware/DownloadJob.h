@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "firmware/JobReport.h"
 #include "serial/PortOps.h"
 #include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"
@@ -21,14 +22,14 @@ enum class UpgradeMode : std::int32_t { UserProgram = 0, Full = 1 };
 // m_nWorkerState values.
 constexpr std::int32_t kWorkerRunning = 0;
 constexpr std::int32_t kWorkerFinished = 1;
+constexpr std::int32_t kWorkerStopped = 2;  // ended by Stop/RequestStop; the status is left as it was
 constexpr std::int32_t kWorkerFailed = 10;
-
-// Progress bar range of the dialog.
-constexpr std::int32_t kProgressMax = 60;
 
 class DownloadJob {
 public:
     // `sleeper` may be null: the job then waits in real time and can be stopped.
+    // A StoppableSleeper passed in is stopped by Stop too; other sleepers (a
+    // virtual clock) cannot be interrupted.
     DownloadJob(serial::IPortOps& port, settings::SettingsStore& settings,
                 serial::ISleeper* sleeper = nullptr);
     ~DownloadJob();  // stops and joins a running worker
@@ -40,15 +41,27 @@ public:
     void Start(UpgradeMode mode, std::filesystem::path bootPath, std::filesystem::path userPath);
     // Asks the worker to stop at its next poll or pause and joins it.
     void Stop();
+    // Asks the worker to stop without waiting (safe from any thread, e.g. one
+    // that watches for Ctrl-C); Join or Stop then waits for it.
+    void RequestStop();
     // Waits for the worker to end on its own.
     void Join();
-    bool IsRunning() const;
+    bool IsRunning() const { return m_active.load(); }
 
     std::int32_t WorkerState() const { return m_nWorkerState.load(); }
     std::int32_t Progress() const { return m_nProgress.load(); }
-    std::string Status() const;
+    std::string Status() const { return m_report.Status(); }
+    // The front end's own status line (e.g. when a job starts).
+    void SetStatus(std::string text) { m_report.SetStatusText(std::move(text)); }
     // Description of the error that ended the job, empty when none did.
-    std::string ErrorDescription() const;
+    std::string ErrorDescription() const { return m_report.ErrorDescription(); }
+    // Set when a finished job could not save the upgrade counter.
+    std::string Warning() const { return m_report.Warning(); }
+    // Stage reached, frames/blocks/bytes sent, failure kind: a consistent-enough
+    // snapshot of atomics, cheap to take at any time from any thread.
+    JobDetails Details() const { return m_report.Details(); }
+    // Called on the worker thread after each change; set it before Start.
+    void SetProgressCallback(ProgressCallback callback) { m_report.SetCallback(std::move(callback)); }
 
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<std::int32_t> m_nWorkerState{kWorkerRunning};
@@ -56,16 +69,18 @@ public:
 
 private:
     void DownloadThreadProc();
-    // (the firmware module adds the rest of its state here)
-    mutable std::mutex m_statusMutex;
-    std::string m_strStatus;
-    std::string m_errorDescription;
+    void RunStages();
+    void Fail(JobFailure failure, const std::string& description);
+    serial::StoppableSleeper* Stoppable() const;
+
     serial::IPortOps& m_port;
-    settings::SettingsStore& m_settings;
+    JobReport m_report;  // status line, error description and details
     serial::StoppableSleeper m_ownSleeper;
     serial::ISleeper* m_sleeper;
     std::filesystem::path m_strBootPath;
     std::filesystem::path m_strUserPath;
+    std::atomic<bool> m_active{false};
+    std::mutex m_joinMutex;  // one thread joins at a time
     std::thread m_worker;
 };
 

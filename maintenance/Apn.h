@@ -20,8 +20,11 @@ struct ApnFields {
 
 struct ApnCommand {
     std::vector<std::string> argv;  // adb, shell, am, broadcast, -a, ACTION, --es, name, 'value', ...
-    std::string displayUpToName;    // the command as a person would type it, up to the name extra
-    std::string display;            // the whole command as a person would type it
+    // The command as a person would type it into a shell, e.g.
+    //   adb shell "am broadcast -a ACTION --es name 'internet' --es apn 'web'"
+    // Typed into a POSIX shell it runs exactly `argv`.
+    std::string displayUpToName;    // up to and including the name extra
+    std::string display;            // the whole command
 };
 
 // The APN-writing broadcast action, fixed at build time.
@@ -32,6 +35,14 @@ std::string QuoteForRemoteShell(const std::string& value);
 
 // `adb` is the adb beside the executable when there is one, otherwise "adb" (PATH).
 ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb = "adb");
+
+// The adb beside the executable (exeDir/adb, adb.exe on Windows) when there is
+// one, otherwise "adb", which the system finds on PATH.
+std::string FindAdb(const std::filesystem::path& exeDir);
+
+// Runs a built command as a process (no local shell) in the executable's
+// directory, its output captured for a message when it fails, and waits.
+ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir);
 
 // Finds adb, builds the command and runs it in the executable's directory.
 ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields);

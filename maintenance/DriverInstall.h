@@ -29,12 +29,17 @@ inline constexpr std::string_view kPromptCaption = "Prompt";
 
 // Windows command text: a double quote, the directory, "\folder\stem.bat", a double quote.
 std::wstring BuildWindowsDriverCommand(const std::wstring& exeDir, const DriverRow& row);
+// The Linux script of a row: <exeDir>/<folder>/<stem>.sh.
+std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row);
 // Linux: {"/bin/sh", "<exeDir>/<folder>/<stem>.sh"}.
 std::vector<std::string> BuildLinuxDriverArgv(const std::filesystem::path& exeDir,
                                               const DriverRow& row);
 
 // Runs the row's script for this platform and waits; Succeeded() only when it
-// ran and exited with status 0.
+// ran and exited with status 0. Linux: /bin/sh runs the .sh script in its own
+// folder, its output captured; a missing script is started == false with the
+// reason. Windows: the command processor runs the quoted .bat command in its
+// console window.
 ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row);
 
 }  // namespace korvane::maintenance

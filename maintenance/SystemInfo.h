@@ -9,6 +9,10 @@ namespace korvane::maintenance {
 // 32-bit one that IsWow64Process says runs on 64-bit Windows; Linux: uname).
 bool IsOperatingSystem64Bit();
 
+// Whether a machine name as uname reports it (x86_64, aarch64, i686, ...)
+// names a 64-bit architecture.
+bool IsMachineName64Bit(std::string_view machine);
+
 // The COM-port database reset command line of the Windows build, exactly.
 extern const std::string_view kComDatabaseResetCommand;
 

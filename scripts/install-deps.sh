@@ -6,7 +6,7 @@ set -eu
 packages="g++ cmake ninja-build make pkg-config
 qt6-base-dev qt6-base-dev-tools libgl-dev
 libgtest-dev libgmock-dev googletest libbenchmark-dev
-xvfb xauth fonts-wqy-microhei adb"
+xvfb xauth xdotool fonts-wqy-microhei adb"
 
 missing=""
 for p in $packages; do

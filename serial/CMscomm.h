@@ -30,11 +30,17 @@ public:
     CMscomm(std::unique_ptr<SerialBackend> backend, PortResolver resolver);
     ~CMscomm() override;
 
+    // Port number, device path, queue sizes and line settings can change only
+    // while the port is closed (SerialError AlreadyOpen otherwise). Waiting
+    // count, input, output and discard on a closed port fail with NotOpen.
+
     bool GetPortOpen() const;
-    void SetPortOpen(bool open);             // true acquires the device, false releases it
+    // true acquires the device (no-op when open), false releases it (harmless when closed).
+    void SetPortOpen(bool open);
     void SetCommPort(std::int16_t number);   // fails at once for 0 or a negative number
     std::int16_t GetCommPort() const;
-    // Opens a device given by path instead of by number (used by the command line).
+    // Opens a device given by path instead of by number (used by the command line);
+    // SetCommPort clears it again.
     void SetDevicePath(std::string devicePath);
     void SetInBufferSize(std::int16_t size);
     void SetOutBufferSize(std::int16_t size);
@@ -51,6 +57,11 @@ public:
     void SetOutput(std::span<const std::uint8_t> bytes) override;
 
 private:
+    // Both expect m_mutex to be held.
+    void RequireOpen(const char* operation) const;
+    void RequireClosed(const char* change) const;
+    std::string DeviceNameLocked() const;
+
     mutable std::mutex m_mutex;
     std::unique_ptr<SerialBackend> m_backend;
     PortResolver m_resolver;
@@ -62,6 +73,7 @@ private:
     std::int32_t m_inputMode = 0;
     std::int16_t m_rThreshold = 0;
     LineSettings m_settings;
+    std::string m_openedDevice;  // the device of the present or last open
 };
 
 }  // namespace korvane::serial

@@ -3,6 +3,7 @@
 // on Windows COMn.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct PortInfo {
 };
 
 std::vector<PortInfo> ListSerialPorts();
+// The same list read from another copy of /sys/class/tty (POSIX builds only;
+// lets the order be checked on a prepared tree).
+std::vector<PortInfo> ListSerialPorts(const std::filesystem::path& ttyClassDir);
 
 // The device for port number n; throws SerialError(NoSuchPort) when there is none.
 std::string ResolvePortNumber(int portNumber);

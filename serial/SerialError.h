@@ -16,6 +16,7 @@ enum class SerialErrorKind {
     DeviceGone,        // the device disappeared or hung up while open
     BadSettings,       // a malformed line-settings string, or settings the device refused
     Io,                // any other failure of the system call
+    AlreadyOpen,       // a change that needs a closed port, made while it is open
 };
 
 class SerialError : public korvane::Error {

@@ -1,0 +1,35 @@
+// The commands of `korvane`, each returning the process's exit status. Output
+// goes to the console's streams so that tests can run them in-process.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <span>
+#include <string>
+
+#include "cli/Options.h"
+
+namespace korvane::cli {
+
+struct Console {
+    std::ostream& out;
+    std::ostream& err;
+    bool outIsTerminal = false;
+    bool errIsTerminal = false;
+    std::size_t terminalWidth = 80;
+};
+
+// "korvane: <what failed>. <What to try>." as one line on the error stream.
+void PrintFailure(const Console& console, const std::string& what, const std::string& hint);
+
+int RunPorts(const Console& console);
+int RunCrc(const Console& console, std::span<const std::filesystem::path> files);
+// `programDir` holds Sys.dat: the executable's folder in production.
+int RunCounter(const Console& console, const std::filesystem::path& programDir, bool clear);
+int RunApn(const Console& console, const std::filesystem::path& programDir,
+           const maintenance::ApnFields& fields);
+
+// Parses the arguments and runs the command; everything `main` does.
+int RunKorvane(const Console& console, std::span<const std::string> args);
+
+}  // namespace korvane::cli

@@ -1,0 +1,132 @@
+// Help texts of `korvane`: what each command does, its options, and the exit statuses.
+#include "cli/Help.h"
+
+#ifndef KORVANE_VERSION
+#define KORVANE_VERSION "unknown"
+#endif
+
+namespace korvane::cli {
+namespace {
+
+constexpr const char* kExitStatuses =
+    "Exit status:\n"
+    "  0    success\n"
+    "  1    the radio refused or did not answer, or the job failed\n"
+    "  2    bad arguments, or an image or file that cannot be used\n"
+    "  3    the port cannot be opened or was lost\n"
+    "  130  stopped with Ctrl-C\n";
+
+constexpr const char* kProgramHelp =
+    "Usage: korvane COMMAND [OPTIONS]\n"
+    "\n"
+    "The service command line of STM32_Korvane: the radio's firmware, APN and\n"
+    "counter jobs for benches and scripts, over the same code as the dialog.\n"
+    "Settings (Sys.dat: language, download counter) live beside the executable.\n"
+    "\n"
+    "Commands:\n"
+    "  ports     list the serial ports and the numbers the dialog uses for them\n"
+    "  flash     upgrade the radio's firmware over a serial port\n"
+    "  crc       show the CRC-32 of image files as the dialog shows it\n"
+    "  apn       send the mobile-data access point settings to the radio through adb\n"
+    "  counter   show or clear the count of completed user-program downloads\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help   show this help; 'korvane COMMAND --help' shows a command's help\n"
+    "  --version    show the version\n"
+    "\n";
+
+constexpr const char* kPortsHelp =
+    "Usage: korvane ports\n"
+    "\n"
+    "Lists the serial ports the program can use: the port number the dialog's port\n"
+    "list uses for each (USB adapters first), its device path and, for USB\n"
+    "adapters, the USB description. Either the number or the path can be given to\n"
+    "'korvane flash --port'.\n";
+
+constexpr const char* kFlashHelp =
+    "Usage: korvane flash --port P --boot FILE --user FILE [--json]\n"
+    "       korvane flash --port P --user FILE [--json]\n"
+    "\n"
+    "With --boot: a full upgrade. The radio must be started in its STM32 ROM\n"
+    "bootloader; the boot image is written from 0x08000000 and started, then the\n"
+    "user program is sent to its loader. Without --boot: a user-program upgrade\n"
+    "to the loader that already runs on the radio.\n"
+    "Images are raw .bin files of at most 1,024,000 bytes. A completed user-program\n"
+    "download adds one to the counter in Sys.dat.\n"
+    "\n"
+    "Options:\n"
+    "  --port P      the port number of 'korvane ports' (as in the dialog), or a\n"
+    "                device path such as /dev/ttyUSB0\n"
+    "  --boot FILE   the boot image (full upgrade)\n"
+    "  --user FILE   the user-program image\n"
+    "  --json        print one JSON object at the end, with the keys result, exit,\n"
+    "                stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
+    "                user_crc, boot_bytes, user_bytes, counter, error, warning\n"
+    "                (progress then goes to standard error)\n"
+    "\n"
+    "On a terminal a live progress line shows the stage, bytes sent, rate and time\n"
+    "left; otherwise plain lines are printed. Ctrl-C stops the job at its next poll\n"
+    "and closes the port; a second Ctrl-C quits at once.\n"
+    "\n";
+
+constexpr const char* kCrcHelp =
+    "Usage: korvane crc FILE...\n"
+    "\n"
+    "Prints the CRC-32 (IEEE 802.3, as zlib) of each image as the dialog shows it,\n"
+    "'CRC32:XXXXXXXX', followed by the file's path. A file that cannot be read or\n"
+    "is longer than 1,024,000 bytes is reported on its own line; the others are\n"
+    "still printed, and the exit status is then 2.\n";
+
+constexpr const char* kApnHelp =
+    "Usage: korvane apn --name N [--apn A] [--user U] [--password P] [--numeric M]\n"
+    "\n"
+    "Sends the access point settings to the radio connected over USB as the\n"
+    "dialog's Write button does: an Android broadcast through adb (the adb beside\n"
+    "the executable, otherwise the one on PATH). The name is always sent; the other\n"
+    "fields only when given and not empty.\n"
+    "\n"
+    "Options:\n"
+    "  --name N       the APN name\n"
+    "  --apn A        the access point name\n"
+    "  --user U       the user name\n"
+    "  --password P   the password\n"
+    "  --numeric M    the operator code: MCC followed by MNC\n"
+    "\n"
+    "Exit status: 0 adb delivered the broadcast; 1 adb could not be run or failed;\n"
+    "2 bad arguments.\n";
+
+constexpr const char* kCounterHelp =
+    "Usage: korvane counter [--clear]\n"
+    "\n"
+    "Prints the count of completed user-program downloads kept in Sys.dat beside\n"
+    "the executable, the same counter the dialog shows.\n"
+    "\n"
+    "Options:\n"
+    "  --clear   set the counter to 0 and save Sys.dat\n"
+    "\n"
+    "Exit status: 0 success; 1 Sys.dat could not be saved; 2 bad arguments.\n";
+
+}  // namespace
+
+std::string HelpText(CommandKind command) {
+    switch (command) {
+        case CommandKind::None: return std::string(kProgramHelp) + kExitStatuses;
+        case CommandKind::Ports: return kPortsHelp;
+        case CommandKind::Flash: return std::string(kFlashHelp) + kExitStatuses;
+        case CommandKind::Crc: return kCrcHelp;
+        case CommandKind::Apn: return kApnHelp;
+        case CommandKind::Counter: return kCounterHelp;
+    }
+    return kProgramHelp;
+}
+
+std::string VersionText() {
+    return std::string("korvane ") + KORVANE_VERSION;
+}
+
+std::string HelpHint(CommandKind command) {
+    const std::string name = CommandName(command);
+    return "Try 'korvane " + (name.empty() ? std::string() : name + " ") + "--help'";
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,58 @@
+// Ctrl-C on POSIX: SIGINT blocked for the job's threads and taken with
+// sigtimedwait by the thread that watches the job; no handler, no extra thread.
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+
+#include <pthread.h>
+
+#include "cli/Interrupt.h"
+
+namespace korvane::cli {
+
+struct InterruptWatch::Saved {
+    sigset_t previousMask;
+};
+
+namespace {
+
+sigset_t InterruptSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>()) {
+    const sigset_t set = InterruptSet();
+    pthread_sigmask(SIG_BLOCK, &set, &m_saved->previousMask);
+}
+
+InterruptWatch::~InterruptWatch() {
+    // An interrupt still pending would be delivered (and end the process) as
+    // soon as the mask is restored: take it here instead.
+    Wait(std::chrono::milliseconds(0));
+    pthread_sigmask(SIG_SETMASK, &m_saved->previousMask, nullptr);
+}
+
+bool InterruptWatch::Wait(std::chrono::milliseconds timeout) {
+    const sigset_t set = InterruptSet();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
+    timespec wait{};
+    wait.tv_sec = static_cast<time_t>(seconds.count());
+    wait.tv_nsec = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(timeout - seconds).count());
+    int signal = -1;
+    do {
+        signal = sigtimedwait(&set, nullptr, &wait);
+    } while (signal < 0 && errno == EINTR);
+    if (signal == SIGINT) {
+        ++m_count;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,65 @@
+// The command line of `korvane`: which command to run and with what, parsed
+// from the arguments without touching any file or port.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "maintenance/Apn.h"
+
+namespace korvane::cli {
+
+enum class CommandKind { None, Ports, Flash, Crc, Apn, Counter };
+
+// Exit statuses, the same for every command.
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailed = 1;         // the radio refused or did not answer; a job that failed
+constexpr int kExitUsage = 2;          // bad arguments, or an image or file that cannot be used
+constexpr int kExitPort = 3;           // the port cannot be opened or was lost
+constexpr int kExitInterrupted = 130;  // stopped with Ctrl-C (128 + SIGINT)
+
+struct FlashOptions {
+    std::string port;                               // a port number or a device path
+    std::optional<std::filesystem::path> bootPath;  // present: full upgrade
+    std::filesystem::path userPath;
+    bool json = false;
+};
+
+struct Options {
+    CommandKind command = CommandKind::None;
+    bool help = false;
+    bool version = false;
+    FlashOptions flash;
+    std::vector<std::filesystem::path> crcFiles;
+    maintenance::ApnFields apn;
+    bool clearCounter = false;
+};
+
+// Arguments that make no valid command line; what() says what is wrong.
+class UsageError : public std::runtime_error {
+public:
+    UsageError(CommandKind command, const std::string& message)
+        : std::runtime_error(message), m_command(command) {}
+    // The command the error belongs to (None: the program's own arguments).
+    CommandKind Command() const { return m_command; }
+
+private:
+    CommandKind m_command;
+};
+
+// Parses the arguments after the program name. Throws UsageError.
+Options ParseArguments(std::span<const std::string> args);
+
+// The command's name as typed ("flash"), or "" for None.
+std::string CommandName(CommandKind command);
+
+// A port argument that is all digits is the dialog's port number (1..32767);
+// anything else is a device path. Empty when the text is not a usable number.
+std::optional<std::int16_t> ParsePortNumber(const std::string& text);
+
+}  // namespace korvane::cli

@@ -1,0 +1,167 @@
+// The job's shared progress record: atomics for the counts, a mutex for the
+// status text, and an optional observer called on the worker thread.
+#include "firmware/JobReport.h"
+
+namespace korvane::firmware {
+
+const char* StageName(JobStage stage)
+{
+    switch (stage) {
+    case JobStage::NotStarted: return "not-started";
+    case JobStage::RomSync: return "rom-sync";
+    case JobStage::RomPrepare: return "rom-prepare";
+    case JobStage::RomWrite: return "rom-write";
+    case JobStage::RomGo: return "rom-go";
+    case JobStage::LoaderWait: return "loader-wait";
+    case JobStage::LoaderHandshake: return "loader-handshake";
+    case JobStage::LoaderBlocks: return "loader-blocks";
+    case JobStage::EndFrame: return "end-frame";
+    case JobStage::Done: return "done";
+    }
+    return "unknown";
+}
+
+JobReport::JobReport(std::atomic<std::int32_t>& progress, std::atomic<std::int32_t>& workerState,
+                     settings::SettingsStore& settings)
+    : m_progress(progress), m_workerState(workerState), m_settings(settings)
+{
+}
+
+void JobReport::Reset()
+{
+    m_stage = static_cast<std::int32_t>(JobStage::NotStarted);
+    m_failure = static_cast<std::int32_t>(JobFailure::None);
+    m_bootBytesTotal = 0;
+    m_bootBytesSent = 0;
+    m_framesSent = 0;
+    m_userBytesTotal = 0;
+    m_userBytesSent = 0;
+    m_blocksTotal = 0;
+    m_blocksSent = 0;
+    std::lock_guard lock(m_statusMutex);
+    m_errorDescription.clear();
+    m_warning.clear();
+}
+
+void JobReport::SetCallback(ProgressCallback callback)
+{
+    std::lock_guard lock(m_callbackMutex);
+    m_callback = std::move(callback);
+}
+
+void JobReport::SetStatus(StatusId id)
+{
+    SetStatusText(std::string(StatusText(id, m_settings.Language())));
+}
+
+void JobReport::SetStatusText(std::string text)
+{
+    {
+        std::lock_guard lock(m_statusMutex);
+        m_status = std::move(text);
+    }
+    Notify();
+}
+
+std::string JobReport::Status() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_status;
+}
+
+void JobReport::SetProgress(std::int32_t value)
+{
+    m_progress = value;
+    Notify();
+}
+
+void JobReport::AddProgress(std::int32_t delta)
+{
+    m_progress += delta;
+    Notify();
+}
+
+void JobReport::EnterStage(JobStage stage)
+{
+    m_stage = static_cast<std::int32_t>(stage);
+    Notify();
+}
+
+void JobReport::SetFailure(JobFailure failure, std::string description)
+{
+    {
+        std::lock_guard lock(m_statusMutex);
+        m_errorDescription = std::move(description);
+    }
+    m_failure = static_cast<std::int32_t>(failure);
+}
+
+std::string JobReport::ErrorDescription() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_errorDescription;
+}
+
+void JobReport::SetCounterNotSaved(const std::filesystem::path& sysPath)
+{
+    std::lock_guard lock(m_statusMutex);
+    m_warning = "The upgrade counter could not be saved to '" + sysPath.string() + "'.";
+}
+
+std::string JobReport::Warning() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_warning;
+}
+
+void JobReport::SetBootTotal(std::int64_t bytes)
+{
+    m_bootBytesTotal = bytes;
+    Notify();
+}
+
+void JobReport::AddBootFrame(std::int64_t bytes)
+{
+    m_bootBytesSent += bytes;
+    ++m_framesSent;
+    Notify();
+}
+
+void JobReport::SetUserTotal(std::int64_t bytes, std::int32_t blocks)
+{
+    m_userBytesTotal = bytes;
+    m_blocksTotal = blocks;
+    Notify();
+}
+
+void JobReport::AddUserBlock(std::int64_t bytes)
+{
+    m_userBytesSent += bytes;
+    ++m_blocksSent;
+    Notify();
+}
+
+void JobReport::Notify()
+{
+    std::lock_guard lock(m_callbackMutex);
+    if (m_callback) m_callback(Details());
+}
+
+JobDetails JobReport::Details() const
+{
+    JobDetails d;
+    d.stage = static_cast<JobStage>(m_stage.load());
+    d.failure = static_cast<JobFailure>(m_failure.load());
+    d.workerState = m_workerState.load();
+    d.progress = m_progress.load();
+    d.bootBytesTotal = m_bootBytesTotal.load();
+    d.bootBytesSent = m_bootBytesSent.load();
+    d.framesSent = m_framesSent.load();
+    d.userBytesTotal = m_userBytesTotal.load();
+    d.userBytesSent = m_userBytesSent.load();
+    d.blocksTotal = m_blocksTotal.load();
+    d.blocksSent = m_blocksSent.load();
+    return d;
+}
+
+}  // namespace korvane::firmware

@@ -1,0 +1,123 @@
+// What a running download job tells its front end: the progress count, the
+// status line, and details (stage reached, frames, blocks and bytes sent) that
+// a command line shows as a live bar. The worker writes; any thread reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "firmware/StatusText.h"
+#include "settings/SettingsStore.h"
+
+namespace korvane::firmware {
+
+// Progress bar range of the dialog: the count stands at this value when the
+// user program has completed.
+constexpr std::int32_t kProgressMax = 60;
+constexpr std::int32_t kProgressComplete = kProgressMax;
+
+// The furthest point the job reached; it stays put when the job ends.
+enum class JobStage : std::int32_t {
+    NotStarted = 0,
+    RomSync,          // synchronising with the ROM bootloader
+    RomPrepare,       // unprotect, erase, identify
+    RomWrite,         // writing the boot image in 256-byte frames
+    RomGo,            // starting the boot image
+    LoaderWait,       // soliciting the application loader
+    LoaderHandshake,  // 'O'/'+' and '-'/'!'
+    LoaderBlocks,     // sending the user program in 4,096-byte blocks
+    EndFrame,         // the closing frame
+    Done,             // the job finished
+};
+
+// Short English name of a stage, for logs and machine-readable output.
+const char* StageName(JobStage stage);
+
+// Why a job failed, so a front end can choose an exit code or a hint.
+enum class JobFailure : std::int32_t {
+    None = 0,
+    Refused,  // the radio refused a step or did not answer in time
+    Image,    // an image file could not be used
+    Serial,   // the port failed or was lost
+    Other,    // anything else (never expected)
+};
+
+struct JobDetails {
+    JobStage stage = JobStage::NotStarted;
+    JobFailure failure = JobFailure::None;
+    std::int32_t workerState = 0;
+    std::int32_t progress = 0;
+    std::int64_t bootBytesTotal = 0;  // known once the boot image is read
+    std::int64_t bootBytesSent = 0;   // image bytes in acknowledged frames
+    std::int32_t framesSent = 0;
+    std::int64_t userBytesTotal = 0;  // known once the user image is read
+    std::int64_t userBytesSent = 0;   // image bytes in accepted blocks
+    std::int32_t blocksTotal = 0;
+    std::int32_t blocksSent = 0;
+};
+
+// Called on the worker thread after every change of the details; keep it short.
+using ProgressCallback = std::function<void(const JobDetails&)>;
+
+class JobReport {
+public:
+    JobReport(std::atomic<std::int32_t>& progress, std::atomic<std::int32_t>& workerState,
+              settings::SettingsStore& settings);
+
+    // Forgets the previous job (the status line is left to the front end).
+    void Reset();
+    void SetCallback(ProgressCallback callback);
+
+    // Status line in the language the settings hold at this moment.
+    void SetStatus(StatusId id);
+    void SetStatusText(std::string text);
+    std::string Status() const;
+
+    void SetProgress(std::int32_t value);
+    void AddProgress(std::int32_t delta);
+    void EnterStage(JobStage stage);
+    // Records why the job failed, with the description a person reads.
+    void SetFailure(JobFailure failure, std::string description);
+    std::string ErrorDescription() const;
+    // A completed upgrade whose counter could not be saved: not a failure of
+    // the radio, but the technician should know.
+    void SetCounterNotSaved(const std::filesystem::path& sysPath);
+    std::string Warning() const;
+    void SetBootTotal(std::int64_t bytes);
+    void AddBootFrame(std::int64_t bytes);
+    void SetUserTotal(std::int64_t bytes, std::int32_t blocks);
+    void AddUserBlock(std::int64_t bytes);
+    void Notify();  // tells the callback about a change made elsewhere (the worker state)
+
+    JobDetails Details() const;
+    settings::SettingsStore& Settings() { return m_settings; }
+
+private:
+    std::atomic<std::int32_t>& m_progress;
+    std::atomic<std::int32_t>& m_workerState;
+    settings::SettingsStore& m_settings;
+
+    mutable std::mutex m_statusMutex;
+    std::string m_status;
+    std::string m_errorDescription;
+    std::string m_warning;
+
+    std::atomic<std::int32_t> m_stage{0};
+    std::atomic<std::int32_t> m_failure{0};
+    std::atomic<std::int64_t> m_bootBytesTotal{0};
+    std::atomic<std::int64_t> m_bootBytesSent{0};
+    std::atomic<std::int32_t> m_framesSent{0};
+    std::atomic<std::int64_t> m_userBytesTotal{0};
+    std::atomic<std::int64_t> m_userBytesSent{0};
+    std::atomic<std::int32_t> m_blocksTotal{0};
+    std::atomic<std::int32_t> m_blocksSent{0};
+
+    mutable std::mutex m_callbackMutex;
+    ProgressCallback m_callback;
+};
+
+}  // namespace korvane::firmware

@@ -1,0 +1,454 @@
+// The template-driven dialog over a QDialog: building the controls, dispatching
+// clicks, keys and timers to the message table, and the modal run.
+#include "framework/CDialog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimerEvent>
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+
+#include "framework/Text.h"
+
+namespace korvane::framework {
+
+// The Qt window of a CDialog: turns Escape, Enter, the close box and timer
+// events into the dialog's commands and timer messages.
+class CDialog::QtWindow : public QDialog {
+public:
+    explicit QtWindow(CDialog& owner) : m_owner(owner) {}
+
+    void reject() override { m_owner.DispatchCommand(IDCANCEL); }
+    void accept() override { m_owner.DispatchCommand(IDOK); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        switch (event->key()) {
+            case Qt::Key_Escape:
+                m_owner.DispatchCommand(IDCANCEL);
+                return;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                // A push button holding the focus takes Enter as its own click;
+                // otherwise Enter is the (possibly hidden) default OK command.
+                if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+                    button != nullptr && button->isEnabled() && button->isVisible()) {
+                    button->click();
+                } else {
+                    m_owner.DispatchCommand(IDOK);
+                }
+                return;
+            default:
+                QDialog::keyPressEvent(event);
+        }
+    }
+
+    void timerEvent(QTimerEvent* event) override { m_owner.OnQtTimer(event->timerId()); }
+
+private:
+    CDialog& m_owner;
+};
+
+namespace {
+
+Qt::Alignment TextAlignment(ControlKind kind)
+{
+    switch (kind) {
+        case ControlKind::TextCentre:
+            return Qt::AlignTop | Qt::AlignHCenter;
+        case ControlKind::TextRight:
+            return Qt::AlignTop | Qt::AlignRight;
+        default:
+            return Qt::AlignTop | Qt::AlignLeft;
+    }
+}
+
+QWidget* MakeWidget(const ControlTemplate& control, QWidget* parent)
+{
+    const QString caption = ToQString(control.caption);
+    switch (control.kind) {
+        case ControlKind::PushButton:
+        case ControlKind::DefPushButton: {
+            auto* button = new QPushButton(caption, parent);
+            // Enter is dispatched by the window itself, never by Qt's default button.
+            button->setAutoDefault(false);
+            button->setDefault(false);
+            return button;
+        }
+        case ControlKind::TextLeft:
+        case ControlKind::TextCentre:
+        case ControlKind::TextRight: {
+            auto* label = new QLabel(caption, parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            label->setAlignment(TextAlignment(control.kind));
+            return label;
+        }
+        case ControlKind::Edit:
+            return new QLineEdit(caption, parent);
+        case ControlKind::DropDownList:
+            return new QComboBox(parent);
+        case ControlKind::ProgressBar: {
+            auto* bar = new QProgressBar(parent);
+            bar->setTextVisible(false);
+            bar->setRange(0, 100);
+            bar->setValue(0);
+            return bar;
+        }
+        case ControlKind::GroupBox:
+            return new QGroupBox(caption, parent);
+        case ControlKind::Picture: {
+            auto* picture = new QLabel(parent);
+            const QPixmap pixmap(caption);
+            if (!pixmap.isNull()) picture->setPixmap(pixmap);
+            return picture;
+        }
+        case ControlKind::SerialControl:
+            return new QWidget(parent);
+    }
+    throw std::logic_error("unknown control kind");
+}
+
+bool IsText(ControlKind kind)
+{
+    return kind == ControlKind::TextLeft || kind == ControlKind::TextCentre ||
+           kind == ControlKind::TextRight;
+}
+
+// A label one line high whose caption is wider than its box: our substitute
+// face runs wider than the template's, and wrapping would push the rest of
+// the caption out of sight. Such a label keeps one line and grows to its text,
+// on the side its alignment allows.
+QRect FitOneLineText(QLabel& label, QRect rect, ControlKind kind)
+{
+    // Qt's text layout needs a pixel or two beyond the advance before it wraps.
+    constexpr int kLayoutSlack = 2;
+    const QFontMetrics metrics(label.font());
+    if (rect.height() >= 2 * metrics.lineSpacing()) return rect;
+    label.setWordWrap(false);
+    const int growth = metrics.horizontalAdvance(label.text()) + kLayoutSlack - rect.width();
+    if (growth <= 0) return rect;
+    switch (kind) {
+        case ControlKind::TextRight:
+            rect.setLeft(rect.left() - growth);
+            break;
+        case ControlKind::TextCentre:
+            rect.adjust(-growth / 2, 0, growth - growth / 2, 0);
+            break;
+        default:
+            rect.setRight(rect.right() + growth);
+            break;
+    }
+    return rect;
+}
+
+}  // namespace
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
+{
+    pDX->m_pDlgWnd->BindControl(id, control);
+}
+
+CDialog::CDialog(const DialogTemplate& dialogTemplate, ModalHost* host)
+    : m_template(dialogTemplate), m_host(host != nullptr ? host : &DefaultModalHost())
+{
+}
+
+CDialog::~CDialog()
+{
+    // The window (and its controls) are Qt objects; they go with the dialog.
+    m_controls.clear();
+    m_window.reset();
+}
+
+int CDialog::DoModal()
+{
+    CreateWindowFromTemplate();
+    Guarded([this] { OnInitDialog(); });
+    int result = m_modalResult;
+    if (!m_endRequested) {
+        CenterOnScreen();
+        result = m_window->exec();
+    }
+    DestroyWindow();
+    return result;
+}
+
+void CDialog::Create(bool show)
+{
+    CreateWindowFromTemplate();
+    Guarded([this] { OnInitDialog(); });
+    CenterOnScreen();
+    if (show && !m_endRequested) m_window->show();
+}
+
+void CDialog::DestroyWindow()
+{
+    if (!m_window) return;
+    OnDestroy();
+    for (const auto& [ourId, qtId] : m_timers) m_window->killTimer(qtId);
+    m_timers.clear();
+    for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    m_boundControls.clear();
+    m_controls.clear();
+    m_window.reset();
+}
+
+void CDialog::EndDialog(int result)
+{
+    m_endRequested = true;
+    m_modalResult = result;
+    if (m_window) m_window->done(result);
+}
+
+void CDialog::CreateWindowFromTemplate()
+{
+    DestroyWindow();
+    m_endRequested = false;
+    m_modalResult = IDCANCEL;
+    auto window = std::make_unique<QtWindow>(*this);
+    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    window->setWindowTitle(ToQString(m_template.title));
+    const QFont font(ToQString(m_template.fontFamily), m_template.pointSize);
+    window->setFont(font);
+    m_baseUnits = MeasureDialogBaseUnits(font);
+    const QSize size(m_baseUnits.ToPixelsX(m_template.width),
+                     m_baseUnits.ToPixelsY(m_template.height));
+    if (m_template.sizingBorder) {
+        window->resize(size);
+    } else {
+        window->setFixedSize(size);
+    }
+    m_window = std::move(window);
+    for (const ControlTemplate& control : m_template.controls) CreateControl(control);
+}
+
+void CDialog::CreateControl(const ControlTemplate& control)
+{
+    QWidget* widget = MakeWidget(control, m_window.get());
+    QRect rect(m_baseUnits.ToPixelsX(control.x), m_baseUnits.ToPixelsY(control.y),
+               m_baseUnits.ToPixelsX(control.width), m_baseUnits.ToPixelsY(control.height));
+    if (control.kind == ControlKind::DropDownList) {
+        // The template's height is that of the dropped list; the closed box is one line.
+        rect.setHeight(widget->sizeHint().height());
+    }
+    if (auto* picture = qobject_cast<QLabel*>(widget);
+        control.kind == ControlKind::Picture && !picture->pixmap().isNull()) {
+        // A picture control shows its bitmap at the bitmap's own size.
+        rect.setSize(picture->pixmap().size());
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && IsText(control.kind)) {
+        rect = FitOneLineText(*label, rect, control.kind);
+    }
+    widget->setGeometry(rect);
+    widget->setEnabled(control.enabled);
+    widget->setVisible(control.shown);
+    const bool focusable = control.tabStop && control.kind != ControlKind::SerialControl;
+    widget->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
+    if (control.kind == ControlKind::GroupBox) widget->lower();  // a frame never takes clicks
+    if (control.kind == ControlKind::PushButton || control.kind == ControlKind::DefPushButton) {
+        const int id = control.id;
+        QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked,
+                         [this, id] { DispatchCommand(id); });
+    }
+    if (control.id != kNoId) m_controls[control.id] = widget;
+}
+
+void CDialog::CenterOnScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr || !m_window) return;
+    const QRect available = screen->availableGeometry();
+    m_window->move(available.center() - QPoint(m_window->width() / 2, m_window->height() / 2));
+}
+
+template <class Action>
+void CDialog::Guarded(Action&& action)
+{
+    // Qt cannot carry an exception through its event loop: an error that leaves a
+    // handler is shown here, and the program goes on. korvane::Error is a std::exception.
+    try {
+        action();
+    } catch (const std::exception& error) {
+        ReportHandlerError(error.what());
+    }
+}
+
+void CDialog::ReportHandlerError(const std::string& description)
+{
+    try {
+        AfxMessageBox(description);
+    } catch (...) {
+        // Showing the error failed too; there is nobody left to tell.
+    }
+}
+
+void CDialog::DispatchCommand(int id)
+{
+    for (const MessageMapEntry& entry : GetMessageMap()) {
+        if (entry.kind == MessageMapEntry::Kind::Clicked && entry.id == id) {
+            Guarded([&] { entry.call(*this, 0); });
+            return;
+        }
+    }
+    if (id == IDOK) Guarded([this] { OnOK(); });
+    if (id == IDCANCEL) Guarded([this] { OnCancel(); });
+}
+
+void CDialog::DispatchTimer(std::uintptr_t timerId)
+{
+    for (const MessageMapEntry& entry : GetMessageMap()) {
+        if (entry.kind == MessageMapEntry::Kind::Timer) {
+            Guarded([&] { entry.call(*this, timerId); });
+            return;
+        }
+    }
+}
+
+void CDialog::OnQtTimer(int qtTimerId)
+{
+    for (const auto& [ourId, qtId] : m_timers) {
+        if (qtId == qtTimerId) {
+            DispatchTimer(ourId);
+            return;
+        }
+    }
+}
+
+QWidget* CDialog::GetDlgItem(int id) const
+{
+    const auto found = m_controls.find(id);
+    if (found == m_controls.end()) {
+        throw std::logic_error("the dialog has no control with id " + std::to_string(id));
+    }
+    return found->second;
+}
+
+void CDialog::BindControl(int id, CWnd& control)
+{
+    control.Attach(GetDlgItem(id));
+    if (std::find(m_boundControls.begin(), m_boundControls.end(), &control) ==
+        m_boundControls.end()) {
+        m_boundControls.push_back(&control);
+    }
+}
+
+void CDialog::SetDlgItemText(int id, const std::string& text)
+{
+    CWnd control;
+    control.Attach(GetDlgItem(id));
+    control.SetWindowText(text);
+}
+
+std::string CDialog::GetDlgItemText(int id) const
+{
+    CWnd control;
+    control.Attach(GetDlgItem(id));
+    return control.GetWindowText();
+}
+
+void CDialog::EnableItem(int id, bool enable)
+{
+    GetDlgItem(id)->setEnabled(enable);
+}
+bool CDialog::IsItemEnabled(int id) const
+{
+    return GetDlgItem(id)->isEnabled();
+}
+void CDialog::ShowItem(int id, bool show)
+{
+    GetDlgItem(id)->setVisible(show);
+}
+bool CDialog::IsItemShown(int id) const
+{
+    return !GetDlgItem(id)->isHidden();
+}
+
+void CDialog::SetWindowText(const std::string& title)
+{
+    m_template.title = title;
+    if (m_window) m_window->setWindowTitle(ToQString(title));
+}
+
+std::string CDialog::GetWindowText() const
+{
+    return m_window ? FromQString(m_window->windowTitle()) : m_template.title;
+}
+
+void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
+{
+    if (!m_window) throw std::logic_error("a timer needs the dialog's window");
+    KillTimer(timerId);
+    m_timers[timerId] = m_window->startTimer(milliseconds);
+}
+
+void CDialog::KillTimer(std::uintptr_t timerId)
+{
+    const auto found = m_timers.find(timerId);
+    if (found == m_timers.end()) return;
+    if (m_window) m_window->killTimer(found->second);
+    m_timers.erase(found);
+}
+
+bool CDialog::HasTimer(std::uintptr_t timerId) const
+{
+    return m_timers.count(timerId) != 0;
+}
+
+int CDialog::AfxMessageBox(const std::string& text)
+{
+    return MessageBox(text, ApplicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+int CDialog::MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
+                        MessageIcon icon)
+{
+    return m_host->ShowMessage(m_window.get(), text, caption, buttons, icon);
+}
+
+bool CDialog::UpdateData(bool saveAndValidate)
+{
+    CDataExchange exchange{saveAndValidate, this};
+    DoDataExchange(&exchange);
+    return true;
+}
+
+bool CDialog::OnInitDialog()
+{
+    return UpdateData(false);
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+void CDialog::OnOK()
+{
+    if (!UpdateData(true)) return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+const MessageMap& CDialog::GetMessageMap() const
+{
+    static const MessageMap empty;
+    return empty;
+}
+
+}  // namespace korvane::framework

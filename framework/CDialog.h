@@ -1,0 +1,151 @@
+// A dialog built from a template table: controls addressed by numeric id, a static
+// message table, window timers, modal runs, message boxes, and the handler guard
+// that shows an escaping error in a message box and lets the program go on.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/Controls.h"
+#include "framework/DialogTemplate.h"
+#include "framework/ModalHost.h"
+
+class QDialog;
+class QWidget;
+
+namespace korvane::framework {
+
+class CDialog;
+
+// The data-exchange context handed to DoDataExchange.
+struct CDataExchange {
+    bool m_bSaveAndValidate = false;
+    CDialog* m_pDlgWnd = nullptr;
+};
+
+// Binds `control` to the dialog's control with `id`.
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
+
+// One row of a message table: a click of control `id`, or the timer message.
+struct MessageMapEntry {
+    enum class Kind { Clicked, Timer };
+    Kind kind;
+    int id;  // the control id; unused for the timer
+    std::function<void(CDialog&, std::uintptr_t)> call;
+};
+using MessageMap = std::vector<MessageMapEntry>;
+
+template <class Dialog>
+MessageMapEntry OnClicked(int id, void (Dialog::*handler)())
+{
+    return {MessageMapEntry::Kind::Clicked, id, [handler](CDialog& dialog, std::uintptr_t) {
+                (static_cast<Dialog&>(dialog).*handler)();
+            }};
+}
+
+template <class Dialog>
+MessageMapEntry OnClicked(int id, void (Dialog::*handler)(int))
+{
+    return {MessageMapEntry::Kind::Clicked, id, [handler, id](CDialog& dialog, std::uintptr_t) {
+                (static_cast<Dialog&>(dialog).*handler)(id);
+            }};
+}
+
+template <class Dialog>
+MessageMapEntry OnTimerMessage(void (Dialog::*handler)(std::uintptr_t))
+{
+    return {MessageMapEntry::Kind::Timer, 0, [handler](CDialog& dialog, std::uintptr_t timerId) {
+                (static_cast<Dialog&>(dialog).*handler)(timerId);
+            }};
+}
+
+class CDialog {
+public:
+    // `host` null: the process's real host. The window exists only while the
+    // dialog runs (DoModal) or after Create.
+    explicit CDialog(const DialogTemplate& dialogTemplate, ModalHost* host = nullptr);
+    virtual ~CDialog();
+    CDialog(const CDialog&) = delete;
+    CDialog& operator=(const CDialog&) = delete;
+
+    // Creates the window, initialises it, runs it modally, destroys it.
+    int DoModal();
+    // Creates the window and initialises it without a modal run (the window
+    // stays until DestroyWindow or the object goes); shows it when asked.
+    void Create(bool show);
+    void DestroyWindow();
+    void EndDialog(int result);
+
+    // Runs the handler of a command (a click of control `id`, or OK/Cancel) under
+    // the handler guard, as a click or key would.
+    void DispatchCommand(int id);
+    void DispatchTimer(std::uintptr_t timerId);
+
+    QDialog* Window() const { return m_window.get(); }
+    const DialogTemplate& Template() const { return m_template; }
+    ModalHost& Host() const { return *m_host; }
+    const DialogBaseUnits& BaseUnits() const { return m_baseUnits; }
+
+    // Controls by id. An id the template lacks throws std::logic_error.
+    QWidget* GetDlgItem(int id) const;
+    // Attaches `control` to the control with `id` until the window goes.
+    void BindControl(int id, CWnd& control);
+    void SetDlgItemText(int id, const std::string& text);
+    std::string GetDlgItemText(int id) const;
+    void EnableItem(int id, bool enable);
+    bool IsItemEnabled(int id) const;
+    void ShowItem(int id, bool show);
+    bool IsItemShown(int id) const;  // the control's own shown state
+    void SetWindowText(const std::string& title);
+    std::string GetWindowText() const;
+
+    // Window timers: a running timer of the same id is replaced.
+    void SetTimer(std::uintptr_t timerId, int milliseconds);
+    void KillTimer(std::uintptr_t timerId);
+    bool HasTimer(std::uintptr_t timerId) const;
+
+    // OK only, exclamation icon, the application's name as caption.
+    int AfxMessageBox(const std::string& text);
+    int MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
+                   MessageIcon icon);
+
+    // Runs DoDataExchange; `saveAndValidate` says the direction.
+    bool UpdateData(bool saveAndValidate);
+
+protected:
+    virtual bool OnInitDialog();
+    virtual void DoDataExchange(CDataExchange* pDX);
+    virtual void OnOK();
+    virtual void OnCancel();
+    // Called while the window still exists, right before it is destroyed.
+    virtual void OnDestroy() {}
+    virtual const MessageMap& GetMessageMap() const;
+
+    // Shows an error that left a handler; the program goes on.
+    void ReportHandlerError(const std::string& description);
+
+private:
+    class QtWindow;
+    void CreateWindowFromTemplate();
+    void CreateControl(const ControlTemplate& control);
+    void CenterOnScreen();
+    template <class Action>
+    void Guarded(Action&& action);
+    void OnQtTimer(int qtTimerId);
+
+    DialogTemplate m_template;
+    ModalHost* m_host;
+    std::unique_ptr<QDialog> m_window;
+    std::map<int, QWidget*> m_controls;
+    std::map<std::uintptr_t, int> m_timers;  // our id -> Qt timer id
+    DialogBaseUnits m_baseUnits;
+    std::vector<CWnd*> m_boundControls;
+    bool m_endRequested = false;
+    int m_modalResult = IDCANCEL;
+};
+
+}  // namespace korvane::framework

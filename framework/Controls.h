@@ -1,0 +1,61 @@
+// Control members of a dialog, bound to the control of one id (DDX_Control):
+// the port list, the path edits and the progress bar.
+#pragma once
+
+#include <string>
+
+class QWidget;
+class QComboBox;
+class QLineEdit;
+class QProgressBar;
+
+namespace korvane::framework {
+
+class CWnd {
+public:
+    virtual ~CWnd() = default;
+    virtual void Attach(QWidget* widget) { m_widget = widget; }
+    QWidget* Widget() const { return m_widget; }
+    bool IsAttached() const { return m_widget != nullptr; }
+
+    void SetWindowText(const std::string& text);
+    std::string GetWindowText() const;
+    void EnableWindow(bool enable);
+
+protected:
+    // The bound widget; throws std::logic_error when the member is not bound.
+    QWidget& Bound() const;
+
+private:
+    QWidget* m_widget = nullptr;
+};
+
+class CComboBox : public CWnd {
+public:
+    void ResetContent();
+    int AddString(const std::string& text);  // index of the new entry
+    // Selects entry `index`; an index outside the list leaves no selection.
+    void SetCurSel(int index);
+    int GetCurSel() const;  // -1 when nothing is selected
+    int GetCount() const;
+    std::string GetLBText(int index) const;
+
+private:
+    QComboBox& Combo() const;
+};
+
+class CEdit : public CWnd {};
+
+class CProgressCtrl : public CWnd {
+public:
+    void SetRange(int lower, int upper);
+    // Values above the range show a full bar, below it an empty one.
+    void SetPos(int position);
+    int GetPos() const;
+    int GetRangeUpper() const;
+
+private:
+    QProgressBar& Bar() const;
+};
+
+}  // namespace korvane::framework

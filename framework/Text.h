@@ -1,0 +1,31 @@
+// Text at the Qt boundary: the program keeps UTF-8 std::string, Qt wants QString.
+#pragma once
+
+#include <QString>
+#include <filesystem>
+#include <string>
+
+namespace korvane::framework {
+
+inline QString ToQString(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+inline std::string FromQString(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+// Paths travel as UTF-8 through the dialogs; std::filesystem takes them as char8_t
+// so the conversion is right on every platform.
+inline std::filesystem::path PathFromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string PathToUtf8(const std::filesystem::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+}  // namespace korvane::framework

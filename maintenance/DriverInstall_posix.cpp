@@ -1,0 +1,22 @@
+// Runs a driver row's Linux script with /bin/sh from an argument vector, so no
+// shell parses the path, and reports how it ended.
+#include "maintenance/DriverInstall.h"
+#include "maintenance/TextEncoding.h"
+
+namespace korvane::maintenance {
+
+ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row) {
+    const std::filesystem::path script = DriverScriptPath(exeDir, row);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(script, error)) {
+        // The shell would say "can't open"; this says which file is missing.
+        ProcessResult result;
+        result.startError = "the driver script " + PathToUtf8(script) + " does not exist";
+        return result;
+    }
+    // The script's own folder is its working directory, so whatever it ships
+    // beside itself is found by a relative name.
+    return RunProcess(BuildLinuxDriverArgv(exeDir, row), script.parent_path());
+}
+
+}  // namespace korvane::maintenance

@@ -1,0 +1,198 @@
+// The serial control: the port's operation contract over one platform backend,
+// each operation complete under the port's mutex.
+#include "serial/CMscomm.h"
+
+#include <algorithm>
+
+#include "serial/PortList.h"
+#include "serial/SerialError.h"
+
+namespace korvane::serial {
+
+namespace {
+
+constexpr std::int32_t kInputModeText = 0;
+constexpr std::int32_t kInputModeBinary = 1;
+
+[[noreturn]] void RefuseValue(const std::string& property, long value, const std::string& allowed)
+{
+    throw SerialError(SerialErrorKind::BadSettings, "The serial port's " + property + " cannot be " +
+                                                        std::to_string(value) + ": it must be " +
+                                                        allowed + ".");
+}
+
+}  // namespace
+
+CMscomm::CMscomm() : CMscomm(MakePlatformBackend(), ResolvePortNumber) {}
+
+CMscomm::CMscomm(std::unique_ptr<SerialBackend> backend, PortResolver resolver)
+    : m_backend(std::move(backend)), m_resolver(std::move(resolver))
+{
+}
+
+CMscomm::~CMscomm()
+{
+    std::lock_guard lock(m_mutex);
+    m_backend->Close();
+}
+
+void CMscomm::RequireOpen(const char* operation) const
+{
+    if (!m_backend->IsOpen()) {
+        const std::string name = DeviceNameLocked();
+        throw SerialError(SerialErrorKind::NotOpen,
+                          std::string("Cannot ") + operation + ": the serial port" +
+                              (name.empty() ? "" : " " + name) + " is not open.");
+    }
+}
+
+void CMscomm::RequireClosed(const char* change) const
+{
+    if (m_backend->IsOpen()) {
+        throw SerialError(SerialErrorKind::AlreadyOpen,
+                          std::string("The ") + change + " cannot be changed while the serial port " +
+                              DeviceNameLocked() + " is open; close it first.");
+    }
+}
+
+std::string CMscomm::DeviceNameLocked() const
+{
+    if (m_backend->IsOpen()) return m_openedDevice;
+    if (!m_devicePath.empty()) return m_devicePath;
+    if (m_commPort > 0) return "number " + std::to_string(m_commPort);
+    return m_openedDevice;
+}
+
+std::string CMscomm::DeviceName() const
+{
+    std::lock_guard lock(m_mutex);
+    return DeviceNameLocked();
+}
+
+bool CMscomm::GetPortOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_backend->IsOpen();
+}
+
+void CMscomm::SetPortOpen(bool open)
+{
+    std::lock_guard lock(m_mutex);
+    if (!open) {
+        m_backend->Close();
+        return;
+    }
+    if (m_backend->IsOpen()) return;
+    const std::string device = m_devicePath.empty() ? m_resolver(m_commPort) : m_devicePath;
+    m_backend->Open(device, m_settings, static_cast<std::size_t>(m_inBufferSize),
+                    static_cast<std::size_t>(m_outBufferSize));
+    m_openedDevice = device;
+}
+
+void CMscomm::SetCommPort(std::int16_t number)
+{
+    std::lock_guard lock(m_mutex);
+    RequireClosed("port number");
+    if (number < 1) {
+        throw SerialError(SerialErrorKind::NoSuchPort,
+                          "No serial port is selected (port number " + std::to_string(number) +
+                              "). Choose a port from the list first.");
+    }
+    m_commPort = number;
+    m_devicePath.clear();
+}
+
+std::int16_t CMscomm::GetCommPort() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_commPort;
+}
+
+void CMscomm::SetDevicePath(std::string devicePath)
+{
+    std::lock_guard lock(m_mutex);
+    RequireClosed("device");
+    m_devicePath = std::move(devicePath);
+}
+
+void CMscomm::SetInBufferSize(std::int16_t size)
+{
+    std::lock_guard lock(m_mutex);
+    RequireClosed("receive queue size");
+    if (size < 1) RefuseValue("receive queue size", size, "at least 1");
+    m_inBufferSize = size;
+}
+
+void CMscomm::SetOutBufferSize(std::int16_t size)
+{
+    std::lock_guard lock(m_mutex);
+    RequireClosed("transmit queue size");
+    if (size < 1) RefuseValue("transmit queue size", size, "at least 1");
+    m_outBufferSize = size;
+}
+
+void CMscomm::SetInputMode(std::int32_t mode)
+{
+    std::lock_guard lock(m_mutex);
+    // Both modes deliver the received bytes unchanged: no text conversion is done.
+    if (mode != kInputModeText && mode != kInputModeBinary)
+        RefuseValue("input mode", mode, "0 (text) or 1 (binary)");
+    m_inputMode = mode;
+}
+
+void CMscomm::SetRThreshold(std::int16_t threshold)
+{
+    std::lock_guard lock(m_mutex);
+    // Nothing listens for receive notifications, so the threshold is only kept.
+    if (threshold < 0) RefuseValue("receive threshold", threshold, "0 or more");
+    m_rThreshold = threshold;
+}
+
+void CMscomm::SetSettings(std::string_view settings)
+{
+    std::lock_guard lock(m_mutex);
+    RequireClosed("line settings");
+    m_settings = ParseLineSettings(settings);
+}
+
+void CMscomm::SetOutBufferCount(std::int16_t count)
+{
+    std::lock_guard lock(m_mutex);
+    if (count != 0) RefuseValue("transmit queue count", count, "0, which discards the queue");
+    RequireOpen("discard the transmit queue");
+    m_backend->DiscardOutput();
+}
+
+std::int16_t CMscomm::GetInBufferCount()
+{
+    std::lock_guard lock(m_mutex);
+    RequireOpen("count the waiting bytes");
+    // The system may hold more than the receive queue; report at most its size.
+    const std::size_t waiting = m_backend->BytesWaiting();
+    return static_cast<std::int16_t>(std::min(waiting, static_cast<std::size_t>(m_inBufferSize)));
+}
+
+std::vector<std::uint8_t> CMscomm::GetInput()
+{
+    std::lock_guard lock(m_mutex);
+    RequireOpen("take the received bytes");
+    std::size_t limit = static_cast<std::size_t>(m_inBufferSize);
+    if (m_inputLen > 0) limit = std::min(limit, static_cast<std::size_t>(m_inputLen));
+    return m_backend->ReadAvailable(limit);
+}
+
+void CMscomm::SetInputLen(std::int16_t length)
+{
+    std::lock_guard lock(m_mutex);
+    if (length < 0) RefuseValue("input length", length, "0 (everything waiting) or more");
+    m_inputLen = length;
+}
+
+void CMscomm::SetOutput(std::span<const std::uint8_t> bytes)
+{
+    std::lock_guard lock(m_mutex);
+    RequireOpen("send");
+    m_backend->Write(bytes);
+}
+
+}  // namespace korvane::serial

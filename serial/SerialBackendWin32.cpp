@@ -1,0 +1,238 @@
+// The Win32 serial backend: CreateFileW on \\.\COMn, SetupComm for the queues,
+// a DCB for the line settings, ClearCommError for the waiting count, PurgeComm
+// to discard.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "serial/SerialBackend.h"
+#include "serial/SerialError.h"
+
+namespace korvane::serial {
+
+namespace {
+
+// A write that makes no progress for this long means the line is stuck.
+constexpr DWORD kWriteTimeoutMs = 5000;
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty()) return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+std::string SystemReason(DWORD error)
+{
+    LPSTR text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string reason = length ? std::string(text, length) : "error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+        reason.pop_back();
+    return reason;
+}
+
+bool IsGoneError(DWORD error)
+{
+    return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BAD_COMMAND ||
+           error == ERROR_GEN_FAILURE || error == ERROR_OPERATION_ABORTED ||
+           error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED;
+}
+
+BYTE ParityCode(Parity parity)
+{
+    switch (parity) {
+    case Parity::Even: return EVENPARITY;
+    case Parity::Odd: return ODDPARITY;
+    case Parity::Mark: return MARKPARITY;
+    case Parity::Space: return SPACEPARITY;
+    case Parity::None: break;
+    }
+    return NOPARITY;
+}
+
+class Win32SerialBackend : public SerialBackend {
+public:
+    ~Win32SerialBackend() override { Close(); }
+
+    void Open(const std::string& device, const LineSettings& settings, std::size_t inQueueSize,
+              std::size_t outQueueSize) override
+    {
+        Close();
+        m_device = device;
+        const HANDLE handle = CreateFileW(Widen(device).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          0 /* exclusive */, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) throw OpenError(GetLastError());
+        m_handle = handle;
+        try {
+            if (!SetupComm(m_handle, static_cast<DWORD>(inQueueSize), static_cast<DWORD>(outQueueSize)))
+                throw SystemError("size the queues of", GetLastError());
+            ApplySettings(settings);
+            ApplyTimeouts();
+            PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
+        } catch (...) {
+            Close();
+            throw;
+        }
+    }
+
+    void Close() override
+    {
+        if (m_handle == INVALID_HANDLE_VALUE) return;
+        CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+
+    bool IsOpen() const override { return m_handle != INVALID_HANDLE_VALUE; }
+
+    std::size_t BytesWaiting() override
+    {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(m_handle, &errors, &status))
+            throw SystemError("count the waiting bytes of", GetLastError());
+        return status.cbInQue;
+    }
+
+    std::vector<std::uint8_t> ReadAvailable(std::size_t maxBytes) override
+    {
+        const std::size_t waiting = std::min(BytesWaiting(), maxBytes);
+        std::vector<std::uint8_t> bytes(waiting);
+        DWORD got = 0;
+        // The read timeouts make ReadFile return at once with what is there.
+        if (waiting != 0 && !ReadFile(m_handle, bytes.data(), static_cast<DWORD>(waiting), &got, nullptr))
+            throw SystemError("read from", GetLastError());
+        bytes.resize(got);
+        return bytes;
+    }
+
+    void Write(std::span<const std::uint8_t> bytes) override
+    {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(bytes.size() - done);
+            if (!WriteFile(m_handle, bytes.data() + done, chunk, &written, nullptr))
+                throw SystemError("write to", GetLastError());
+            if (written == 0) {
+                throw SerialError(SerialErrorKind::Io,
+                                  "The serial port " + m_device + " took no bytes for " +
+                                      std::to_string(kWriteTimeoutMs / 1000) + " s.");
+            }
+            done += written;
+        }
+    }
+
+    void DiscardOutput() override
+    {
+        if (!PurgeComm(m_handle, PURGE_TXCLEAR | PURGE_TXABORT))
+            throw SystemError("discard the output of", GetLastError());
+    }
+
+    void DiscardInput() override
+    {
+        if (!PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_RXABORT))
+            throw SystemError("discard the input of", GetLastError());
+    }
+
+private:
+    SerialError OpenError(DWORD error) const
+    {
+        switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return SerialError(SerialErrorKind::NoSuchPort,
+                               "The serial port " + m_device + " does not exist (" +
+                                   SystemReason(error) +
+                                   "). Check that the radio's cable is plugged in, or choose "
+                                   "another port.");
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+            // Windows reports a port held by another program as access denied.
+            return SerialError(SerialErrorKind::Busy,
+                               "The serial port " + m_device +
+                                   " is in use by another program. Close that program and try "
+                                   "again.");
+        default:
+            return SerialError(SerialErrorKind::Io, "The serial port " + m_device +
+                                                        " could not be opened (" +
+                                                        SystemReason(error) + ").");
+        }
+    }
+
+    SerialError SystemError(const char* action, DWORD error) const
+    {
+        if (IsGoneError(error)) {
+            return SerialError(SerialErrorKind::DeviceGone,
+                               "The serial port " + m_device + " has gone away (" +
+                                   SystemReason(error) +
+                                   "). Check the cable, then close the port and open it again.");
+        }
+        return SerialError(SerialErrorKind::Io, "Could not " + std::string(action) +
+                                                    " the serial port " + m_device + " (" +
+                                                    SystemReason(error) + ").");
+    }
+
+    void ApplySettings(const LineSettings& settings)
+    {
+        DCB dcb{};
+        dcb.DCBlength = sizeof(dcb);
+        if (!GetCommState(m_handle, &dcb)) throw SystemError("read the settings of", GetLastError());
+        dcb.BaudRate = settings.baud;
+        dcb.ByteSize = settings.dataBits;
+        dcb.Parity = ParityCode(settings.parity);
+        dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+        dcb.fBinary = TRUE;
+        // Parity is generated on output; received bytes are delivered as they came.
+        dcb.fParity = FALSE;
+        dcb.fErrorChar = FALSE;
+        dcb.fNull = FALSE;
+        dcb.fAbortOnError = FALSE;
+        // No flow control; the modem lines are held on for adapters that need them.
+        dcb.fOutxCtsFlow = FALSE;
+        dcb.fOutxDsrFlow = FALSE;
+        dcb.fDsrSensitivity = FALSE;
+        dcb.fOutX = FALSE;
+        dcb.fInX = FALSE;
+        dcb.fDtrControl = DTR_CONTROL_ENABLE;
+        dcb.fRtsControl = RTS_CONTROL_ENABLE;
+        if (!SetCommState(m_handle, &dcb)) {
+            throw SerialError(SerialErrorKind::BadSettings,
+                              "The serial port " + m_device + " refused the line settings (" +
+                                  std::to_string(settings.baud) + " baud): " +
+                                  SystemReason(GetLastError()) + ".");
+        }
+    }
+
+    void ApplyTimeouts()
+    {
+        COMMTIMEOUTS timeouts{};
+        // MAXDWORD, 0, 0: a read returns at once with whatever is waiting.
+        timeouts.ReadIntervalTimeout = MAXDWORD;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = 0;
+        timeouts.WriteTotalTimeoutMultiplier = 0;
+        timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
+        if (!SetCommTimeouts(m_handle, &timeouts))
+            throw SystemError("set the time-outs of", GetLastError());
+    }
+
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+    std::string m_device;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialBackend> MakePlatformBackend()
+{
+    return std::make_unique<Win32SerialBackend>();
+}
+
+}  // namespace korvane::serial

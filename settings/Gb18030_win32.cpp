@@ -1,0 +1,30 @@
+// GB18030 to UTF-8 through the Windows code page 54936.
+#include "settings/Gb18030.h"
+
+#include <windows.h>
+
+namespace korvane::settings::detail {
+
+namespace {
+constexpr UINT kCodePageGb18030 = 54936;
+}  // namespace
+
+std::string Gb18030ToUtf8(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    const int inLength = static_cast<int>(bytes.size());
+    // Without MB_ERR_INVALID_CHARS, invalid bytes become U+FFFD.
+    const int wideLength =
+        ::MultiByteToWideChar(kCodePageGb18030, 0, bytes.data(), inLength, nullptr, 0);
+    if (wideLength <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+    ::MultiByteToWideChar(kCodePageGb18030, 0, bytes.data(), inLength, wide.data(), wideLength);
+    const int utf8Length =
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (utf8Length <= 0) return {};
+    std::string utf8(static_cast<std::size_t>(utf8Length), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), utf8Length, nullptr,
+                          nullptr);
+    return utf8;
+}
+
+}  // namespace korvane::settings::detail

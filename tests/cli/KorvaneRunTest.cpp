@@ -1,0 +1,164 @@
+// The built korvane run as a process: help and version, argument errors, crc
+// and the counter shared through the Sys.dat of its program folder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/cli/KorvaneProcess.h"
+
+namespace korvane::testing {
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(KorvaneRun, HelpAndVersion) {
+    const ProgramFolder folder;
+    const RunResult version = RunKorvane(folder, {"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, "korvane 1.0.0.1\n");
+
+    const RunResult help = RunKorvane(folder, {"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    for (const char* command : {"ports", "flash", "crc", "apn", "counter"}) {
+        EXPECT_TRUE(Contains(help.out, command)) << command;
+        const RunResult commandHelp = RunKorvane(folder, {command, "--help"});
+        EXPECT_EQ(commandHelp.exitStatus, 0);
+        EXPECT_TRUE(Contains(commandHelp.out, std::string("Usage: korvane ") + command));
+    }
+}
+
+TEST(KorvaneRun, PortsListsNumberAndDeviceOrSaysThereAreNone) {
+    const ProgramFolder folder;
+    const RunResult run = RunKorvane(folder, {"ports"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    ASSERT_FALSE(run.out.empty());
+    if (run.out.rfind("No serial ports found.", 0) == 0) {
+        return;
+    }
+    std::istringstream lines(run.out);
+    int expected = 1;
+    for (std::string line; std::getline(lines, line); ++expected) {
+        std::istringstream fields(line);
+        int number = 0;
+        std::string device;
+        fields >> number >> device;
+        EXPECT_EQ(number, expected) << line;  // numbered from 1, as the dialog's list
+        EXPECT_EQ(device.rfind("/dev/", 0), 0u) << line;
+    }
+}
+
+TEST(KorvaneRun, BadArgumentsExitTwoWithOneLineAndAHint) {
+    const ProgramFolder folder;
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{},
+                                               {"frobnicate"},
+                                               {"flash", "--user", "u.bin"},
+                                               {"crc"},
+                                               {"counter", "--clear", "x"}}) {
+        const RunResult run = RunKorvane(folder, args);
+        EXPECT_EQ(run.exitStatus, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("korvane: ", 0), 0u) << run.err;
+        EXPECT_TRUE(Contains(run.err, "--help'")) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+}
+
+TEST(KorvaneRun, CrcOfEachFileAsTheDialogShowsIt) {
+    const ProgramFolder folder;
+    const std::string digits = "123456789";
+    const auto nine = folder.WriteFile("digits.bin", {digits.begin(), digits.end()});
+    const auto empty = folder.WriteFile("empty.bin", {});
+    const auto tooLarge = folder.WriteFile("large.bin", std::vector<std::uint8_t>(1'024'001, 0));
+
+    const RunResult ok = RunKorvane(folder, {"crc", nine.string(), empty.string()});
+    EXPECT_EQ(ok.exitStatus, 0);
+    EXPECT_EQ(ok.out,
+              "CRC32:CBF43926  " + nine.string() + "\nCRC32:00000000  " + empty.string() + "\n");
+
+    // The good file is still printed; the bad ones get a line each and exit status 2.
+    const RunResult bad = RunKorvane(
+        folder, {"crc", tooLarge.string(), nine.string(), (folder.Dir() / "missing.bin").string()});
+    EXPECT_EQ(bad.exitStatus, 2);
+    EXPECT_EQ(bad.out, "CRC32:CBF43926  " + nine.string() + "\n");
+    EXPECT_EQ(std::count(bad.err.begin(), bad.err.end(), '\n'), 2) << bad.err;
+    EXPECT_TRUE(Contains(bad.err, "large.bin")) << bad.err;
+    EXPECT_TRUE(Contains(bad.err, "missing.bin")) << bad.err;
+}
+
+TEST(KorvaneRun, CounterIsTheOneInSysDatBesideTheExecutable) {
+    const ProgramFolder folder;
+    const RunResult none = RunKorvane(folder, {"counter"});
+    EXPECT_EQ(none.exitStatus, 0);
+    EXPECT_EQ(none.out, "0\n");
+
+    folder.WriteSysDat(1, 41);
+    EXPECT_EQ(RunKorvane(folder, {"counter"}).out, "41\n");
+    const RunResult cleared = RunKorvane(folder, {"counter", "--clear"});
+    EXPECT_EQ(cleared.exitStatus, 0);
+    EXPECT_EQ(cleared.out, "0\n");
+    EXPECT_EQ(folder.CounterInSysDat(), 0);
+    EXPECT_EQ(RunKorvane(folder, {"counter"}).out, "0\n");
+}
+
+TEST(KorvaneRun, CounterClearThatCannotBeSavedFails) {
+    const ProgramFolder folder;
+    // A folder where Sys.dat should be: it can be neither read nor replaced, even by root.
+    std::filesystem::create_directory(folder.SysDat());
+    const RunResult run = RunKorvane(folder, {"counter", "--clear"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(Contains(run.err, "Could not save")) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(std::filesystem::is_directory(folder.SysDat()));
+}
+
+// An adb beside the executable is the one korvane runs; this one writes down
+// its arguments and ends with the given status.
+void WriteFakeAdb(const ProgramFolder& folder, int exitStatus) {
+    const std::string script =
+        "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/adb-args.txt\"\n"
+        "echo 'Broadcast completed: result=0'\nexit " +
+        std::to_string(exitStatus) + "\n";
+    const auto adb = folder.WriteFile("adb", {script.begin(), script.end()});
+    std::filesystem::permissions(adb, std::filesystem::perms::owner_all);
+}
+
+TEST(KorvaneRun, ApnRunsTheBroadcastThroughAdb) {
+    const ProgramFolder folder;
+    WriteFakeAdb(folder, 0);
+    const RunResult run =
+        RunKorvane(folder, {"apn", "--name", "internet", "--apn", "web", "--password", "s3cret"});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::ifstream argsFile(folder.Dir() / "adb-args.txt");
+    const std::string args((std::istreambuf_iterator<char>(argsFile)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_EQ(args.rfind("shell\nam\nbroadcast\n-a\n", 0), 0u) << args;
+    EXPECT_TRUE(
+        Contains(args, "--es\nname\n'internet'\n--es\napn\n'web'\n--es\npassword\n's3cret'\n"))
+        << args;
+    EXPECT_FALSE(Contains(args, "numeric"));
+    // The password is sent but never shown.
+    EXPECT_FALSE(Contains(run.out, "s3cret")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Broadcast completed")) << run.out;
+}
+
+TEST(KorvaneRun, ApnFailureOfAdbIsReported) {
+    const ProgramFolder folder;
+    WriteFakeAdb(folder, 1);
+    const RunResult run = RunKorvane(folder, {"apn", "--name", "internet"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err,
+              "korvane: adb failed with exit status 1. Check that the radio is connected "
+              "with USB debugging on and that 'adb devices' lists exactly one device.\n");
+}
+
+}  // namespace
+}  // namespace korvane::testing

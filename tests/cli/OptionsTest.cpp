@@ -1,0 +1,140 @@
+// The command line of korvane: what each argument list parses to, and which
+// argument lists are refused with which message.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/Help.h"
+#include "cli/Options.h"
+
+namespace korvane::cli {
+namespace {
+
+Options Parse(std::vector<std::string> args) {
+    return ParseArguments(args);
+}
+
+struct BadCase {
+    std::vector<std::string> args;
+    CommandKind command;      // the command the error is attributed to
+    std::string messagePart;  // a piece of what() that names the fault
+};
+
+class BadArguments : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadArguments, AreRefusedNamingTheFault) {
+    const BadCase& c = GetParam();
+    try {
+        Parse(c.args);
+        FAIL() << "accepted";
+    } catch (const UsageError& error) {
+        EXPECT_EQ(error.Command(), c.command);
+        EXPECT_NE(std::string(error.what()).find(c.messagePart), std::string::npos) << error.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, BadArguments,
+    ::testing::Values(
+        BadCase{{}, CommandKind::None, "no command"},
+        BadCase{{"burn"}, CommandKind::None, "unknown command 'burn'"},
+        BadCase{{"--verbose"}, CommandKind::None, "unknown option '--verbose'"},
+        BadCase{{"--version", "ports"}, CommandKind::None, "--version"},
+        BadCase{{"ports", "extra"}, CommandKind::Ports, "unexpected argument 'extra'"},
+        BadCase{{"ports", "--json"}, CommandKind::Ports, "unknown option '--json'"},
+        BadCase{{"flash", "--user", "u.bin"}, CommandKind::Flash, "missing --port"},
+        BadCase{{"flash", "--port", "1"}, CommandKind::Flash, "missing --user"},
+        BadCase{{"flash", "--port", "1", "--user"}, CommandKind::Flash, "--user needs a value"},
+        BadCase{{"flash", "--port", "0", "--user", "u"}, CommandKind::Flash, "port number 0"},
+        BadCase{
+            {"flash", "--port", "99999", "--user", "u"}, CommandKind::Flash, "port number 99999"},
+        BadCase{{"flash", "--port", "", "--user", "u"}, CommandKind::Flash, "--port needs"},
+        BadCase{{"flash", "--port=1", "--user="}, CommandKind::Flash, "image path is empty"},
+        BadCase{{"flash", "--port", "1", "--port", "2", "--user", "u"},
+                CommandKind::Flash,
+                "--port is given more than once"},
+        BadCase{{"flash", "--port", "1", "--user", "u", "--json=yes"},
+                CommandKind::Flash,
+                "--json takes no value"},
+        BadCase{{"flash", "--port", "1", "--user", "u", "-x"},
+                CommandKind::Flash,
+                "unknown option '-x'"},
+        BadCase{{"flash", "--port", "1", "--user", "u", "boot.bin"},
+                CommandKind::Flash,
+                "unexpected argument 'boot.bin'"},
+        BadCase{{"crc"}, CommandKind::Crc, "no file given"},
+        BadCase{{"crc", "--all"}, CommandKind::Crc, "unknown option '--all'"},
+        BadCase{{"apn", "--apn", "web"}, CommandKind::Apn, "missing --name"},
+        BadCase{{"apn", "--name", "a", "--mcc", "460"}, CommandKind::Apn, "unknown option '--mcc'"},
+        BadCase{{"counter", "--reset"}, CommandKind::Counter, "unknown option '--reset'"},
+        BadCase{{"counter", "--clear", "--clear"}, CommandKind::Counter, "more than once"}));
+
+TEST(ParseArguments, FlashFullAndUserProgramUpgrades) {
+    const Options full =
+        Parse({"flash", "--port", "/dev/ttyUSB0", "--boot", "b.bin", "--user=u.bin", "--json"});
+    EXPECT_EQ(full.command, CommandKind::Flash);
+    EXPECT_EQ(full.flash.port, "/dev/ttyUSB0");
+    ASSERT_TRUE(full.flash.bootPath);
+    EXPECT_EQ(*full.flash.bootPath, "b.bin");
+    EXPECT_EQ(full.flash.userPath, "u.bin");
+    EXPECT_TRUE(full.flash.json);
+
+    const Options user = Parse({"flash", "--user", "u.bin", "--port", "3"});
+    EXPECT_FALSE(user.flash.bootPath);
+    EXPECT_EQ(user.flash.port, "3");
+    EXPECT_FALSE(user.flash.json);
+}
+
+TEST(ParseArguments, ValuesMayLookLikeOptionsOrBeEmpty) {
+    const Options apn = Parse({"apn", "--name", "", "--password", "--secret", "--apn=a=b"});
+    EXPECT_EQ(apn.apn.name, "");
+    EXPECT_EQ(apn.apn.password, "--secret");
+    EXPECT_EQ(apn.apn.apn, "a=b");
+    EXPECT_EQ(apn.apn.user, "");
+}
+
+TEST(ParseArguments, CrcTakesFilesAndDoubleDashEndsOptions) {
+    const Options crc = Parse({"crc", "a.bin", "--", "-odd.bin", "--help"});
+    ASSERT_EQ(crc.crcFiles.size(), 3u);
+    EXPECT_EQ(crc.crcFiles[1], "-odd.bin");
+    EXPECT_EQ(crc.crcFiles[2], "--help");
+    EXPECT_FALSE(crc.help);
+}
+
+TEST(ParseArguments, HelpAndVersion) {
+    EXPECT_TRUE(Parse({"--help"}).help);
+    EXPECT_TRUE(Parse({"-h"}).help);
+    EXPECT_TRUE(Parse({"--version"}).version);
+    // A command's help wins over missing or wrong options around it.
+    const Options flashHelp = Parse({"flash", "--port", "0", "--help"});
+    EXPECT_TRUE(flashHelp.help);
+    EXPECT_EQ(flashHelp.command, CommandKind::Flash);
+    EXPECT_TRUE(Parse({"counter", "-h"}).help);
+    EXPECT_TRUE(Parse({"counter", "--clear"}).clearCounter);
+}
+
+TEST(ParsePortNumber, DigitsWithinThePortRangeOnly) {
+    EXPECT_EQ(ParsePortNumber("1"), 1);
+    EXPECT_EQ(ParsePortNumber("32767"), 32767);
+    EXPECT_FALSE(ParsePortNumber("0"));
+    EXPECT_FALSE(ParsePortNumber("32768"));
+    EXPECT_FALSE(ParsePortNumber("-1"));
+    EXPECT_FALSE(ParsePortNumber("1a"));
+    EXPECT_FALSE(ParsePortNumber("/dev/ttyUSB0"));
+    EXPECT_FALSE(ParsePortNumber(""));
+}
+
+TEST(HelpText, EveryCommandHasHelpNamingItsUsage) {
+    for (const CommandKind command : {CommandKind::Ports, CommandKind::Flash, CommandKind::Crc,
+                                      CommandKind::Apn, CommandKind::Counter}) {
+        const std::string help = HelpText(command);
+        EXPECT_EQ(help.rfind("Usage: korvane " + CommandName(command), 0), 0u) << help;
+        EXPECT_NE(HelpHint(command).find(CommandName(command) + " --help"), std::string::npos);
+    }
+    EXPECT_NE(HelpText(CommandKind::None).find("Exit status"), std::string::npos);
+    EXPECT_EQ(VersionText(), "korvane 1.0.0.1");
+}
+
+}  // namespace
+}  // namespace korvane::cli

@@ -1,0 +1,100 @@
+// CRC-32 and image loading: the label a technician compares with the vendor's,
+// and the refusal of files that do not fit the image buffer.
+#include <gtest/gtest.h>
+
+#include "firmware/Image.h"
+#include "firmware/Qorin_CRC32.h"
+#include "firmware/StatusText.h"
+#include "tests/firmware/FirmwareTestSupport.h"
+
+namespace korvane::firmware::test {
+namespace {
+
+// Bit-at-a-time CRC-32, independent of the table.
+std::uint32_t ReferenceCrc(const Bytes& bytes)
+{
+    std::uint32_t reg = 0xFFFFFFFFu;
+    for (std::uint8_t b : bytes) {
+        reg ^= b;
+        for (int i = 0; i < 8; ++i) reg = (reg >> 1) ^ (0xEDB88320u & (0u - (reg & 1u)));
+    }
+    return ~reg;
+}
+
+TEST(Crc32, KnownValuesAndLabels)
+{
+    const Qorin_CRC32 crc;
+    struct Case {
+        std::string text;
+        const char* label;
+    };
+    for (const Case& c : {Case{"123456789", "CRC32:CBF43926"}, Case{"", "CRC32:00000000"},
+                          Case{"a", "CRC32:E8B7BE43"}}) {
+        const Bytes bytes(c.text.begin(), c.text.end());
+        EXPECT_EQ(FormatCrcLabel(crc.Compute(bytes)), c.label) << c.text;
+    }
+}
+
+TEST(Crc32, MatchesBitwiseReferenceOverAFullBuffer)
+{
+    const Bytes image = Pattern(kImageBufferSize, 7);
+    EXPECT_EQ(Qorin_CRC32().Compute(image), ReferenceCrc(image));
+    EXPECT_EQ(Qorin_CRC32().Table()[1], 0x77073096u);
+}
+
+TEST(LoadImage, ReadsUpToTheBufferSizeAndRefusesMore)
+{
+    const ScratchDir dir;
+    const Bytes full = Pattern(kImageBufferSize);
+    EXPECT_EQ(LoadImage(dir.WriteFile("full.bin", full)), full);
+    EXPECT_TRUE(LoadImage(dir.WriteFile("empty.bin", {})).empty());
+
+    const auto big = dir.WriteFile("big.bin", Pattern(kImageBufferSize + 1));
+    try {
+        LoadImage(big);
+        FAIL() << "an image longer than the buffer was accepted";
+    } catch (const ImageError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find("big.bin"), std::string::npos) << what;
+        EXPECT_NE(what.find("1024001"), std::string::npos) << what;
+        EXPECT_NE(what.find("1024000"), std::string::npos) << what;
+    }
+}
+
+TEST(LoadImage, MissingFileOrFolderIsAnImageErrorNamingIt)
+{
+    const ScratchDir dir;
+    for (const auto& path : {dir.Path() / "absent.bin", dir.Path()}) {
+        try {
+            LoadImage(path);
+            FAIL() << path;
+        } catch (const ImageError& e) {
+            EXPECT_NE(std::string(e.what()).find(path.filename().string()), std::string::npos)
+                << e.what();
+        }
+    }
+}
+
+TEST(StatusText, EnglishOnlyForLanguageOne)
+{
+    for (std::uint8_t language : std::initializer_list<std::uint8_t>{0, 1, 2, 255}) {
+        const bool english = language == kLanguageEnglish;
+        EXPECT_EQ(StatusText(StatusId::BootDownloading, language),
+                  english ? "BOOT download..." : "BOOT下载中。。。");
+        EXPECT_EQ(StatusText(StatusId::BootCompleted, language),
+                  english ? "BOOT download completed!" : "BOOT下载完成！");
+        EXPECT_EQ(StatusText(StatusId::UserStart, language),
+                  english ? "User program download start!" : "开启用户程序下载！");
+        EXPECT_EQ(StatusText(StatusId::UserDownloading, language),
+                  english ? "User program download..." : "用户程序下载中。。。");
+        EXPECT_EQ(StatusText(StatusId::UserCompleted, language),
+                  english ? "User program download completed！" : "用户程序下载完成！");
+        EXPECT_EQ(StatusText(StatusId::Error, language), english ? "Error！" : "出错了！");
+    }
+    // The full-width marks are the three-byte UTF-8 forms of U+FF01 and U+3002.
+    EXPECT_EQ(StatusText(StatusId::Error, 1), "Error\xEF\xBC\x81");
+    EXPECT_EQ(StatusText(StatusId::BootDownloading, 0).substr(13, 3), "\xE3\x80\x82");
+}
+
+}  // namespace
+}  // namespace korvane::firmware::test

@@ -1,0 +1,145 @@
+// The simulated radio: an STM32 USART system bootloader and, after Go, the
+// application loader of the boot image. Transport-free: bytes go in at a time,
+// reply bytes come out when their time has come. Faults are injected on request.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane::sim {
+
+using SimTime = std::chrono::microseconds;
+
+// The steps a fault can be attached to, as the radio sees them.
+enum class SimStep {
+    Sync,                       // the first 0x7F after power-up
+    ReadoutUnprotect,           // 0x92
+    SyncAfterReadoutUnprotect,  // the fresh 0x7F after the reset
+    WriteUnprotect,             // 0x73
+    SyncAfterWriteUnprotect,
+    EraseMemory,                // 0x43
+    GlobalErase,                // FF 00
+    ReadMemory,                 // 0x11
+    ReadAddress,
+    ReadLength,
+    GetVersion,                 // 0x01
+    GetId,                      // 0x02
+    WriteMemory,                // 0x31, counted per frame
+    WriteAddress,
+    WriteData,
+    Go,                         // 0x21
+    GoAddress,
+    Solicit,                    // loader: 0x00 -> 'G'
+    Hello,                      // loader: 'O' -> '+'
+    Ready,                      // loader: '-' -> '!'
+    Block,                      // loader: one 4,096-byte block, counted from 0
+    EndFrame,                   // loader: FF FF ...
+};
+
+enum class FaultAction {
+    Nack,     // answer with a refusal (0x1F, or a byte other than the loader's expected one)
+    Silence,  // answer nothing
+    Refuse,   // a block answered '@'
+    HangUp,   // the line drops (in the middle of a frame or block where there is one)
+};
+
+// Applies to occurrences first .. first + count - 1 of the step (0-based).
+struct Fault {
+    SimStep step;
+    FaultAction action;
+    int first = 0;
+    int count = 1;
+};
+
+struct SimOptions {
+    std::vector<Fault> faults;
+    SimTime replyDelay{0};     // added to every answer
+    SimTime eraseDuration{0};  // global erase, and the erase inside Readout Unprotect
+    SimTime resetDuration{0};  // after each unprotect the line is ignored this long
+    bool startInLoader = false;  // a radio whose boot image already runs
+
+    // A real STM32F1: erases take up to 40 ms before their ACK, the reset a few ms.
+    static SimOptions Stm32F1Timing();
+};
+
+struct SimResults {
+    std::vector<std::uint8_t> flash;    // from the flash base to the last byte written
+    std::vector<std::uint8_t> program;  // accepted blocks in order (4,096 bytes each)
+    int framesWritten = 0;
+    int blocksAccepted = 0;
+    bool erased = false;
+    bool started = false;  // Go accepted: the boot image runs
+    bool endFrame = false;
+    bool hungUp = false;
+};
+
+// "readout-unprotect", "block", ...; ParseStep takes the same names.
+std::string_view StepName(SimStep step);
+std::optional<SimStep> ParseStep(std::string_view name);
+// "nack", "silence", "refuse", "hangup".
+std::optional<FaultAction> ParseFaultAction(std::string_view name);
+// "step:action[:first[:count]]", e.g. "block:refuse:2" or "sync:silence:0:148".
+std::optional<Fault> ParseFault(std::string_view text);
+
+class RadioSim {
+public:
+    static constexpr std::uint32_t kFlashBase = 0x08000000;
+    static constexpr std::size_t kFlashSize = 1024 * 1024;
+    static constexpr std::uint32_t kDeviceIdAddress = 0x1FFFF7E8;
+    static constexpr std::uint8_t kOldFirmware = 0x5A;  // flash contents before the erase
+
+    explicit RadioSim(SimOptions options = {});
+
+    // Bytes that reached the radio at `now`.
+    void Receive(std::span<const std::uint8_t> bytes, SimTime now);
+    // Reply bytes due by `now`, in order.
+    std::vector<std::uint8_t> TakeDue(SimTime now);
+    std::optional<SimTime> NextDue() const;
+    bool HungUp() const { return m_results.hungUp; }
+    SimResults Results() const;
+
+private:
+    enum class State {
+        WaitSync, Command, ReadAddress, ReadLength, WriteAddress, WriteData, GoAddress, EraseCode,
+        LoaderIdle, LoaderGreeted, LoaderHello, LoaderReceiving,
+    };
+
+    void OnRomByte(std::uint8_t byte, SimTime now);
+    void OnCommand(const std::vector<std::uint8_t>& rx, SimTime now);
+    void OnLoaderByte(std::uint8_t byte, SimTime now);
+    void OnLoaderFrame(SimTime now);
+    void Reply(std::initializer_list<std::uint8_t> bytes, SimTime at);
+    void Reply(std::span<const std::uint8_t> bytes, SimTime at);
+    // The fault for the next occurrence of `step` (counted), or for a given one.
+    std::optional<FaultAction> NextFault(SimStep step);
+    std::optional<FaultAction> FaultFor(SimStep step, int occurrence) const;
+    // Applies a fault that silences, refuses or hangs up; true when the step ends there.
+    bool Faulted(SimStep step, SimTime now, std::uint8_t refusal);
+    static std::optional<std::uint32_t> TakeAddress(const std::vector<std::uint8_t>& rx);
+    void Expect(State state, std::size_t bytes);
+    void ResetDevice(SimTime from, SimStep nextSync);
+
+    SimOptions m_options;
+    State m_state = State::WaitSync;
+    SimStep m_syncStep = SimStep::Sync;
+    std::size_t m_wanted = 0;
+    std::vector<std::uint8_t> m_rx;
+    std::uint32_t m_address = 0;
+    SimTime m_busyUntil{0};
+    std::deque<std::pair<SimTime, std::uint8_t>> m_out;
+    std::map<SimStep, int> m_occurrences;
+    std::vector<std::uint8_t> m_flash;
+    std::size_t m_flashEnd = 0;
+    std::optional<FaultAction> m_frameFault;  // of the Write Memory frame being received
+    std::optional<FaultAction> m_blockFault;  // of the loader block being received
+    SimResults m_results;
+};
+
+}  // namespace korvane::sim

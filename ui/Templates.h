@@ -1,0 +1,19 @@
+// The two dialog templates of the program: the main window (102) and the
+// precautions form (130).
+#pragma once
+
+#include "framework/DialogTemplate.h"
+
+namespace korvane::ui {
+
+// A face with Chinese glyphs, at the sizes of the templates' "MS Shell Dlg".
+inline constexpr const char* kDialogFontFamily = "WenQuanYi Micro Hei";
+
+// Qt resource paths of the two pictures of the precautions form.
+inline constexpr const char* kPicture1Resource = ":/bitmaps/131.bmp";
+inline constexpr const char* kPicture2Resource = ":/bitmaps/1044.bmp";
+
+const framework::DialogTemplate& MainWindowTemplate();
+const framework::DialogTemplate& PrecautionsTemplate();
+
+}  // namespace korvane::ui
