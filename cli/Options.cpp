@@ -28,13 +28,13 @@ constexpr std::array kCommands{
 };
 
 // One option of a command: takes a value or is a switch; `apply` stores it.
-struct OptionSpec {
+struct OptionRule {
     std::string_view name;
     bool takesValue;
     std::function<void(Options&, const std::string&)> apply;
 };
 
-std::vector<OptionSpec> OptionsOf(CommandKind command) {
+std::vector<OptionRule> OptionsOf(CommandKind command) {
     switch (command) {
         case CommandKind::Flash:
             return {
@@ -125,7 +125,7 @@ void CheckComplete(const Options& options, const std::set<std::string, std::less
 // Parses everything after the command's name.
 void ParseCommandArguments(Options& options, std::span<const std::string> args) {
     const CommandKind command = options.command;
-    const std::vector<OptionSpec> specs = OptionsOf(command);
+    const std::vector<OptionRule> rules = OptionsOf(command);
     std::set<std::string, std::less<>> seen;
     bool optionsEnded = false;
 
@@ -152,9 +152,9 @@ void ParseCommandArguments(Options& options, std::span<const std::string> args) 
         const std::string_view body = std::string_view(arg).substr(kOptionPrefix.size());
         const std::size_t equals = body.find('=');
         const std::string_view name = body.substr(0, equals);
-        const auto spec = std::find_if(specs.begin(), specs.end(),
-                                       [&](const OptionSpec& s) { return s.name == name; });
-        if (spec == specs.end()) {
+        const auto rule = std::find_if(rules.begin(), rules.end(),
+                                       [&](const OptionRule& s) { return s.name == name; });
+        if (rule == rules.end()) {
             throw UsageError(command, "unknown option '--" + std::string(name) + "'");
         }
         if (seen.contains(name)) {
@@ -164,17 +164,17 @@ void ParseCommandArguments(Options& options, std::span<const std::string> args) 
 
         std::string value;
         if (equals != std::string_view::npos) {
-            if (!spec->takesValue) {
+            if (!rule->takesValue) {
                 throw UsageError(command, "--" + std::string(name) + " takes no value");
             }
             value = std::string(body.substr(equals + 1));
-        } else if (spec->takesValue) {
+        } else if (rule->takesValue) {
             if (i + 1 >= args.size()) {
                 throw UsageError(command, "--" + std::string(name) + " needs a value");
             }
             value = args[++i];
         }
-        spec->apply(options, value);
+        rule->apply(options, value);
     }
     CheckComplete(options, seen);
 }

@@ -164,6 +164,9 @@ struct FailureCase {
     std::string lineStart;  // the start of the one failure line, after "korvane: "
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
 class FlashFailures : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FlashFailures, EndWithTheirExitStatusLineAndJson) {
