@@ -403,10 +403,19 @@ void CDialog_Korvane::InstallDriver(const maintenance::DriverRow& row)
     const std::string caption(maintenance::kPromptCaption);
     const int answer = MessageBox(std::string(row.question), caption, MessageButtons::OkCancel,
                                   MessageIcon::Question);
-    bool installed = false;
-    if (answer == IDOK) installed = maintenance::RunDriverScript(m_programDir, row).Succeeded();
-    const std::string_view outcome = installed ? row.successMessage : row.failureMessage;
-    MessageBox(std::string(outcome), caption, MessageButtons::OkCancel, MessageIcon::Information);
+    std::string outcome(row.failureMessage);
+    if (answer == IDOK) {
+        const maintenance::ProcessResult result = maintenance::RunDriverScript(m_programDir, row);
+        if (result.Succeeded()) {
+            outcome = row.successMessage;
+        } else {
+            // Say why, too: the script's own words (not run as root, udev missing, ...)
+            // are what the technician needs to put it right.
+            const auto script = maintenance::DriverScriptPath(m_programDir, row).filename();
+            outcome += "\n\n" + maintenance::DescribeOutcome(result, framework::PathToUtf8(script));
+        }
+    }
+    MessageBox(outcome, caption, MessageButtons::OkCancel, MessageIcon::Information);
 }
 
 }  // namespace korvane::ui

@@ -387,10 +387,12 @@ TEST(DriverTest, TheOutcomeShownIsTheScriptsOwn)
         int answer;
         bool installed;
         bool runs;
+        std::string reason;  // what the failure message adds when the script did not succeed
     };
-    for (const Case& c :
-         {Case{kIdDriverQx864, IDOK, true, true}, Case{kIdDriverQx864, IDCANCEL, false, false},
-          Case{kIdDriverQx832, IDOK, false, false}, Case{kIdDriverK305M32, IDOK, false, false}}) {
+    for (const Case& c : {Case{kIdDriverQx864, IDOK, true, true, ""},
+                          Case{kIdDriverQx864, IDCANCEL, false, false, ""},
+                          Case{kIdDriverQx832, IDOK, false, false, "exit status 1.\n\nnot root"},
+                          Case{kIdDriverK305M32, IDOK, false, false, "could not be started"}}) {
         fs::remove(marker);
         Harness h(folder);
         h.Create();
@@ -402,7 +404,14 @@ TEST(DriverTest, TheOutcomeShownIsTheScriptsOwn)
         EXPECT_EQ(h.host.messages[0].caption, "Prompt");
         EXPECT_EQ(h.host.messages[0].buttons, MessageButtons::OkCancel);
         EXPECT_EQ(h.host.messages[0].icon, MessageIcon::Question);
-        EXPECT_EQ(h.host.messages[1].text, c.installed ? row.successMessage : row.failureMessage);
+        const std::string& outcome = h.host.messages[1].text;
+        if (c.installed || c.answer != IDOK) {
+            EXPECT_EQ(outcome, c.installed ? row.successMessage : row.failureMessage);
+        } else {
+            // A script that failed or is missing: the failure text, then why.
+            EXPECT_EQ(outcome.rfind(std::string(row.failureMessage) + "\n\n", 0), 0u) << outcome;
+            EXPECT_NE(outcome.find(c.reason), std::string::npos) << outcome;
+        }
         EXPECT_EQ(h.host.messages[1].caption, "Prompt");
         EXPECT_EQ(h.host.messages[1].buttons, MessageButtons::OkCancel);
         EXPECT_EQ(h.host.messages[1].icon, MessageIcon::Information);
