@@ -81,7 +81,7 @@ TEST(EndToEnd, StoppingMidTransferJoinsPromptly)
     while (job.Details().stage < JobStage::LoaderBlocks && Clock::now() < deadline) {
         std::this_thread::sleep_for(5ms);
     }
-    ASSERT_EQ(job.Details().stage, JobStage::LoaderBlocks);
+    ASSERT_EQ(job.Details().stage, JobStage::LoaderBlocks) << job.ErrorDescription();
     const auto stopAt = Clock::now();
     job.Stop();
     EXPECT_LT(Clock::now() - stopAt, 100ms);
