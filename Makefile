@@ -58,7 +58,7 @@ clean:
 
 # Windows: the core, korvane.exe and the core suites cross-built for 32-bit
 # Windows (MinGW-w64, linked statically); test-windows runs them under Wine and
-# flashes the simulated radio through korvane.exe (docs/windows.md).
+# flashes the simulated radio through korvane.exe (README, section Windows).
 BUILD_WIN = build-win
 
 windows:

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "serial/DcbSettings.h"
 #include "serial/SerialBackend.h"
 #include "serial/SerialError.h"
 
@@ -39,23 +40,19 @@ std::string SystemReason(DWORD error)
     return reason;
 }
 
+// Wine's ntdll exports wine_get_version; Windows' does not.
+bool IsRunningUnderWine()
+{
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 bool IsGoneError(DWORD error)
 {
     return error == ERROR_DEVICE_NOT_CONNECTED || error == ERROR_BAD_COMMAND ||
            error == ERROR_GEN_FAILURE || error == ERROR_OPERATION_ABORTED ||
-           error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED;
-}
-
-BYTE ParityCode(Parity parity)
-{
-    switch (parity) {
-    case Parity::Even: return EVENPARITY;
-    case Parity::Odd: return ODDPARITY;
-    case Parity::Mark: return MARKPARITY;
-    case Parity::Space: return SPACEPARITY;
-    case Parity::None: break;
-    }
-    return NOPARITY;
+           error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
+           error == ERROR_NOT_READY;  // what Wine reports for a hung-up line (EIO)
 }
 
 class Win32SerialBackend : public SerialBackend {
@@ -182,33 +179,28 @@ private:
 
     void ApplySettings(const LineSettings& settings)
     {
-        DCB dcb{};
-        dcb.DCBlength = sizeof(dcb);
-        if (!GetCommState(m_handle, &dcb)) throw SystemError("read the settings of", GetLastError());
-        dcb.BaudRate = settings.baud;
-        dcb.ByteSize = settings.dataBits;
-        dcb.Parity = ParityCode(settings.parity);
-        dcb.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-        dcb.fBinary = TRUE;
-        // Parity is generated on output; received bytes are delivered as they came.
-        dcb.fParity = FALSE;
-        dcb.fErrorChar = FALSE;
-        dcb.fNull = FALSE;
-        dcb.fAbortOnError = FALSE;
-        // No flow control; the modem lines are held on for adapters that need them.
-        dcb.fOutxCtsFlow = FALSE;
-        dcb.fOutxDsrFlow = FALSE;
-        dcb.fDsrSensitivity = FALSE;
-        dcb.fOutX = FALSE;
-        dcb.fInX = FALSE;
-        dcb.fDtrControl = DTR_CONTROL_ENABLE;
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-        if (!SetCommState(m_handle, &dcb)) {
-            throw SerialError(SerialErrorKind::BadSettings,
-                              "The serial port " + m_device + " refused the line settings (" +
-                                  std::to_string(settings.baud) + " baud): " +
-                                  SystemReason(GetLastError()) + ".");
+        DCB current{};
+        current.DCBlength = sizeof(current);
+        if (!GetCommState(m_handle, &current))
+            throw SystemError("read the settings of", GetLastError());
+        DCB wanted = BuildDcb(current, settings);
+        if (SetCommState(m_handle, &wanted)) return;
+        const DWORD error = GetLastError();
+        if (error == ERROR_INVALID_PARAMETER && wanted.Parity != NOPARITY &&
+            IsRunningUnderWine()) {
+            // Wine maps the COM port onto a Unix terminal. Behind a Linux
+            // pseudo-terminal (the simulated radio) the kernel refuses parity with
+            // EINVAL, which reaches us as an invalid parameter. A pty carries no
+            // parity anyway, so the same settings without it are taken, as the
+            // POSIX backend does on a pty. Real Windows drivers never take this path.
+            DCB withoutParity = wanted;
+            withoutParity.Parity = NOPARITY;
+            if (SetCommState(m_handle, &withoutParity)) return;
         }
+        throw SerialError(SerialErrorKind::BadSettings,
+                          "The serial port " + m_device + " refused the line settings (" +
+                              std::to_string(settings.baud) + " baud): " + SystemReason(error) +
+                              ".");
     }
 
     void ApplyTimeouts()

@@ -8,6 +8,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// windows.h maps ReplaceFile to ReplaceFileW; this file defines its own.
+#undef ReplaceFile
 
 namespace korvane::settings::detail {
 

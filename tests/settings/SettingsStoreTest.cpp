@@ -231,7 +231,7 @@ TEST(ExeDirTest, IsTheFolderHoldingThisProgram) {
     const auto dir = GetExeDir();
     ASSERT_TRUE(dir.is_absolute());
     EXPECT_FALSE(dir.filename().empty()) << "no trailing separator";
-    EXPECT_TRUE(std::filesystem::exists(dir / "settings_tests"));
+    EXPECT_TRUE(std::filesystem::exists(dir / KORVANE_TEST_PROGRAM_NAME));
 }
 
 }  // namespace
