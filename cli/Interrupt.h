@@ -7,10 +7,12 @@
 
 namespace korvane::cli {
 
-// While an InterruptWatch lives, SIGINT is blocked in the thread that made it
-// and in every thread started afterwards from it (they inherit the mask); the
-// owner collects it with Wait. The previous mask comes back on destruction, with
-// an interrupt that arrived meanwhile consumed rather than delivered.
+// While an InterruptWatch lives, Ctrl-C no longer ends the process; the owner
+// collects it with Wait. On POSIX, SIGINT is blocked in the thread that made it
+// and in every thread started afterwards from it (they inherit the mask), and the
+// previous mask comes back on destruction, with an interrupt that arrived
+// meanwhile consumed rather than delivered. On Windows a console control handler
+// counts Ctrl-C and Ctrl-Break until destruction.
 class InterruptWatch {
 public:
     InterruptWatch();
