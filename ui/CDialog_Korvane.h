@@ -24,6 +24,7 @@ struct KorvaneSeams {
     std::filesystem::path programDir;              // empty: the executable's folder
     framework::ModalHost* host = nullptr;          // null: real Qt dialogs
     serial::PortResolver portResolver;             // empty: the platform's port list
+    std::function<std::unique_ptr<serial::SerialBackend>()> makeSerialBackend;  // empty: the platform's
     std::function<bool()> isOperatingSystem64Bit;  // empty: maintenance::IsOperatingSystem64Bit
     std::function<void()> resetComPortDatabase;    // empty: maintenance::ResetComPortDatabase
 };

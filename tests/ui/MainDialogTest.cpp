@@ -348,6 +348,61 @@ TEST(PortTest, OpeningSavesTheIndexAndClosingGivesTheButtonsBack)
     EXPECT_FALSE(h.Enabled(kIdUserUpgrade));
 }
 
+// A device whose close does not take effect: the next open must not reopen it,
+// change its settings or save anything. The serial control refuses a new port
+// number while a port is open, and that refusal reaches the technician.
+class StuckOpenBackend : public serial::SerialBackend {
+public:
+    explicit StuckOpenBackend(int* discards) : m_discards(discards) {}
+    void Open(const std::string&, const serial::LineSettings&, std::size_t, std::size_t) override
+    {
+        m_open = true;
+    }
+    void Close() override {}
+    bool IsOpen() const override { return m_open; }
+    std::size_t BytesWaiting() override { return 0; }
+    std::vector<std::uint8_t> ReadAvailable(std::size_t) override { return {}; }
+    void Write(std::span<const std::uint8_t>) override {}
+    void DiscardOutput() override { ++*m_discards; }
+    void DiscardInput() override {}
+
+private:
+    bool m_open = false;
+    int* m_discards;
+};
+
+TEST(PortTest, APortThatStaysOpenIsNotReopenedAndTheRefusalIsShown)
+{
+    ProgramFolder folder;
+    folder.WriteSysData(0, 0, 0);
+    int discards = 0;
+    Harness h(folder, true, [](int) -> std::string { return "/dev/stuck"; });
+    h.seams.makeSerialBackend = [&discards] { return std::make_unique<StuckOpenBackend>(&discards); };
+    h.dialog.emplace(h.settings, h.seams);
+    h.Create();
+    h.PortList().setCurrentIndex(2);
+    h.Click(kIdOpenPort);
+    ASSERT_EQ(h.host.messages.size(), 1u);
+    EXPECT_EQ(h.host.messages[0].text, "opened 0");
+    const auto saved = ReadFile(folder.SysDat());
+    EXPECT_EQ(folder.ReadSysData().ComIndex(), 2);
+
+    // Another open: the close of its first step does not take, so nothing changes.
+    h.PortList().setCurrentIndex(4);
+    h.Click(kIdOpenPort);
+    ASSERT_EQ(h.host.messages.size(), 2u);
+    EXPECT_NE(h.host.messages[1].text.find("cannot be changed while the serial port /dev/stuck is open"),
+              std::string::npos)
+        << h.host.messages[1].text;
+    EXPECT_EQ(h.host.messages[1].icon, MessageIcon::Exclamation);
+    EXPECT_TRUE(h.dialog->SerialControl().GetPortOpen());
+    EXPECT_EQ(discards, 0);
+    EXPECT_EQ(ReadFile(folder.SysDat()), saved);
+    EXPECT_FALSE(h.Enabled(kIdOpenPort));
+    EXPECT_TRUE(h.Enabled(kIdClosePort));
+    EXPECT_TRUE(h.Enabled(kIdFullUpgrade));
+}
+
 TEST(PortTest, AFailedOpenShowsTheErrorAndLeavesSettingsAndButtons)
 {
     struct Case {
