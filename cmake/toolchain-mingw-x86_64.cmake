@@ -1,24 +1,5 @@
-# Cross build for 64-bit Windows with Debian's MinGW-w64 (x86_64, POSIX threads
-# variant, for std::thread and std::mutex). Executables are linked statically so
-# they run on Windows, or under Wine, without any MinGW DLL beside them.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(KORVANE_MINGW_PREFIX x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KORVANE_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KORVANE_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${KORVANE_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KORVANE_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test programs run under Wine when CTest starts them.
-find_program(KORVANE_WINE NAMES wine64 PATHS /usr/lib/wine)
-if(KORVANE_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${KORVANE_WINE})
-endif()
+# Cross build for 64-bit Windows with Debian's MinGW-w64 (x86_64): the same
+# sources, for machines whose kernel cannot start Wine's 32-bit loader.
+set(KORVANE_MINGW_ARCH x86_64)
+set(KORVANE_WINE_NAMES wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/MingwToolchain.cmake)
