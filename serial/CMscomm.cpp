@@ -94,9 +94,7 @@ void CMscomm::SetCommPort(std::int16_t number)
     std::lock_guard lock(m_mutex);
     RequireClosed("port number");
     if (number < 1) {
-        throw SerialError(SerialErrorKind::NoSuchPort,
-                          "No serial port is selected (port number " + std::to_string(number) +
-                              "). Choose a port from the list first.");
+        throw NoPortSelectedError(number);
     }
     m_commPort = number;
     m_devicePath.clear();

@@ -119,9 +119,7 @@ std::vector<PortInfo> ListSerialPorts(const fs::path& ttyClassDir)
 std::string ResolvePortNumber(int portNumber)
 {
     if (portNumber < 1) {
-        throw SerialError(SerialErrorKind::NoSuchPort,
-                          "No serial port is selected (port number " + std::to_string(portNumber) +
-                              "). Choose a port from the list first.");
+        throw NoPortSelectedError(portNumber);
     }
     const std::vector<PortInfo> ports = ListSerialPorts();
     if (static_cast<std::size_t>(portNumber) > ports.size()) {

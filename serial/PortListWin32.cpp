@@ -66,9 +66,7 @@ std::vector<PortInfo> ListSerialPorts()
 std::string ResolvePortNumber(int portNumber)
 {
     if (portNumber < 1) {
-        throw SerialError(SerialErrorKind::NoSuchPort,
-                          "No serial port is selected (port number " + std::to_string(portNumber) +
-                              "). Choose a port from the list first.");
+        throw NoPortSelectedError(portNumber);
     }
     // The \\.\ form also reaches COM10 and above.
     return "\\\\.\\COM" + std::to_string(portNumber);

@@ -29,4 +29,12 @@ private:
     SerialErrorKind m_kind;
 };
 
+// The error for a port number below 1: the dialog's list had no entry selected.
+inline SerialError NoPortSelectedError(int portNumber)
+{
+    return SerialError(SerialErrorKind::NoSuchPort,
+                       "No serial port is selected (port number " + std::to_string(portNumber) +
+                           "). Choose a port from the list first.");
+}
+
 }  // namespace korvane::serial
