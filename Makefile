@@ -12,7 +12,7 @@ CTEST      = ctest --output-on-failure --repeat until-pass:2 -j $(JOBS)
 CMAKE_GEN  = -G Ninja
 PROGRAM    = $(BUILD)/bin/STM32_Korvane
 
-.PHONY: all deps build run test test-main test-asan test-tsan screenshots clean windows test-windows
+.PHONY: all deps build run test test-main test-asan test-tsan format format-check screenshots clean windows test-windows
 
 all: build
 
@@ -30,7 +30,17 @@ run: build
 	fi
 	@cd $(BUILD)/bin && ./STM32_Korvane
 
-test: deps test-main test-asan test-tsan
+test: deps format-check test-main test-asan test-tsan
+
+# One code style (.clang-format) for every C++ file of the project.
+FORMAT_FILES = git ls-files '*.cpp' '*.h'
+
+format:
+	@$(FORMAT_FILES) | xargs clang-format -i
+
+format-check:
+	@$(FORMAT_FILES) | xargs clang-format --dry-run --Werror 2>/dev/null || { \
+	    echo "make test: some C++ files differ from .clang-format; 'make format' fixes them" >&2; exit 1; }
 
 test-main: build
 	@cd $(BUILD) && $(CTEST)

@@ -18,20 +18,23 @@ namespace {
 
 constexpr const char* kImageHint = "Images are raw .bin files of at most 1,024,000 bytes";
 
-std::filesystem::path SysDatPath(const std::filesystem::path& programDir) {
+std::filesystem::path SysDatPath(const std::filesystem::path& programDir)
+{
     return programDir / settings::SettingsStore::kFileName;
 }
 
 }  // namespace
 
-std::string Sentence(const std::string& text) {
+std::string Sentence(const std::string& text)
+{
     if (text.empty() || text.ends_with('.') || text.ends_with('!') || text.ends_with('?')) {
         return text;
     }
     return text + ".";
 }
 
-void PrintFailure(const Console& console, const std::string& what, const std::string& hint) {
+void PrintFailure(const Console& console, const std::string& what, const std::string& hint)
+{
     console.err << "korvane: " << Sentence(what);
     if (!hint.empty()) {
         console.err << ' ' << Sentence(hint);
@@ -39,7 +42,8 @@ void PrintFailure(const Console& console, const std::string& what, const std::st
     console.err << std::endl;
 }
 
-int RunPorts(const Console& console) {
+int RunPorts(const Console& console)
+{
     std::vector<serial::PortInfo> ports;
     try {
         ports = serial::ListSerialPorts();
@@ -67,7 +71,8 @@ int RunPorts(const Console& console) {
     return kExitSuccess;
 }
 
-int RunCrc(const Console& console, std::span<const std::filesystem::path> files) {
+int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
+{
     const firmware::Qorin_CRC32 crc;
     int status = kExitSuccess;
     for (const std::filesystem::path& file : files) {
@@ -83,7 +88,8 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
     return status;
 }
 
-int RunCounter(const Console& console, const std::filesystem::path& programDir, bool clear) {
+int RunCounter(const Console& console, const std::filesystem::path& programDir, bool clear)
+{
     settings::SettingsStore store(SysDatPath(programDir));
     if (clear && !store.Modify([](settings::SysData& data) { data.SetUpgradeCount(0); })) {
         PrintFailure(console, "Could not save the cleared counter to " + store.Path().string(),
@@ -95,7 +101,8 @@ int RunCounter(const Console& console, const std::filesystem::path& programDir, 
 }
 
 int RunApn(const Console& console, const std::filesystem::path& programDir,
-           const maintenance::ApnFields& fields) {
+           const maintenance::ApnFields& fields)
+{
     const maintenance::ApnCommand command =
         maintenance::BuildApnCommand(fields, maintenance::FindAdb(programDir));
     // Like the dialog, show the command up to the name only: the rest may hold a password.
@@ -126,7 +133,8 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
     return kExitSuccess;
 }
 
-int RunKorvane(const Console& console, std::span<const std::string> args) {
+int RunKorvane(const Console& console, std::span<const std::string> args)
+{
     Options options;
     try {
         options = ParseArguments(args);
@@ -144,12 +152,18 @@ int RunKorvane(const Console& console, std::span<const std::string> args) {
     }
     const std::filesystem::path programDir = settings::GetExeDir();
     switch (options.command) {
-        case CommandKind::Ports: return RunPorts(console);
-        case CommandKind::Flash: return RunFlash(console, programDir, options.flash);
-        case CommandKind::Crc: return RunCrc(console, options.crcFiles);
-        case CommandKind::Apn: return RunApn(console, programDir, options.apn);
-        case CommandKind::Counter: return RunCounter(console, programDir, options.clearCounter);
-        case CommandKind::None: break;
+        case CommandKind::Ports:
+            return RunPorts(console);
+        case CommandKind::Flash:
+            return RunFlash(console, programDir, options.flash);
+        case CommandKind::Crc:
+            return RunCrc(console, options.crcFiles);
+        case CommandKind::Apn:
+            return RunApn(console, programDir, options.apn);
+        case CommandKind::Counter:
+            return RunCounter(console, programDir, options.clearCounter);
+        case CommandKind::None:
+            break;
     }
     console.out << HelpText(CommandKind::None) << std::flush;
     return kExitUsage;

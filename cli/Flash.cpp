@@ -43,14 +43,16 @@ struct LoadedImage {
     std::uint32_t crc = 0;
 };
 
-LoadedImage CheckImage(const std::filesystem::path& path) {
+LoadedImage CheckImage(const std::filesystem::path& path)
+{
     const std::vector<std::uint8_t> bytes = firmware::LoadImage(path);
     return {static_cast<std::int64_t>(bytes.size()), firmware::Qorin_CRC32().Compute(bytes)};
 }
 
 // The same property sequence as the dialog's OpenPort, then the input that
 // arrived before or during the open is discarded.
-void OpenPortLikeDialog(serial::CMscomm& port, const std::string& portArgument) {
+void OpenPortLikeDialog(serial::CMscomm& port, const std::string& portArgument)
+{
     if (const auto number = ParsePortNumber(portArgument)) {
         port.SetCommPort(*number);
     } else {
@@ -67,18 +69,22 @@ void OpenPortLikeDialog(serial::CMscomm& port, const std::string& portArgument) 
 }
 
 // Advice beyond what the port's own error description already says.
-std::string PortHint(serial::SerialErrorKind kind) {
+std::string PortHint(serial::SerialErrorKind kind)
+{
     switch (kind) {
         case serial::SerialErrorKind::NoSuchPort:
             return "'korvane ports' lists the ports this computer has";
         case serial::SerialErrorKind::Busy:
         case serial::SerialErrorKind::PermissionDenied:
-        case serial::SerialErrorKind::DeviceGone: return "";  // the description names the remedy
-        default: return "Check the cable and the USB adapter, then try again";
+        case serial::SerialErrorKind::DeviceGone:
+            return "";  // the description names the remedy
+        default:
+            return "Check the cable and the USB adapter, then try again";
     }
 }
 
-bool IsRomStage(JobStage stage) {
+bool IsRomStage(JobStage stage)
+{
     return stage <= JobStage::RomGo;
 }
 
@@ -87,7 +93,8 @@ bool IsRomStage(JobStage stage) {
 // that lasts less than one refresh (e.g. the boot image's completion).
 class StatusFeed {
 public:
-    void Offer(std::string status) {
+    void Offer(std::string status)
+    {
         std::lock_guard lock(m_mutex);
         if (!status.empty() && status != m_last) {
             m_last = status;
@@ -95,7 +102,8 @@ public:
         }
     }
 
-    std::vector<std::string> Take() {
+    std::vector<std::string> Take()
+    {
         std::lock_guard lock(m_mutex);
         return std::exchange(m_pending, {});
     }
@@ -111,10 +119,13 @@ private:
 class ProgressPrinter {
 public:
     ProgressPrinter(std::ostream& sink, bool terminal, std::size_t width, std::int64_t total)
-        : m_sink(sink), m_terminal(terminal), m_width(width), m_total(total) {}
+        : m_sink(sink), m_terminal(terminal), m_width(width), m_total(total)
+    {
+    }
 
     void Update(const firmware::JobDetails& details, const std::vector<std::string>& statuses,
-                double seconds) {
+                double seconds)
+    {
         const ProgressView view{firmware::StageName(details.stage),
                                 details.bootBytesSent + details.userBytesSent, m_total, seconds};
         if (m_terminal) {
@@ -125,7 +136,8 @@ public:
     }
 
     // Leaves the live line where it is, so what follows starts on a line of its own.
-    void Finish() {
+    void Finish()
+    {
         if (m_barShown) {
             m_sink << '\n' << std::flush;
             m_barShown = false;
@@ -133,7 +145,8 @@ public:
     }
 
 private:
-    void UpdateTerminal(const ProgressView& view, const std::vector<std::string>& statuses) {
+    void UpdateTerminal(const ProgressView& view, const std::vector<std::string>& statuses)
+    {
         for (const std::string& status : statuses) {
             m_sink << '\r' << status << kClearToEndOfLine << '\n';
         }
@@ -145,7 +158,8 @@ private:
         m_barShown = true;
     }
 
-    void UpdatePlain(const ProgressView& view, const std::vector<std::string>& statuses) {
+    void UpdatePlain(const ProgressView& view, const std::vector<std::string>& statuses)
+    {
         for (const std::string& status : statuses) {
             m_sink << status << '\n';
         }
@@ -168,7 +182,8 @@ private:
 
 // Runs the job until it ends or Ctrl-C stops it; true when it was interrupted.
 bool WatchJob(firmware::DownloadJob& job, const FlashOptions& options, ProgressPrinter& printer,
-              Clock::time_point start) {
+              Clock::time_point start)
+{
     const auto elapsed = [&] {
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
@@ -197,7 +212,8 @@ bool WatchJob(firmware::DownloadJob& job, const FlashOptions& options, ProgressP
     return interrupts.Interrupted();
 }
 
-std::string FailureLine(const FlashOutcome& outcome) {
+std::string FailureLine(const FlashOutcome& outcome)
+{
     if (outcome.result == "interrupted") {
         return "Stopped by Ctrl-C at stage " + outcome.stage + "; the port is closed";
     }
@@ -209,7 +225,8 @@ std::string FailureLine(const FlashOutcome& outcome) {
            (outcome.error.empty() ? std::string("no reason was given") : outcome.error);
 }
 
-void PrintSummary(const Console& console, const FlashOutcome& outcome) {
+void PrintSummary(const Console& console, const FlashOutcome& outcome)
+{
     console.out << "Upgrade completed in " << FormatDuration(outcome.seconds) << ": ";
     if (outcome.bootCrc) {
         console.out << "boot image " << FormatBytes(outcome.bootBytes) << " ("
@@ -222,7 +239,8 @@ void PrintSummary(const Console& console, const FlashOutcome& outcome) {
 
 // Prints how the run ended and returns its exit status.
 int Report(const Console& console, const FlashOptions& options, const FlashOutcome& outcome,
-           const std::string& hint) {
+           const std::string& hint)
+{
     if (options.json) {
         console.out << FormatFlashJson(outcome) << std::endl;
     }
@@ -240,7 +258,8 @@ int Report(const Console& console, const FlashOptions& options, const FlashOutco
 }  // namespace
 
 FlashOutcome ClassifyEnd(const firmware::JobDetails& details, bool interrupted,
-                         FlashOutcome outcome) {
+                         FlashOutcome outcome)
+{
     outcome.stage = firmware::StageName(details.stage);
     outcome.frames = details.framesSent;
     outcome.blocks = details.blocksSent;
@@ -267,7 +286,8 @@ FlashOutcome ClassifyEnd(const firmware::JobDetails& details, bool interrupted,
     return outcome;
 }
 
-std::string FormatFlashJson(const FlashOutcome& outcome) {
+std::string FormatFlashJson(const FlashOutcome& outcome)
+{
     JsonObject json;
     json.Add("result", outcome.result)
         .AddInteger("exit", outcome.exitStatus)
@@ -294,7 +314,8 @@ std::string FormatFlashJson(const FlashOutcome& outcome) {
     return json.Text();
 }
 
-std::string FailureHint(const FlashOutcome& outcome, firmware::JobStage stage) {
+std::string FailureHint(const FlashOutcome& outcome, firmware::JobStage stage)
+{
     if (outcome.result == "refused") {
         return IsRomStage(stage)
                    ? "To retry, restart the radio in its STM32 bootloader and run the same command "
@@ -315,7 +336,8 @@ std::string FailureHint(const FlashOutcome& outcome, firmware::JobStage stage) {
 }
 
 int RunFlash(const Console& console, const std::filesystem::path& programDir,
-             const FlashOptions& options) {
+             const FlashOptions& options)
+{
     FlashOutcome outcome;
     // The images first: a file that cannot be used must not cost the radio an erase.
     try {

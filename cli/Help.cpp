@@ -108,23 +108,32 @@ constexpr const char* kCounterHelp =
 
 }  // namespace
 
-std::string HelpText(CommandKind command) {
+std::string HelpText(CommandKind command)
+{
     switch (command) {
-        case CommandKind::None: return std::string(kProgramHelp) + kExitStatuses;
-        case CommandKind::Ports: return kPortsHelp;
-        case CommandKind::Flash: return std::string(kFlashHelp) + kExitStatuses;
-        case CommandKind::Crc: return kCrcHelp;
-        case CommandKind::Apn: return kApnHelp;
-        case CommandKind::Counter: return kCounterHelp;
+        case CommandKind::None:
+            return std::string(kProgramHelp) + kExitStatuses;
+        case CommandKind::Ports:
+            return kPortsHelp;
+        case CommandKind::Flash:
+            return std::string(kFlashHelp) + kExitStatuses;
+        case CommandKind::Crc:
+            return kCrcHelp;
+        case CommandKind::Apn:
+            return kApnHelp;
+        case CommandKind::Counter:
+            return kCounterHelp;
     }
     return kProgramHelp;
 }
 
-std::string VersionText() {
+std::string VersionText()
+{
     return std::string("korvane ") + KORVANE_VERSION;
 }
 
-std::string HelpHint(CommandKind command) {
+std::string HelpHint(CommandKind command)
+{
     const std::string name = CommandName(command);
     return "Try 'korvane " + (name.empty() ? std::string() : name + " ") + "--help'";
 }

@@ -16,7 +16,8 @@ struct InterruptWatch::Saved {
 
 namespace {
 
-sigset_t InterruptSet() {
+sigset_t InterruptSet()
+{
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
@@ -25,19 +26,22 @@ sigset_t InterruptSet() {
 
 }  // namespace
 
-InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>()) {
+InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>())
+{
     const sigset_t set = InterruptSet();
     pthread_sigmask(SIG_BLOCK, &set, &m_saved->previousMask);
 }
 
-InterruptWatch::~InterruptWatch() {
+InterruptWatch::~InterruptWatch()
+{
     // An interrupt still pending would be delivered (and end the process) as
     // soon as the mask is restored: take it here instead.
     Wait(std::chrono::milliseconds(0));
     pthread_sigmask(SIG_SETMASK, &m_saved->previousMask, nullptr);
 }
 
-bool InterruptWatch::Wait(std::chrono::milliseconds timeout) {
+bool InterruptWatch::Wait(std::chrono::milliseconds timeout)
+{
     const sigset_t set = InterruptSet();
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout);
     timespec wait{};

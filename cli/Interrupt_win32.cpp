@@ -15,7 +15,8 @@ namespace {
 // published here for it.
 std::atomic<HANDLE> g_interruptEvent{nullptr};
 
-BOOL WINAPI OnConsoleControl(DWORD type) {
+BOOL WINAPI OnConsoleControl(DWORD type)
+{
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
     if (const HANDLE event = g_interruptEvent.load()) SetEvent(event);
     return TRUE;  // handled: the process is not ended
@@ -28,7 +29,8 @@ struct InterruptWatch::Saved {
     bool handlerInstalled = false;
 };
 
-InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>()) {
+InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>())
+{
     // Auto-reset: each Ctrl-C is counted once by the wait that takes it.
     m_saved->event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     g_interruptEvent.store(m_saved->event);
@@ -37,7 +39,8 @@ InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>()) {
     m_saved->handlerInstalled = SetConsoleCtrlHandler(OnConsoleControl, TRUE) != 0;
 }
 
-InterruptWatch::~InterruptWatch() {
+InterruptWatch::~InterruptWatch()
+{
     if (m_saved->handlerInstalled) SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     g_interruptEvent.store(nullptr);
     // A Ctrl-C that came meanwhile is consumed with the event rather than
@@ -45,7 +48,8 @@ InterruptWatch::~InterruptWatch() {
     if (m_saved->event) CloseHandle(m_saved->event);
 }
 
-bool InterruptWatch::Wait(std::chrono::milliseconds timeout) {
+bool InterruptWatch::Wait(std::chrono::milliseconds timeout)
+{
     if (!m_saved->event) {
         Sleep(static_cast<DWORD>(timeout.count()));
         return false;

@@ -12,16 +12,27 @@ constexpr unsigned char kDelete = 0x7F;
 
 }  // namespace
 
-std::string JsonQuote(std::string_view text) {
+std::string JsonQuote(std::string_view text)
+{
     std::string quoted = "\"";
     for (const char ch : text) {
         const auto byte = static_cast<unsigned char>(ch);
         switch (ch) {
-            case '"': quoted += "\\\""; break;
-            case '\\': quoted += "\\\\"; break;
-            case '\n': quoted += "\\n"; break;
-            case '\r': quoted += "\\r"; break;
-            case '\t': quoted += "\\t"; break;
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            case '\n':
+                quoted += "\\n";
+                break;
+            case '\r':
+                quoted += "\\r";
+                break;
+            case '\t':
+                quoted += "\\t";
+                break;
             default:
                 if (byte < kFirstPrintable || byte == kDelete) {
                     char escape[8];  // "\u00XX" and its terminator
@@ -35,15 +46,18 @@ std::string JsonQuote(std::string_view text) {
     return quoted + "\"";
 }
 
-JsonObject& JsonObject::Add(std::string_view key, std::string_view value) {
+JsonObject& JsonObject::Add(std::string_view key, std::string_view value)
+{
     return AddRaw(key, JsonQuote(value));
 }
 
-JsonObject& JsonObject::AddInteger(std::string_view key, std::int64_t value) {
+JsonObject& JsonObject::AddInteger(std::string_view key, std::int64_t value)
+{
     return AddRaw(key, std::to_string(value));
 }
 
-JsonObject& JsonObject::AddNumber(std::string_view key, double value) {
+JsonObject& JsonObject::AddNumber(std::string_view key, double value)
+{
     if (!std::isfinite(value)) {
         return AddNull(key);  // JSON has no NaN or infinity
     }
@@ -52,11 +66,13 @@ JsonObject& JsonObject::AddNumber(std::string_view key, double value) {
     return AddRaw(key, number);
 }
 
-JsonObject& JsonObject::AddNull(std::string_view key) {
+JsonObject& JsonObject::AddNull(std::string_view key)
+{
     return AddRaw(key, "null");
 }
 
-JsonObject& JsonObject::AddRaw(std::string_view key, const std::string& literal) {
+JsonObject& JsonObject::AddRaw(std::string_view key, const std::string& literal)
+{
     if (!m_members.empty()) {
         m_members += ",";
     }

@@ -34,7 +34,8 @@ struct OptionRule {
     std::function<void(Options&, const std::string&)> apply;
 };
 
-std::vector<OptionRule> OptionsOf(CommandKind command) {
+std::vector<OptionRule> OptionsOf(CommandKind command)
+{
     switch (command) {
         case CommandKind::Flash:
             return {
@@ -56,26 +57,31 @@ std::vector<OptionRule> OptionsOf(CommandKind command) {
                 {"clear", false, [](Options& o, const std::string&) { o.clearCounter = true; }}};
         case CommandKind::Ports:
         case CommandKind::Crc:
-        case CommandKind::None: return {};
+        case CommandKind::None:
+            return {};
     }
     return {};
 }
 
-bool IsOption(std::string_view arg) {
+bool IsOption(std::string_view arg)
+{
     return arg.size() > 1 && arg.front() == '-';
 }
 
-bool IsHelp(std::string_view arg) {
+bool IsHelp(std::string_view arg)
+{
     return arg == "--help" || arg == "-h";
 }
 
-CommandKind FindCommand(std::string_view name) {
+CommandKind FindCommand(std::string_view name)
+{
     const auto* entry = std::find_if(kCommands.begin(), kCommands.end(),
                                      [&](const CommandEntry& e) { return e.name == name; });
     return entry == kCommands.end() ? CommandKind::None : entry->kind;
 }
 
-void CheckPort(const std::string& port) {
+void CheckPort(const std::string& port)
+{
     if (port.empty()) {
         throw UsageError(CommandKind::Flash, "--port needs a port number or a device path");
     }
@@ -89,7 +95,8 @@ void CheckPort(const std::string& port) {
 }
 
 // Checks what each command needs once all its options are known.
-void CheckComplete(const Options& options, const std::set<std::string, std::less<>>& seen) {
+void CheckComplete(const Options& options, const std::set<std::string, std::less<>>& seen)
+{
     switch (options.command) {
         case CommandKind::Flash:
             if (!seen.contains("port")) {
@@ -118,12 +125,14 @@ void CheckComplete(const Options& options, const std::set<std::string, std::less
             break;
         case CommandKind::Ports:
         case CommandKind::Counter:
-        case CommandKind::None: break;
+        case CommandKind::None:
+            break;
     }
 }
 
 // Parses everything after the command's name.
-void ParseCommandArguments(Options& options, std::span<const std::string> args) {
+void ParseCommandArguments(Options& options, std::span<const std::string> args)
+{
     const CommandKind command = options.command;
     const std::vector<OptionRule> rules = OptionsOf(command);
     std::set<std::string, std::less<>> seen;
@@ -181,13 +190,15 @@ void ParseCommandArguments(Options& options, std::span<const std::string> args) 
 
 }  // namespace
 
-std::string CommandName(CommandKind command) {
+std::string CommandName(CommandKind command)
+{
     const auto* entry = std::find_if(kCommands.begin(), kCommands.end(),
                                      [&](const CommandEntry& e) { return e.kind == command; });
     return entry == kCommands.end() ? std::string() : std::string(entry->name);
 }
 
-std::optional<std::int16_t> ParsePortNumber(const std::string& text) {
+std::optional<std::int16_t> ParsePortNumber(const std::string& text)
+{
     int number = 0;
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, number);
@@ -198,7 +209,8 @@ std::optional<std::int16_t> ParsePortNumber(const std::string& text) {
     return static_cast<std::int16_t>(number);
 }
 
-Options ParseArguments(std::span<const std::string> args) {
+Options ParseArguments(std::span<const std::string> args)
+{
     Options options;
     if (args.empty()) {
         throw UsageError(CommandKind::None, "no command given");

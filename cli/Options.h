@@ -44,7 +44,9 @@ struct Options {
 class UsageError : public std::runtime_error {
 public:
     UsageError(CommandKind command, const std::string& message)
-        : std::runtime_error(message), m_command(command) {}
+        : std::runtime_error(message), m_command(command)
+    {
+    }
     // The command the error belongs to (None: the program's own arguments).
     CommandKind Command() const { return m_command; }
 

@@ -16,7 +16,8 @@ constexpr std::size_t kBarCells = 20;
 constexpr char kDoneCell = '#';
 constexpr char kTodoCell = '-';
 
-std::string Printf(const char* format, double value) {
+std::string Printf(const char* format, double value)
+{
     char text[32];
     std::snprintf(text, sizeof text, format, value);
     return text;
@@ -24,7 +25,8 @@ std::string Printf(const char* format, double value) {
 
 }  // namespace
 
-std::string FormatBytes(std::int64_t bytes) {
+std::string FormatBytes(std::int64_t bytes)
+{
     if (bytes < static_cast<std::int64_t>(kKibi)) {
         return std::to_string(bytes) + " B";
     }
@@ -35,7 +37,8 @@ std::string FormatBytes(std::int64_t bytes) {
     return Printf("%.1f MiB", kib / kKibi);
 }
 
-std::string FormatDuration(double seconds) {
+std::string FormatDuration(double seconds)
+{
     const long total = std::lround(std::max(0.0, seconds));
     const long hours = total / kSecondsPerHour;
     const long minutes = (total % kSecondsPerHour) / kSecondsPerMinute;
@@ -49,7 +52,8 @@ std::string FormatDuration(double seconds) {
     return text;
 }
 
-int PercentDone(const ProgressView& view) {
+int PercentDone(const ProgressView& view)
+{
     if (view.bytesTotal <= 0) {
         return 0;
     }
@@ -57,14 +61,16 @@ int PercentDone(const ProgressView& view) {
     return static_cast<int>(sent * kPercentAll / view.bytesTotal);
 }
 
-std::optional<double> BytesPerSecond(const ProgressView& view) {
+std::optional<double> BytesPerSecond(const ProgressView& view)
+{
     if (view.bytesSent <= 0 || view.seconds <= 0.0) {
         return std::nullopt;
     }
     return static_cast<double>(view.bytesSent) / view.seconds;
 }
 
-std::string FormatProgressLine(const ProgressView& view, std::size_t width) {
+std::string FormatProgressLine(const ProgressView& view, std::size_t width)
+{
     const int percent = PercentDone(view);
     const std::size_t done = static_cast<std::size_t>(percent) * kBarCells / kPercentAll;
     std::string line = "[" + std::string(done, kDoneCell) +
@@ -83,7 +89,8 @@ std::string FormatProgressLine(const ProgressView& view, std::size_t width) {
     return line;
 }
 
-std::string FormatPlainProgress(const ProgressView& view) {
+std::string FormatPlainProgress(const ProgressView& view)
+{
     return "progress: " + std::to_string(PercentDone(view)) + "% (" +
            std::to_string(view.bytesSent) + " of " + std::to_string(view.bytesTotal) +
            " bytes, stage " + view.stage + ")";

@@ -11,13 +11,15 @@ namespace korvane::cli {
 
 namespace {
 
-HANDLE ConsoleHandle(StandardStream stream) {
+HANDLE ConsoleHandle(StandardStream stream)
+{
     return GetStdHandle(stream == StandardStream::Out ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
 }
 
 }  // namespace
 
-bool IsTerminal(StandardStream stream) {
+bool IsTerminal(StandardStream stream)
+{
     // _isatty alone also answers yes for the NUL device, which is a character
     // device but no console; GetConsoleMode tells the two apart.
     const int descriptor = _fileno(stream == StandardStream::Out ? stdout : stderr);
@@ -25,7 +27,8 @@ bool IsTerminal(StandardStream stream) {
     return _isatty(descriptor) != 0 && GetConsoleMode(ConsoleHandle(stream), &mode) != 0;
 }
 
-std::size_t TerminalWidth(StandardStream stream, std::size_t fallback) {
+std::size_t TerminalWidth(StandardStream stream, std::size_t fallback)
+{
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (!GetConsoleScreenBufferInfo(ConsoleHandle(stream), &info)) return fallback;
     const int columns = info.srWindow.Right - info.srWindow.Left + 1;

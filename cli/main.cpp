@@ -13,7 +13,8 @@ constexpr std::size_t kDefaultWidth = 80;
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     using korvane::cli::StandardStream;
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const bool outIsTerminal = korvane::cli::IsTerminal(StandardStream::Out);

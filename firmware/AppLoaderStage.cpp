@@ -76,9 +76,9 @@ void AppLoaderStage::Handshake()
     const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kOnePoll);
     if (received == 0 || m_ctx.work[0] != kHelloReply) {
         throw StageFailure("The radio's loader " +
-                           std::string(received == 0 ? "did not answer 'O'"
-                                                     : "answered 'O' with " +
-                                                           HexByte(m_ctx.work[0])) +
+                           std::string(received == 0
+                                           ? "did not answer 'O'"
+                                           : "answered 'O' with " + HexByte(m_ctx.work[0])) +
                            " instead of '+'.");
     }
     // The loader's '!' may already come with this read; it then stays in the

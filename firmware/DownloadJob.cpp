@@ -26,7 +26,10 @@ DownloadJob::DownloadJob(serial::IPortOps& port, settings::SettingsStore& settin
 {
 }
 
-DownloadJob::~DownloadJob() { Stop(); }
+DownloadJob::~DownloadJob()
+{
+    Stop();
+}
 
 serial::StoppableSleeper* DownloadJob::Stoppable() const
 {

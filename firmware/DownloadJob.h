@@ -22,7 +22,8 @@ enum class UpgradeMode : std::int32_t { UserProgram = 0, Full = 1 };
 // m_nWorkerState values.
 constexpr std::int32_t kWorkerRunning = 0;
 constexpr std::int32_t kWorkerFinished = 1;
-constexpr std::int32_t kWorkerStopped = 2;  // ended by Stop/RequestStop; the status is left as it was
+constexpr std::int32_t kWorkerStopped =
+    2;  // ended by Stop/RequestStop; the status is left as it was
 constexpr std::int32_t kWorkerFailed = 10;
 
 class DownloadJob {
@@ -61,7 +62,10 @@ public:
     // snapshot of atomics, cheap to take at any time from any thread.
     JobDetails Details() const { return m_report.Details(); }
     // Called on the worker thread after each change; set it before Start.
-    void SetProgressCallback(ProgressCallback callback) { m_report.SetCallback(std::move(callback)); }
+    void SetProgressCallback(ProgressCallback callback)
+    {
+        m_report.SetCallback(std::move(callback));
+    }
 
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<std::int32_t> m_nWorkerState{kWorkerRunning};

@@ -11,12 +11,15 @@ namespace korvane::firmware {
 
 namespace {
 
-std::string Quoted(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+std::string Quoted(const std::filesystem::path& path)
+{
+    return "'" + path.string() + "'";
+}
 
 std::string TooLargeMessage(const std::filesystem::path& path, std::uintmax_t size)
 {
-    return "The image " + Quoted(path) + " is " + std::to_string(size) +
-           " bytes long; at most " + std::to_string(kImageBufferSize) +
+    return "The image " + Quoted(path) + " is " + std::to_string(size) + " bytes long; at most " +
+           std::to_string(kImageBufferSize) +
            " bytes fit the radio's image buffer. Check that the right file was chosen.";
 }
 
@@ -45,7 +48,8 @@ std::vector<std::uint8_t> LoadImage(const std::filesystem::path& path)
     std::vector<std::uint8_t> bytes(kImageBufferSize + 1);
     file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (file.bad()) {
-        throw ImageError("Cannot read the image " + Quoted(path) + ": " + std::strerror(errno) + ".");
+        throw ImageError("Cannot read the image " + Quoted(path) + ": " + std::strerror(errno) +
+                         ".");
     }
     const auto length = static_cast<std::size_t>(file.gcount());
     if (length > kImageBufferSize) {

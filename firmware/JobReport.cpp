@@ -7,16 +7,26 @@ namespace korvane::firmware {
 const char* StageName(JobStage stage)
 {
     switch (stage) {
-    case JobStage::NotStarted: return "not-started";
-    case JobStage::RomSync: return "rom-sync";
-    case JobStage::RomPrepare: return "rom-prepare";
-    case JobStage::RomWrite: return "rom-write";
-    case JobStage::RomGo: return "rom-go";
-    case JobStage::LoaderWait: return "loader-wait";
-    case JobStage::LoaderHandshake: return "loader-handshake";
-    case JobStage::LoaderBlocks: return "loader-blocks";
-    case JobStage::EndFrame: return "end-frame";
-    case JobStage::Done: return "done";
+        case JobStage::NotStarted:
+            return "not-started";
+        case JobStage::RomSync:
+            return "rom-sync";
+        case JobStage::RomPrepare:
+            return "rom-prepare";
+        case JobStage::RomWrite:
+            return "rom-write";
+        case JobStage::RomGo:
+            return "rom-go";
+        case JobStage::LoaderWait:
+            return "loader-wait";
+        case JobStage::LoaderHandshake:
+            return "loader-handshake";
+        case JobStage::LoaderBlocks:
+            return "loader-blocks";
+        case JobStage::EndFrame:
+            return "end-frame";
+        case JobStage::Done:
+            return "done";
     }
     return "unknown";
 }

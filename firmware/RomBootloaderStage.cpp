@@ -30,12 +30,21 @@ constexpr std::uint8_t Complement(std::uint8_t value)
     return static_cast<std::uint8_t>(value ^ kComplementMask);
 }
 
-std::array<std::uint8_t, 1> Single(std::uint8_t value) { return {value}; }
+std::array<std::uint8_t, 1> Single(std::uint8_t value)
+{
+    return {value};
+}
 
-std::array<std::uint8_t, 2> Pair(std::uint8_t first, std::uint8_t second) { return {first, second}; }
+std::array<std::uint8_t, 2> Pair(std::uint8_t first, std::uint8_t second)
+{
+    return {first, second};
+}
 
 // A command byte followed by its complement.
-std::array<std::uint8_t, 2> Command(std::uint8_t command) { return {command, Complement(command)}; }
+std::array<std::uint8_t, 2> Command(std::uint8_t command)
+{
+    return {command, Complement(command)};
+}
 
 // A Read Memory length: the count minus one, then its complement.
 std::array<std::uint8_t, 2> LengthFrame(std::uint8_t count)
@@ -64,7 +73,8 @@ std::string AddressText(std::uint32_t address)
     return text;
 }
 
-const char* kHint = " Check that the radio is switched into its bootloader and connected to this port.";
+const char* kHint =
+    " Check that the radio is switched into its bootloader and connected to this port.";
 
 }  // namespace
 
@@ -106,9 +116,9 @@ void RomBootloaderStage::Run()
     WriteBootImage();  // steps 13 to 16
 
     m_ctx.report.EnterStage(JobStage::RomGo);
-    Step("Go", Command(kGo), kOneByte, kOnePoll);                         // 17
+    Step("Go", Command(kGo), kOneByte, kOnePoll);                          // 17
     Step("the Go address", AddressFrame(kFlashBase), kAckPair, kOnePoll);  // 18
-    m_ctx.report.SetStatus(StatusId::BootCompleted);  // 19
+    m_ctx.report.SetStatus(StatusId::BootCompleted);                       // 19
 }
 
 void RomBootloaderStage::Synchronise()

@@ -14,13 +14,18 @@ struct StatusPair {
 StatusPair Texts(StatusId id)
 {
     switch (id) {
-    case StatusId::BootDownloading: return {"BOOT download...", "BOOT下载中。。。"};
-    case StatusId::BootCompleted: return {"BOOT download completed!", "BOOT下载完成！"};
-    case StatusId::UserStart: return {"User program download start!", "开启用户程序下载！"};
-    case StatusId::UserDownloading: return {"User program download...", "用户程序下载中。。。"};
-    case StatusId::UserCompleted:
-        return {"User program download completed！", "用户程序下载完成！"};
-    case StatusId::Error: return {"Error！", "出错了！"};
+        case StatusId::BootDownloading:
+            return {"BOOT download...", "BOOT下载中。。。"};
+        case StatusId::BootCompleted:
+            return {"BOOT download completed!", "BOOT下载完成！"};
+        case StatusId::UserStart:
+            return {"User program download start!", "开启用户程序下载！"};
+        case StatusId::UserDownloading:
+            return {"User program download...", "用户程序下载中。。。"};
+        case StatusId::UserCompleted:
+            return {"User program download completed！", "用户程序下载完成！"};
+        case StatusId::Error:
+            return {"Error！", "出错了！"};
     }
     return {"Error！", "出错了！"};
 }

@@ -5,10 +5,10 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>

@@ -20,14 +20,16 @@ constexpr std::string_view kPlainWordCharacters =
 constexpr std::string_view kSpecialInDoubleQuotes = "\"\\$`";
 
 // The local shell's word for `text`: as it is when nothing in it is special.
-std::string ShellWord(const std::string& text) {
+std::string ShellWord(const std::string& text)
+{
     if (!text.empty() && text.find_first_not_of(kPlainWordCharacters) == std::string::npos) {
         return text;
     }
     return QuoteForRemoteShell(text);
 }
 
-std::string DoubleQuoted(const std::string& text) {
+std::string DoubleQuoted(const std::string& text)
+{
     std::string quoted = "\"";
     for (const char c : text) {
         if (kSpecialInDoubleQuotes.find(c) != std::string_view::npos) {
@@ -40,7 +42,8 @@ std::string DoubleQuoted(const std::string& text) {
 
 // adb shell joins its arguments with blanks into the remote command line, so
 // the display passes that line as one word: the same thing, as people write it.
-std::string Display(const std::vector<std::string>& argv) {
+std::string Display(const std::vector<std::string>& argv)
+{
     constexpr std::size_t kRemoteCommandStart = 2;  // after adb and "shell"
     std::string remote;
     for (std::size_t i = kRemoteCommandStart; i < argv.size(); ++i) {
@@ -49,7 +52,8 @@ std::string Display(const std::vector<std::string>& argv) {
     return ShellWord(argv[0]) + " " + argv[1] + " " + DoubleQuoted(remote);
 }
 
-void AppendExtra(std::vector<std::string>& argv, std::string_view key, const std::string& value) {
+void AppendExtra(std::vector<std::string>& argv, std::string_view key, const std::string& value)
+{
     argv.emplace_back(kStringExtraOption);
     argv.emplace_back(key);
     argv.push_back(QuoteForRemoteShell(value));
@@ -57,9 +61,13 @@ void AppendExtra(std::vector<std::string>& argv, std::string_view key, const std
 
 }  // namespace
 
-std::string ApnAction() { return KORVANE_APN_ACTION; }
+std::string ApnAction()
+{
+    return KORVANE_APN_ACTION;
+}
 
-std::string QuoteForRemoteShell(const std::string& value) {
+std::string QuoteForRemoteShell(const std::string& value)
+{
     std::string quoted = "'";
     for (const char c : value) {
         if (c == '\'') {
@@ -71,7 +79,8 @@ std::string QuoteForRemoteShell(const std::string& value) {
     return quoted + "'";
 }
 
-ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb) {
+ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb)
+{
     ApnCommand command;
     // The action is checked at configure time to be a plain dotted name, so it
     // needs no quotes on the radio.
@@ -94,7 +103,8 @@ ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb) {
     return command;
 }
 
-std::string FindAdb(const std::filesystem::path& exeDir) {
+std::string FindAdb(const std::filesystem::path& exeDir)
+{
     const std::filesystem::path beside =
         exeDir / Utf8ToPath(std::string(kAdbStem) + std::string(kExecutableSuffix));
     std::error_code error;
@@ -104,11 +114,13 @@ std::string FindAdb(const std::filesystem::path& exeDir) {
     return std::string(kAdbStem);
 }
 
-ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir) {
+ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir)
+{
     return RunProcess(command.argv, exeDir, /*captureOutput=*/true);
 }
 
-ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields) {
+ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields)
+{
     return RunApnCommand(BuildApnCommand(fields, FindAdb(exeDir)), exeDir);
 }
 

@@ -11,20 +11,21 @@
 namespace korvane::maintenance {
 
 struct ApnFields {
-    std::string name;      // always sent, also when empty
-    std::string apn;       // the others only when not empty
+    std::string name;  // always sent, also when empty
+    std::string apn;   // the others only when not empty
     std::string user;
     std::string password;
-    std::string numeric;   // MCC followed by MNC
+    std::string numeric;  // MCC followed by MNC
 };
 
 struct ApnCommand {
-    std::vector<std::string> argv;  // adb, shell, am, broadcast, -a, ACTION, --es, name, 'value', ...
+    std::vector<std::string>
+        argv;  // adb, shell, am, broadcast, -a, ACTION, --es, name, 'value', ...
     // The command as a person would type it into a shell, e.g.
     //   adb shell "am broadcast -a ACTION --es name 'internet' --es apn 'web'"
     // Typed into a POSIX shell it runs exactly `argv`.
-    std::string displayUpToName;    // up to and including the name extra
-    std::string display;            // the whole command
+    std::string displayUpToName;  // up to and including the name extra
+    std::string display;          // the whole command
 };
 
 // The APN-writing broadcast action, fixed at build time.

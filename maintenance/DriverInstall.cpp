@@ -32,27 +32,31 @@ constexpr std::string_view kPosixScriptExtension = ".sh";
 constexpr const char* kPosixShell = "/bin/sh";
 }  // namespace
 
-const DriverRow* FindDriverRow(int controlId) {
+const DriverRow* FindDriverRow(int controlId)
+{
     const auto row =
         std::find_if(kDriverRows.begin(), kDriverRows.end(),
                      [controlId](const DriverRow& r) { return r.controlId == controlId; });
     return row == kDriverRows.end() ? nullptr : &*row;
 }
 
-std::wstring BuildWindowsDriverCommand(const std::wstring& exeDir, const DriverRow& row) {
+std::wstring BuildWindowsDriverCommand(const std::wstring& exeDir, const DriverRow& row)
+{
     // The quotes keep the blanks of the folder and file names inside one word
     // for the command processor.
     return L"\"" + exeDir + L"\\" + Utf8ToWide(row.folder) + L"\\" + Utf8ToWide(row.scriptStem) +
            Utf8ToWide(kWindowsScriptExtension) + L"\"";
 }
 
-std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row) {
+std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row)
+{
     return exeDir / Utf8ToPath(row.folder) /
            Utf8ToPath(std::string(row.scriptStem) + std::string(kPosixScriptExtension));
 }
 
 std::vector<std::string> BuildLinuxDriverArgv(const std::filesystem::path& exeDir,
-                                              const DriverRow& row) {
+                                              const DriverRow& row)
+{
     return {kPosixShell, PathToUtf8(DriverScriptPath(exeDir, row))};
 }
 

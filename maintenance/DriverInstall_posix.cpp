@@ -5,7 +5,8 @@
 
 namespace korvane::maintenance {
 
-ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row) {
+ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row)
+{
     const std::filesystem::path script = DriverScriptPath(exeDir, row);
     std::error_code error;
     if (!std::filesystem::is_regular_file(script, error)) {

@@ -9,7 +9,8 @@ namespace {
 constexpr std::string_view kBatchExtension = ".bat";
 }
 
-ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row) {
+ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row)
+{
     const std::filesystem::path script =
         exeDir / Utf8ToPath(row.folder) /
         Utf8ToPath(std::string(row.scriptStem) + std::string(kBatchExtension));

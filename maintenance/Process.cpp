@@ -7,7 +7,8 @@ namespace {
 
 // Text of a program's output worth showing: without the blank lines and
 // blanks around it.
-std::string TrimmedOutput(const std::string& output) {
+std::string TrimmedOutput(const std::string& output)
+{
     constexpr std::string_view kBlanks = " \t\r\n";
     const auto first = output.find_first_not_of(kBlanks);
     if (first == std::string::npos) {
@@ -17,13 +18,15 @@ std::string TrimmedOutput(const std::string& output) {
     return output.substr(first, last - first + 1);
 }
 
-bool NeedsWindowsQuotes(const std::wstring& arg) {
+bool NeedsWindowsQuotes(const std::wstring& arg)
+{
     return arg.empty() || arg.find_first_of(L" \t\n\v\"") != std::wstring::npos;
 }
 
 // Quotes one argument so that the C runtime's splitter gives it back unchanged:
 // backslashes are literal except before a quote, where they must be doubled.
-void AppendWindowsArgument(std::wstring& line, const std::wstring& arg) {
+void AppendWindowsArgument(std::wstring& line, const std::wstring& arg)
+{
     if (!NeedsWindowsQuotes(arg)) {
         line += arg;
         return;
@@ -50,7 +53,8 @@ void AppendWindowsArgument(std::wstring& line, const std::wstring& arg) {
 
 }  // namespace
 
-std::string DescribeOutcome(const ProcessResult& result, std::string_view program) {
+std::string DescribeOutcome(const ProcessResult& result, std::string_view program)
+{
     std::string text(program);
     if (!result.started) {
         text += " could not be started: " + result.startError;
@@ -68,7 +72,8 @@ std::string DescribeOutcome(const ProcessResult& result, std::string_view progra
     return text;
 }
 
-std::wstring BuildWindowsCommandLine(const std::vector<std::wstring>& args) {
+std::wstring BuildWindowsCommandLine(const std::vector<std::wstring>& args)
+{
     std::wstring line;
     for (const std::wstring& arg : args) {
         if (!line.empty()) {

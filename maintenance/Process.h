@@ -10,12 +10,12 @@
 namespace korvane::maintenance {
 
 struct ProcessResult {
-    bool started = false;     // false: the program could not be started at all
-    int exitCode = -1;        // exit status when it ended normally
-    bool signalled = false;   // ended by a signal (POSIX)
-    int signalNumber = 0;     // which signal, when signalled
-    std::string output;       // what it printed (stdout and stderr together), when captured
-    std::string startError;   // why it could not be started
+    bool started = false;    // false: the program could not be started at all
+    int exitCode = -1;       // exit status when it ended normally
+    bool signalled = false;  // ended by a signal (POSIX)
+    int signalNumber = 0;    // which signal, when signalled
+    std::string output;      // what it printed (stdout and stderr together), when captured
+    std::string startError;  // why it could not be started
 
     bool Succeeded() const { return started && !signalled && exitCode == 0; }
 };

@@ -28,7 +28,8 @@ public:
     FileDescriptor() = default;
     explicit FileDescriptor(int fd) : fd_(fd) {}
     FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
         Reset(other.Release());
         return *this;
     }
@@ -36,12 +37,14 @@ public:
 
     int Get() const { return fd_; }
     bool Valid() const { return fd_ >= 0; }
-    int Release() {
+    int Release()
+    {
         const int fd = fd_;
         fd_ = -1;
         return fd;
     }
-    void Reset(int fd = -1) {
+    void Reset(int fd = -1)
+    {
         if (fd_ >= 0) {
             ::close(fd_);
         }
@@ -58,7 +61,8 @@ struct Pipe {
 };
 
 // Both ends close on exec, so no other program started meanwhile inherits them.
-bool MakePipe(Pipe& pipe) {
+bool MakePipe(Pipe& pipe)
+{
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         return false;
@@ -68,7 +72,10 @@ bool MakePipe(Pipe& pipe) {
     return true;
 }
 
-std::string SystemMessage(int error) { return std::generic_category().message(error); }
+std::string SystemMessage(int error)
+{
+    return std::generic_category().message(error);
+}
 
 // What the child sends back through the error pipe when it cannot become the program.
 struct StartFailure {
@@ -86,21 +93,24 @@ struct ChildPlan {
     int errorWrite = -1;
 };
 
-[[noreturn]] void FailChild(int errorWrite, StartFailure::Step step) {
+[[noreturn]] void FailChild(int errorWrite, StartFailure::Step step)
+{
     const StartFailure failure{step, errno};
     [[maybe_unused]] const ssize_t written = ::write(errorWrite, &failure, sizeof failure);
     ::_exit(kChildCannotStart);
 }
 
 // Makes `fd` the descriptor `target`, open across exec.
-bool MoveTo(int fd, int target) {
+bool MoveTo(int fd, int target)
+{
     if (fd == target) {
         return ::fcntl(fd, F_SETFD, 0) == 0;
     }
     return ::dup2(fd, target) == target;
 }
 
-[[noreturn]] void RunChild(const ChildPlan& plan) {
+[[noreturn]] void RunChild(const ChildPlan& plan)
+{
     if (!MoveTo(plan.nullInput, STDIN_FILENO)) {
         FailChild(plan.errorWrite, StartFailure::kRedirect);
     }
@@ -121,7 +131,8 @@ bool MoveTo(int fd, int target) {
 }
 
 // Blocks until the child has exec'd (the pipe closes) or reported why it could not.
-bool ReadStartFailure(int errorRead, StartFailure& failure) {
+bool ReadStartFailure(int errorRead, StartFailure& failure)
+{
     ssize_t got;
     do {
         got = ::read(errorRead, &failure, sizeof failure);
@@ -129,28 +140,30 @@ bool ReadStartFailure(int errorRead, StartFailure& failure) {
     return got == static_cast<ssize_t>(sizeof failure);
 }
 
-std::string DescribeStartFailure(const StartFailure& failure, const ChildPlan& plan) {
+std::string DescribeStartFailure(const StartFailure& failure, const ChildPlan& plan)
+{
     switch (failure.step) {
-    case StartFailure::kEnterDirectory:
-        return "cannot enter the working directory " + std::string(plan.directory) + ": " +
-               SystemMessage(failure.error);
-    case StartFailure::kRedirect:
-        return "cannot set up its input and output: " + SystemMessage(failure.error);
-    case StartFailure::kExecute:
-        break;
+        case StartFailure::kEnterDirectory:
+            return "cannot enter the working directory " + std::string(plan.directory) + ": " +
+                   SystemMessage(failure.error);
+        case StartFailure::kRedirect:
+            return "cannot set up its input and output: " + SystemMessage(failure.error);
+        case StartFailure::kExecute:
+            break;
     }
     return SystemMessage(failure.error);
 }
 
-int WaitForExit(pid_t pid) {
+int WaitForExit(pid_t pid)
+{
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return status;
 }
 
 // Reads what is there without blocking; false at end of file or on an error.
-bool ReadAvailable(int fd, std::string& output) {
+bool ReadAvailable(int fd, std::string& output)
+{
     std::string chunk(kReadChunk, '\0');
     for (;;) {
         const ssize_t got = ::read(fd, chunk.data(), chunk.size());
@@ -168,7 +181,8 @@ bool ReadAvailable(int fd, std::string& output) {
 // Reads the output until the pipe closes, and returns the wait status. A
 // program may leave a background process behind that keeps the pipe open (adb
 // starts its server that way), so the end of the program itself also ends the reading.
-int CollectOutputAndWait(pid_t pid, int outputRead, std::string& output) {
+int CollectOutputAndWait(pid_t pid, int outputRead, std::string& output)
+{
     ::fcntl(outputRead, F_SETFL, ::fcntl(outputRead, F_GETFL) | O_NONBLOCK);
     for (;;) {
         pollfd waiting{outputRead, POLLIN, 0};
@@ -191,7 +205,8 @@ int CollectOutputAndWait(pid_t pid, int outputRead, std::string& output) {
     return WaitForExit(pid);
 }
 
-void RecordStatus(int status, ProcessResult& result) {
+void RecordStatus(int status, ProcessResult& result)
+{
     if (WIFEXITED(status)) {
         result.exitCode = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
@@ -203,7 +218,8 @@ void RecordStatus(int status, ProcessResult& result) {
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::filesystem::path& workingDirectory, bool captureOutput) {
+                         const std::filesystem::path& workingDirectory, bool captureOutput)
+{
     ProcessResult result;
     if (argv.empty() || argv.front().empty()) {
         result.startError = "no program was named";

@@ -27,7 +27,8 @@ public:
 
     HANDLE Get() const { return handle_; }
     HANDLE* Out() { return &handle_; }
-    void Reset(HANDLE handle = nullptr) {
+    void Reset(HANDLE handle = nullptr)
+    {
         if (handle_ != nullptr) {
             ::CloseHandle(handle_);
         }
@@ -38,7 +39,8 @@ private:
     HANDLE handle_ = nullptr;
 };
 
-std::string WideToUtf8(const std::wstring& text) {
+std::string WideToUtf8(const std::wstring& text)
+{
     if (text.empty()) {
         return {};
     }
@@ -50,7 +52,8 @@ std::string WideToUtf8(const std::wstring& text) {
     return out;
 }
 
-std::string SystemMessage(DWORD error) {
+std::string SystemMessage(DWORD error)
+{
     wchar_t* buffer = nullptr;
     const DWORD length = ::FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -66,7 +69,8 @@ std::string SystemMessage(DWORD error) {
     return WideToUtf8(text);
 }
 
-std::wstring SystemDirectory() {
+std::wstring SystemDirectory()
+{
     const UINT size = ::GetSystemDirectoryW(nullptr, 0);
     std::wstring directory(size, L'\0');
     const UINT length = ::GetSystemDirectoryW(directory.data(), size);
@@ -76,7 +80,8 @@ std::wstring SystemDirectory() {
 
 // Reads whatever the pipe holds now, without blocking; false once it is broken
 // (every writer has closed it).
-bool ReadAvailable(HANDLE pipe, std::string& output) {
+bool ReadAvailable(HANDLE pipe, std::string& output)
+{
     for (;;) {
         DWORD available = 0;
         if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) {
@@ -97,7 +102,8 @@ bool ReadAvailable(HANDLE pipe, std::string& output) {
 // Reads the output until the pipe breaks or the program has ended: a program
 // may leave a background process behind that keeps the pipe open (adb starts
 // its server that way).
-void CollectOutput(HANDLE process, HANDLE pipe, std::string& output) {
+void CollectOutput(HANDLE process, HANDLE pipe, std::string& output)
+{
     while (ReadAvailable(pipe, output)) {
         if (::WaitForSingleObject(process, kPollIntervalMs) == WAIT_OBJECT_0) {
             ReadAvailable(pipe, output);
@@ -114,7 +120,8 @@ struct LaunchRequest {
     DWORD creationFlags = 0;
 };
 
-ProcessResult Launch(const LaunchRequest& request) {
+ProcessResult Launch(const LaunchRequest& request)
+{
     ProcessResult result;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     Handle outputRead;
@@ -169,7 +176,8 @@ ProcessResult Launch(const LaunchRequest& request) {
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::filesystem::path& workingDirectory, bool captureOutput) {
+                         const std::filesystem::path& workingDirectory, bool captureOutput)
+{
     if (argv.empty() || argv.front().empty()) {
         ProcessResult result;
         result.startError = "no program was named";
@@ -188,7 +196,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     return Launch(request);
 }
 
-ProcessResult RunCommandLine(const std::wstring& commandLine) {
+ProcessResult RunCommandLine(const std::wstring& commandLine)
+{
     LaunchRequest request;
     // The full path, so that no cmd.exe beside the program or in the current
     // directory is taken instead of the system's.

@@ -17,7 +17,8 @@ constexpr std::array<std::string_view, 15> k64BitMachines = {
     "riscv64", "mips64", "mips64el", "loongarch64", "sparc64", "alpha", "ia64"};
 }  // namespace
 
-bool IsMachineName64Bit(std::string_view machine) {
+bool IsMachineName64Bit(std::string_view machine)
+{
     return std::find(k64BitMachines.begin(), k64BitMachines.end(), machine) != k64BitMachines.end();
 }
 

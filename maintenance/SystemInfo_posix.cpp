@@ -6,7 +6,8 @@
 
 namespace korvane::maintenance {
 
-bool IsOperatingSystem64Bit() {
+bool IsOperatingSystem64Bit()
+{
     utsname name{};
     if (::uname(&name) != 0) {
         return false;  // the 32-bit pair is the one that installs everywhere
@@ -14,7 +15,8 @@ bool IsOperatingSystem64Bit() {
     return IsMachineName64Bit(name.machine);
 }
 
-void ResetComPortDatabase() {
+void ResetComPortDatabase()
+{
     // Serial device names here come from the kernel and udev; no database of
     // taken port numbers exists, so there is nothing to run.
 }

@@ -13,7 +13,8 @@ using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 constexpr bool kIs64BitProcess = sizeof(void*) == 8;
 }  // namespace
 
-bool IsOperatingSystem64Bit() {
+bool IsOperatingSystem64Bit()
+{
     if constexpr (kIs64BitProcess) {
         return true;
     }
@@ -28,7 +29,8 @@ bool IsOperatingSystem64Bit() {
     return isWow64Process != nullptr && isWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
-void ResetComPortDatabase() {
+void ResetComPortDatabase()
+{
     // Without administrator rights reg delete fails and the value stays; the
     // start-up goes on either way, so the outcome is not needed.
     RunCommandLine(Utf8ToWide(kComDatabaseResetCommand));

@@ -34,7 +34,8 @@ constexpr LeadByte kLeadBytes[] = {
 
 // Decodes one code point at `pos`, advancing it; malformed input yields
 // U+FFFD and skips one byte so decoding resumes at the next one.
-char32_t DecodeOne(std::string_view text, std::size_t& pos) {
+char32_t DecodeOne(std::string_view text, std::size_t& pos)
+{
     const auto lead = static_cast<std::uint8_t>(text[pos]);
     if (lead < kContinuationTag) {
         ++pos;
@@ -68,7 +69,8 @@ char32_t DecodeOne(std::string_view text, std::size_t& pos) {
     return kReplacement;
 }
 
-void AppendWide(std::wstring& out, char32_t codePoint) {
+void AppendWide(std::wstring& out, char32_t codePoint)
+{
     if constexpr (sizeof(wchar_t) == 2) {
         if (codePoint >= kFirstSupplementary) {
             const char32_t offset = codePoint - kFirstSupplementary;
@@ -82,7 +84,8 @@ void AppendWide(std::wstring& out, char32_t codePoint) {
 
 }  // namespace
 
-std::wstring Utf8ToWide(std::string_view utf8) {
+std::wstring Utf8ToWide(std::string_view utf8)
+{
     std::wstring out;
     out.reserve(utf8.size());
     std::size_t pos = 0;
@@ -92,12 +95,14 @@ std::wstring Utf8ToWide(std::string_view utf8) {
     return out;
 }
 
-std::string PathToUtf8(const std::filesystem::path& path) {
+std::string PathToUtf8(const std::filesystem::path& path)
+{
     const std::u8string text = path.u8string();
     return {text.begin(), text.end()};
 }
 
-std::filesystem::path Utf8ToPath(std::string_view utf8) {
+std::filesystem::path Utf8ToPath(std::string_view utf8)
+{
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 

@@ -16,9 +16,9 @@ constexpr std::int32_t kInputModeBinary = 1;
 
 [[noreturn]] void RefuseValue(const std::string& property, long value, const std::string& allowed)
 {
-    throw SerialError(SerialErrorKind::BadSettings, "The serial port's " + property + " cannot be " +
-                                                        std::to_string(value) + ": it must be " +
-                                                        allowed + ".");
+    throw SerialError(SerialErrorKind::BadSettings, "The serial port's " + property +
+                                                        " cannot be " + std::to_string(value) +
+                                                        ": it must be " + allowed + ".");
 }
 
 }  // namespace
@@ -50,8 +50,9 @@ void CMscomm::RequireClosed(const char* change) const
 {
     if (m_backend->IsOpen()) {
         throw SerialError(SerialErrorKind::AlreadyOpen,
-                          std::string("The ") + change + " cannot be changed while the serial port " +
-                              DeviceNameLocked() + " is open; close it first.");
+                          std::string("The ") + change +
+                              " cannot be changed while the serial port " + DeviceNameLocked() +
+                              " is open; close it first.");
     }
 }
 

@@ -37,14 +37,14 @@ public:
     bool GetPortOpen() const;
     // true acquires the device (no-op when open), false releases it (harmless when closed).
     void SetPortOpen(bool open);
-    void SetCommPort(std::int16_t number);   // fails at once for 0 or a negative number
+    void SetCommPort(std::int16_t number);  // fails at once for 0 or a negative number
     std::int16_t GetCommPort() const;
     // Opens a device given by path instead of by number (used by the command line);
     // SetCommPort clears it again.
     void SetDevicePath(std::string devicePath);
     void SetInBufferSize(std::int16_t size);
     void SetOutBufferSize(std::int16_t size);
-    void SetInputMode(std::int32_t mode);    // 1 = binary
+    void SetInputMode(std::int32_t mode);  // 1 = binary
     void SetRThreshold(std::int16_t threshold);
     void SetSettings(std::string_view settings);  // e.g. "115200,E,8,1"; malformed -> SerialError
     void SetOutBufferCount(std::int16_t count);   // 0 discards the transmit queue

@@ -10,11 +10,16 @@ constexpr int kTwoStopBits = 2;
 BYTE ParityCode(Parity parity)
 {
     switch (parity) {
-    case Parity::Even: return EVENPARITY;
-    case Parity::Odd: return ODDPARITY;
-    case Parity::Mark: return MARKPARITY;
-    case Parity::Space: return SPACEPARITY;
-    case Parity::None: break;
+        case Parity::Even:
+            return EVENPARITY;
+        case Parity::Odd:
+            return ODDPARITY;
+        case Parity::Mark:
+            return MARKPARITY;
+        case Parity::Space:
+            return SPACEPARITY;
+        case Parity::None:
+            break;
     }
     return NOPARITY;
 }

@@ -51,12 +51,28 @@ bool ParseParity(std::string_view field, Parity& parity)
 {
     if (field.size() != 1) return false;
     switch (field[0]) {
-    case 'N': case 'n': parity = Parity::None; return true;
-    case 'E': case 'e': parity = Parity::Even; return true;
-    case 'O': case 'o': parity = Parity::Odd; return true;
-    case 'M': case 'm': parity = Parity::Mark; return true;
-    case 'S': case 's': parity = Parity::Space; return true;
-    default: return false;
+        case 'N':
+        case 'n':
+            parity = Parity::None;
+            return true;
+        case 'E':
+        case 'e':
+            parity = Parity::Even;
+            return true;
+        case 'O':
+        case 'o':
+            parity = Parity::Odd;
+            return true;
+        case 'M':
+        case 'm':
+            parity = Parity::Mark;
+            return true;
+        case 'S':
+        case 's':
+            parity = Parity::Space;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -73,8 +89,8 @@ LineSettings ParseLineSettings(std::string_view text)
     LineSettings settings;
     std::uint32_t number = 0;
     if (!ParseNumber(fields[0], number) || number == 0 || number > kMaxBaud)
-        Refuse(text, "the baud rate \"" + std::string(fields[0]) + "\" is not a positive number up to " +
-                         std::to_string(kMaxBaud));
+        Refuse(text, "the baud rate \"" + std::string(fields[0]) +
+                         "\" is not a positive number up to " + std::to_string(kMaxBaud));
     settings.baud = number;
 
     if (!ParseParity(fields[1], settings.parity))

@@ -10,9 +10,9 @@
 namespace korvane::serial {
 
 struct PortInfo {
-    int number = 0;            // the 1-based number the dialog's port list uses
-    std::string device;        // /dev/ttyUSB0, \\.\COM3, ...
-    std::string description;   // USB manufacturer and product, where known
+    int number = 0;           // the 1-based number the dialog's port list uses
+    std::string device;       // /dev/ttyUSB0, \\.\COM3, ...
+    std::string description;  // USB manufacturer and product, where known
 };
 
 std::vector<PortInfo> ListSerialPorts();

@@ -25,9 +25,9 @@ constexpr int kUsbSearchDepth = 3;
 constexpr int kSerialBaseDepth = 2;
 
 struct Candidate {
-    int group;            // 0 ttyUSB, 1 ttyACM, 2 any other
-    std::string prefix;   // the name without its trailing number
-    long number;          // the trailing number, -1 when there is none
+    int group;           // 0 ttyUSB, 1 ttyACM, 2 any other
+    std::string prefix;  // the name without its trailing number
+    long number;         // the trailing number, -1 when there is none
     std::string name;
     bool operator<(const Candidate& other) const
     {
@@ -96,7 +96,10 @@ std::string UsbDescription(const fs::path& ttyDir)
 
 }  // namespace
 
-std::vector<PortInfo> ListSerialPorts() { return ListSerialPorts(kTtyClass); }
+std::vector<PortInfo> ListSerialPorts()
+{
+    return ListSerialPorts(kTtyClass);
+}
 
 std::vector<PortInfo> ListSerialPorts(const fs::path& ttyClassDir)
 {

@@ -29,9 +29,15 @@ constexpr int kWriteStallLimitMs = 5000;
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error)
+{
+    return std::strerror(error);
+}
 
-bool IsGoneError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool IsGoneError(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 class PosixSerialBackend : public SerialBackend {
 public:
@@ -71,7 +77,8 @@ public:
     {
         CheckLine();
         int count = 0;
-        if (::ioctl(m_fd, FIONREAD, &count) != 0) throw SystemError("count the waiting bytes of", errno);
+        if (::ioctl(m_fd, FIONREAD, &count) != 0)
+            throw SystemError("count the waiting bytes of", errno);
         return count > 0 ? static_cast<std::size_t>(count) : 0;
     }
 
@@ -123,26 +130,27 @@ private:
     static SerialError OpenError(const std::string& device, int error)
     {
         switch (error) {
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            return SerialError(SerialErrorKind::NoSuchPort,
-                               "The serial port " + device + " does not exist (" + Reason(error) +
-                                   "). Check that the radio's cable is plugged in, or choose "
-                                   "another port.");
-        case EBUSY:
-            return BusyError(device);
-        case EACCES:
-        case EPERM:
-            return SerialError(SerialErrorKind::PermissionDenied,
-                               "No permission to open the serial port " + device + " (" +
-                                   Reason(error) +
-                                   "). Add your user to the dialout group "
-                                   "(sudo usermod -aG dialout $USER) and log in again.");
-        default:
-            return SerialError(SerialErrorKind::Io, "The serial port " + device +
-                                                        " could not be opened (" + Reason(error) +
-                                                        ").");
+            case ENOENT:
+            case ENODEV:
+            case ENXIO:
+                return SerialError(SerialErrorKind::NoSuchPort,
+                                   "The serial port " + device + " does not exist (" +
+                                       Reason(error) +
+                                       "). Check that the radio's cable is plugged in, or choose "
+                                       "another port.");
+            case EBUSY:
+                return BusyError(device);
+            case EACCES:
+            case EPERM:
+                return SerialError(SerialErrorKind::PermissionDenied,
+                                   "No permission to open the serial port " + device + " (" +
+                                       Reason(error) +
+                                       "). Add your user to the dialout group "
+                                       "(sudo usermod -aG dialout $USER) and log in again.");
+            default:
+                return SerialError(
+                    SerialErrorKind::Io,
+                    "The serial port " + device + " could not be opened (" + Reason(error) + ").");
         }
     }
 

@@ -20,8 +20,8 @@ constexpr DWORD kWriteTimeoutMs = 5000;
 std::wstring Widen(const std::string& text)
 {
     if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0);
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
     return wide;
@@ -35,7 +35,8 @@ std::string SystemReason(DWORD error)
         nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string reason = length ? std::string(text, length) : "error " + std::to_string(error);
     if (text) LocalFree(text);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
+    while (!reason.empty() &&
+           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
         reason.pop_back();
     return reason;
 }
@@ -69,7 +70,8 @@ public:
         if (handle == INVALID_HANDLE_VALUE) throw OpenError(GetLastError());
         m_handle = handle;
         try {
-            if (!SetupComm(m_handle, static_cast<DWORD>(inQueueSize), static_cast<DWORD>(outQueueSize)))
+            if (!SetupComm(m_handle, static_cast<DWORD>(inQueueSize),
+                           static_cast<DWORD>(outQueueSize)))
                 throw SystemError("size the queues of", GetLastError());
             ApplySettings(settings);
             ApplyTimeouts();
@@ -104,7 +106,8 @@ public:
         std::vector<std::uint8_t> bytes(waiting);
         DWORD got = 0;
         // The read timeouts make ReadFile return at once with what is there.
-        if (waiting != 0 && !ReadFile(m_handle, bytes.data(), static_cast<DWORD>(waiting), &got, nullptr))
+        if (waiting != 0 &&
+            !ReadFile(m_handle, bytes.data(), static_cast<DWORD>(waiting), &got, nullptr))
             throw SystemError("read from", GetLastError());
         bytes.resize(got);
         return bytes;
@@ -143,24 +146,24 @@ private:
     SerialError OpenError(DWORD error) const
     {
         switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-            return SerialError(SerialErrorKind::NoSuchPort,
-                               "The serial port " + m_device + " does not exist (" +
-                                   SystemReason(error) +
-                                   "). Check that the radio's cable is plugged in, or choose "
-                                   "another port.");
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-            // Windows reports a port held by another program as access denied.
-            return SerialError(SerialErrorKind::Busy,
-                               "The serial port " + m_device +
-                                   " is in use by another program. Close that program and try "
-                                   "again.");
-        default:
-            return SerialError(SerialErrorKind::Io, "The serial port " + m_device +
-                                                        " could not be opened (" +
-                                                        SystemReason(error) + ").");
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                return SerialError(SerialErrorKind::NoSuchPort,
+                                   "The serial port " + m_device + " does not exist (" +
+                                       SystemReason(error) +
+                                       "). Check that the radio's cable is plugged in, or choose "
+                                       "another port.");
+            case ERROR_ACCESS_DENIED:
+            case ERROR_SHARING_VIOLATION:
+                // Windows reports a port held by another program as access denied.
+                return SerialError(SerialErrorKind::Busy,
+                                   "The serial port " + m_device +
+                                       " is in use by another program. Close that program and try "
+                                       "again.");
+            default:
+                return SerialError(SerialErrorKind::Io, "The serial port " + m_device +
+                                                            " could not be opened (" +
+                                                            SystemReason(error) + ").");
         }
     }
 
@@ -186,8 +189,7 @@ private:
         DCB wanted = BuildDcb(current, settings);
         if (SetCommState(m_handle, &wanted)) return;
         const DWORD error = GetLastError();
-        if (error == ERROR_INVALID_PARAMETER && wanted.Parity != NOPARITY &&
-            IsRunningUnderWine()) {
+        if (error == ERROR_INVALID_PARAMETER && wanted.Parity != NOPARITY && IsRunningUnderWine()) {
             // Wine maps the COM port onto a Unix terminal. Behind a Linux
             // pseudo-terminal (the simulated radio) the kernel refuses parity with
             // EINVAL, which reaches us as an invalid parameter. A pty carries no
@@ -197,10 +199,10 @@ private:
             withoutParity.Parity = NOPARITY;
             if (SetCommState(m_handle, &withoutParity)) return;
         }
-        throw SerialError(SerialErrorKind::BadSettings,
-                          "The serial port " + m_device + " refused the line settings (" +
-                              std::to_string(settings.baud) + " baud): " + SystemReason(error) +
-                              ".");
+        throw SerialError(SerialErrorKind::BadSettings, "The serial port " + m_device +
+                                                            " refused the line settings (" +
+                                                            std::to_string(settings.baud) +
+                                                            " baud): " + SystemReason(error) + ".");
     }
 
     void ApplyTimeouts()

@@ -22,7 +22,9 @@ enum class SerialErrorKind {
 class SerialError : public korvane::Error {
 public:
     SerialError(SerialErrorKind kind, const std::string& description)
-        : korvane::Error(description), m_kind(kind) {}
+        : korvane::Error(description), m_kind(kind)
+    {
+    }
     SerialErrorKind Kind() const { return m_kind; }
 
 private:
@@ -32,9 +34,9 @@ private:
 // The error for a port number below 1: the dialog's list had no entry selected.
 inline SerialError NoPortSelectedError(int portNumber)
 {
-    return SerialError(SerialErrorKind::NoSuchPort,
-                       "No serial port is selected (port number " + std::to_string(portNumber) +
-                           "). Choose a port from the list first.");
+    return SerialError(SerialErrorKind::NoSuchPort, "No serial port is selected (port number " +
+                                                        std::to_string(portNumber) +
+                                                        "). Choose a port from the list first.");
 }
 
 }  // namespace korvane::serial

@@ -13,7 +13,8 @@ constexpr const char* kSelfExe = "/proc/self/exe";
 constexpr std::size_t kFirstGuess = 256;
 
 // The link's target, however long; empty when it cannot be read.
-std::string ReadSelfLink() {
+std::string ReadSelfLink()
+{
     std::string buffer(kFirstGuess, '\0');
     for (;;) {
         const ssize_t length = ::readlink(kSelfExe, buffer.data(), buffer.size());
@@ -28,7 +29,8 @@ std::string ReadSelfLink() {
 }
 }  // namespace
 
-std::filesystem::path GetExeDir() {
+std::filesystem::path GetExeDir()
+{
     const std::string exe = ReadSelfLink();
     if (!exe.empty()) return std::filesystem::path(exe).parent_path();
     // Without /proc the working directory is the best remaining guess.

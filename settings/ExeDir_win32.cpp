@@ -12,7 +12,8 @@ constexpr DWORD kFirstGuess = MAX_PATH;
 constexpr DWORD kLongestPath = 32768;  // the longest path Windows accepts, in UTF-16 units
 }  // namespace
 
-std::filesystem::path GetExeDir() {
+std::filesystem::path GetExeDir()
+{
     std::wstring buffer(kFirstGuess, L'\0');
     for (;;) {
         const DWORD size = static_cast<DWORD>(buffer.size());

@@ -19,7 +19,8 @@ constexpr auto kAnyWrite = std::filesystem::perms::owner_write |
                            std::filesystem::perms::others_write;
 
 // A name beside the target that no other save (of this or another process) uses.
-std::filesystem::path TempPathBeside(const std::filesystem::path& path) {
+std::filesystem::path TempPathBeside(const std::filesystem::path& path)
+{
     static std::atomic<unsigned> counter{0};
     static const unsigned processSalt = std::random_device{}();
     std::filesystem::path temp = path;
@@ -29,7 +30,8 @@ std::filesystem::path TempPathBeside(const std::filesystem::path& path) {
 }  // namespace
 
 bool ReadFileBlock(std::uint32_t limit, const std::filesystem::path& path,
-                   std::span<std::uint8_t> destination) {
+                   std::span<std::uint8_t> destination)
+{
     // A directory or device under the name is "no file" as far as the record goes.
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return false;
@@ -43,7 +45,8 @@ bool ReadFileBlock(std::uint32_t limit, const std::filesystem::path& path,
     return !file.bad();
 }
 
-bool WriteFileBlock(const std::filesystem::path& path, std::span<const std::uint8_t> source) {
+bool WriteFileBlock(const std::filesystem::path& path, std::span<const std::uint8_t> source)
+{
     if (!path.has_filename()) return false;
     std::error_code error;
     // A rename would replace even a file marked read-only; the mark means "keep

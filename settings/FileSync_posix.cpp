@@ -17,14 +17,16 @@ constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
 class Descriptor {
 public:
     explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
+    ~Descriptor()
+    {
         if (m_fd >= 0) ::close(m_fd);
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int Get() const { return m_fd; }
     // Closes now so that a close error (delayed write failure) is seen.
-    bool Close() {
+    bool Close()
+    {
         const int fd = m_fd;
         m_fd = -1;
         return ::close(fd) == 0;
@@ -34,7 +36,8 @@ private:
     int m_fd;
 };
 
-bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes)
+{
     while (!bytes.empty()) {
         const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0) {
@@ -47,7 +50,8 @@ bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
 }
 }  // namespace
 
-bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
     if (file.Get() < 0) return false;
     if (!WriteAll(file.Get(), bytes)) return false;
@@ -55,7 +59,8 @@ bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std:
     return file.Close();
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
     if (::rename(from.c_str(), to.c_str()) != 0) return false;
     // The new directory entry reaches the disk only when the directory is flushed.
     // A failure here is not reported: the data is in place and readable.

@@ -18,7 +18,8 @@ namespace {
 constexpr std::size_t kMaxWriteChunk = 1u << 30;
 }  // namespace
 
-bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -33,7 +34,8 @@ bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std:
     return ::CloseHandle(file) != 0 && ok;
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to)
+{
     return ::MoveFileExW(from.c_str(), to.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -18,7 +18,8 @@ const std::size_t kConversionFailed = static_cast<std::size_t>(-1);
 class Converter {
 public:
     Converter() : m_cd(::iconv_open("UTF-8", "GB18030")) {}
-    ~Converter() {
+    ~Converter()
+    {
         if (m_cd != kOpenFailed) ::iconv_close(m_cd);
     }
     Converter(const Converter&) = delete;
@@ -31,7 +32,8 @@ private:
 };
 }  // namespace
 
-std::string Gb18030ToUtf8(std::string_view bytes) {
+std::string Gb18030ToUtf8(std::string_view bytes)
+{
     Converter converter;
     std::string result;
     if (!converter.Ok()) return result;

@@ -9,7 +9,8 @@ namespace {
 constexpr UINT kCodePageGb18030 = 54936;
 }  // namespace
 
-std::string Gb18030ToUtf8(std::string_view bytes) {
+std::string Gb18030ToUtf8(std::string_view bytes)
+{
     if (bytes.empty()) return {};
     const int inLength = static_cast<int>(bytes.size());
     // Without MB_ERR_INVALID_CHARS, invalid bytes become U+FFFD.

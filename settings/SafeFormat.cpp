@@ -16,10 +16,14 @@ constexpr std::string_view kUnsignedConversions = "uxX";
 constexpr int kMaxFieldWidth = 256;
 constexpr int kDecimalBase = 10;
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Reads a run of digits at `pos`; false when the number exceeds kMaxFieldWidth.
-bool ReadNumber(std::string_view text, std::size_t& pos) {
+bool ReadNumber(std::string_view text, std::size_t& pos)
+{
     int number = 0;
     while (pos < text.size() && IsDigit(text[pos])) {
         number = number * kDecimalBase + (text[pos] - '0');
@@ -31,7 +35,8 @@ bool ReadNumber(std::string_view text, std::size_t& pos) {
 
 // Length of an integer conversion "%[flags][width][.precision](d|i|u|x|X)" at
 // the start of `text`, or 0 when the text there is anything else.
-std::size_t IntegerConversionLength(std::string_view text) {
+std::size_t IntegerConversionLength(std::string_view text)
+{
     std::size_t pos = 1;  // past '%'
     while (pos < text.size() && kFlags.find(text[pos]) != std::string_view::npos) ++pos;
     if (!ReadNumber(text, pos)) return 0;
@@ -47,7 +52,8 @@ std::size_t IntegerConversionLength(std::string_view text) {
 }
 
 // Formats `value` with one validated conversion such as "%-5d" or "%08X".
-std::string FormatOne(const std::string& conversion, std::int32_t value) {
+std::string FormatOne(const std::string& conversion, std::int32_t value)
+{
     const bool isSigned = kSignedConversions.find(conversion.back()) != std::string_view::npos;
     const auto format = [&](char* out, std::size_t size) {
         return isSigned ? std::snprintf(out, size, conversion.c_str(), static_cast<int>(value))
@@ -62,7 +68,8 @@ std::string FormatOne(const std::string& conversion, std::int32_t value) {
 }
 }  // namespace
 
-std::string SafeFormat(std::string_view format, std::int32_t value) {
+std::string SafeFormat(std::string_view format, std::int32_t value)
+{
     std::string out;
     out.reserve(format.size());
     bool valueUsed = false;

@@ -5,9 +5,13 @@
 
 namespace korvane::settings {
 
-SettingsStore::SettingsStore(std::filesystem::path sysPath) { Load(sysPath); }
+SettingsStore::SettingsStore(std::filesystem::path sysPath)
+{
+    Load(sysPath);
+}
 
-void SettingsStore::Load(const std::filesystem::path& sysPath) {
+void SettingsStore::Load(const std::filesystem::path& sysPath)
+{
     std::lock_guard lock(m_mutex);
     m_strSysPath = sysPath;
     m_sysData = SysData{};
@@ -16,32 +20,38 @@ void SettingsStore::Load(const std::filesystem::path& sysPath) {
     ReadFileBlock(SysData::kSize, m_strSysPath, m_sysData.Bytes());
 }
 
-SysData SettingsStore::Snapshot() const {
+SysData SettingsStore::Snapshot() const
+{
     std::lock_guard lock(m_mutex);
     return m_sysData;
 }
 
-std::uint8_t SettingsStore::Language() const {
+std::uint8_t SettingsStore::Language() const
+{
     std::lock_guard lock(m_mutex);
     return m_sysData.Language();
 }
 
-std::uint8_t SettingsStore::ComIndex() const {
+std::uint8_t SettingsStore::ComIndex() const
+{
     std::lock_guard lock(m_mutex);
     return m_sysData.ComIndex();
 }
 
-std::int32_t SettingsStore::UpgradeCount() const {
+std::int32_t SettingsStore::UpgradeCount() const
+{
     std::lock_guard lock(m_mutex);
     return m_sysData.UpgradeCount();
 }
 
-bool SettingsStore::SaveSysData() {
+bool SettingsStore::SaveSysData()
+{
     std::lock_guard lock(m_mutex);
     return WriteFileBlock(m_strSysPath, m_sysData.Bytes());
 }
 
-bool SettingsStore::Modify(const std::function<void(SysData&)>& change) {
+bool SettingsStore::Modify(const std::function<void(SysData&)>& change)
+{
     std::lock_guard lock(m_mutex);
     change(m_sysData);
     return WriteFileBlock(m_strSysPath, m_sysData.Bytes());

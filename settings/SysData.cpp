@@ -9,15 +9,28 @@ constexpr int kBitsPerByte = 8;
 constexpr std::size_t kCountWidth = sizeof(std::int32_t);
 }  // namespace
 
-std::uint8_t SysData::Language() const { return m_bytes[kLanguageOffset]; }
+std::uint8_t SysData::Language() const
+{
+    return m_bytes[kLanguageOffset];
+}
 
-void SysData::SetLanguage(std::uint8_t language) { m_bytes[kLanguageOffset] = language; }
+void SysData::SetLanguage(std::uint8_t language)
+{
+    m_bytes[kLanguageOffset] = language;
+}
 
-std::uint8_t SysData::ComIndex() const { return m_bytes[kComIndexOffset]; }
+std::uint8_t SysData::ComIndex() const
+{
+    return m_bytes[kComIndexOffset];
+}
 
-void SysData::SetComIndex(std::uint8_t index) { m_bytes[kComIndexOffset] = index; }
+void SysData::SetComIndex(std::uint8_t index)
+{
+    m_bytes[kComIndexOffset] = index;
+}
 
-std::int32_t SysData::UpgradeCount() const {
+std::int32_t SysData::UpgradeCount() const
+{
     // Assembled in unsigned arithmetic, lowest byte first, then reinterpreted as
     // two's complement (well defined since C++20).
     std::uint32_t value = 0;
@@ -27,7 +40,8 @@ std::int32_t SysData::UpgradeCount() const {
     return static_cast<std::int32_t>(value);
 }
 
-void SysData::SetUpgradeCount(std::int32_t count) {
+void SysData::SetUpgradeCount(std::int32_t count)
+{
     const auto value = static_cast<std::uint32_t>(count);
     for (std::size_t i = 0; i < kCountWidth; ++i) {
         m_bytes[kUpgradeCountOffset + i] = static_cast<std::uint8_t>(value >> (kBitsPerByte * i));

@@ -42,7 +42,8 @@ constexpr char kQuote = '"';
 
 // Length of the UTF-8 sequence that starts with `lead`, 0 for a byte that
 // cannot start one.
-std::size_t SequenceLength(unsigned char lead) {
+std::size_t SequenceLength(unsigned char lead)
+{
     if (lead < 0x80) return 1;
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
     if (lead >= 0xE0 && lead <= 0xEF) return 3;
@@ -52,7 +53,8 @@ std::size_t SequenceLength(unsigned char lead) {
 
 // Decodes one well-formed UTF-8 sequence at `pos`: no overlong forms, no
 // surrogates, nothing above U+10FFFF. Returns its length, 0 when malformed.
-std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& codePoint) {
+std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& codePoint)
+{
     const auto lead = static_cast<unsigned char>(text[pos]);
     const std::size_t length = SequenceLength(lead);
     if (length == 0 || pos + length > text.size()) return 0;
@@ -74,7 +76,8 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t pos, char32_t& codePoi
     return length;
 }
 
-bool IsValidUtf8(std::string_view text) {
+bool IsValidUtf8(std::string_view text)
+{
     char32_t ignored = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         const std::size_t length = DecodeUtf8(text, pos, ignored);
@@ -84,7 +87,8 @@ bool IsValidUtf8(std::string_view text) {
     return true;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+void AppendUtf8(std::string& out, char32_t cp)
+{
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -104,7 +108,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 // UTF-16LE (after its BOM) to UTF-8; unpaired surrogates become U+FFFD and an
 // odd last byte is dropped.
-std::string Utf16LeToUtf8(std::string_view bytes) {
+std::string Utf16LeToUtf8(std::string_view bytes)
+{
     std::string out;
     out.reserve(bytes.size());
     auto unitAt = [&](std::size_t i) {
@@ -134,7 +139,8 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
 }
 
 // The catalogue's contents as UTF-8, whichever encoding the file uses.
-std::string DecodeCatalogue(std::string_view bytes) {
+std::string DecodeCatalogue(std::string_view bytes)
+{
     if (bytes.starts_with(kUtf16LeBom)) return Utf16LeToUtf8(bytes.substr(kUtf16LeBom.size()));
     if (bytes.starts_with(kUtf8Bom)) bytes.remove_prefix(kUtf8Bom.size());
     // Without a BOM, text that is not valid UTF-8 comes from a Chinese Windows
@@ -143,7 +149,8 @@ std::string DecodeCatalogue(std::string_view bytes) {
     return detail::Gb18030ToUtf8(bytes);
 }
 
-std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
+std::optional<std::string> ReadWholeFile(const std::filesystem::path& path)
+{
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     std::ifstream file(path, std::ios::binary);
@@ -153,17 +160,25 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& path) {
     return bytes;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
-std::string_view Trim(std::string_view text) {
+std::string_view Trim(std::string_view text)
+{
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
         if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
@@ -171,7 +186,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::string_view Unquote(std::string_view value) {
+std::string_view Unquote(std::string_view value)
+{
     if (value.size() >= 2 && value.front() == kQuote && value.back() == kQuote) {
         return value.substr(1, value.size() - 2);
     }
@@ -180,7 +196,8 @@ std::string_view Unquote(std::string_view value) {
 
 // The longest prefix of `text` (valid UTF-8) that fits in `maxUnits` UTF-16
 // units; a character outside the basic plane counts two and is never split.
-std::string CutToUtf16Units(std::string_view text, std::size_t maxUnits) {
+std::string CutToUtf16Units(std::string_view text, std::size_t maxUnits)
+{
     std::size_t units = 0;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -197,7 +214,8 @@ std::string CutToUtf16Units(std::string_view text, std::size_t maxUnits) {
 
 // The first value of `key` in any section named `section`, if there is one.
 std::optional<std::string_view> FindValue(std::string_view contents, std::string_view section,
-                                          std::string_view key) {
+                                          std::string_view key)
+{
     bool inSection = false;
     std::size_t start = 0;
     while (start <= contents.size()) {
@@ -225,7 +243,8 @@ std::optional<std::string_view> FindValue(std::string_view contents, std::string
 }
 }  // namespace
 
-std::string CIniFile::GetString(std::string_view section, std::string_view key) const {
+std::string CIniFile::GetString(std::string_view section, std::string_view key) const
+{
     const std::optional<std::string> bytes = ReadWholeFile(m_path);
     if (!bytes) return {};
     const std::string contents = DecodeCatalogue(*bytes);
@@ -234,13 +253,15 @@ std::string CIniFile::GetString(std::string_view section, std::string_view key) 
     return CutToUtf16Units(*value, kMaxTextUnits);
 }
 
-std::int32_t LanguageBase(std::uint8_t language) {
+std::int32_t LanguageBase(std::uint8_t language)
+{
     if (language == kLanguageChinese) return kBaseChinese;
     if (language == kLanguageEnglish) return kBaseEnglish;
     return kBaseThird;
 }
 
-std::string TextKey(std::int32_t languageBase, std::int32_t id) {
+std::string TextKey(std::int32_t languageBase, std::int32_t id)
+{
     // Summed in 64 bits so that no id can overflow the key.
     const long long number = static_cast<long long>(languageBase) + id;
     const int length = std::snprintf(nullptr, 0, "%06lld", number);
@@ -250,9 +271,12 @@ std::string TextKey(std::int32_t languageBase, std::int32_t id) {
 }
 
 TextCatalogue::TextCatalogue(std::filesystem::path txtPath, std::uint8_t language)
-    : m_iniFile(std::move(txtPath)), m_nLanguageBase(LanguageBase(language)) {}
+    : m_iniFile(std::move(txtPath)), m_nLanguageBase(LanguageBase(language))
+{
+}
 
-std::string TextCatalogue::GetText(std::string_view section, std::int32_t id) const {
+std::string TextCatalogue::GetText(std::string_view section, std::int32_t id) const
+{
     return m_iniFile.GetString(section, TextKey(m_nLanguageBase, id));
 }
 

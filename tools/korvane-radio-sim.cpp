@@ -1,8 +1,8 @@
 // korvane-radio-sim: the simulated radio on a pseudo-terminal, for trying a
 // firmware upgrade without a radio. Prints the port to give to
 // `korvane flash --port`, then reports what the radio received.
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -17,7 +17,10 @@ namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnSignal(int) { g_interrupted = 1; }
+void OnSignal(int)
+{
+    g_interrupted = 1;
+}
 
 const char* kUsage =
     "usage: korvane-radio-sim [options]\n"

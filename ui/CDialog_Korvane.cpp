@@ -120,10 +120,10 @@ CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams
       m_settings(settings),
       m_seams(std::move(seams)),
       m_programDir(m_seams.programDir.empty() ? settings::GetExeDir() : m_seams.programDir),
-      m_mscomm(m_seams.makeSerialBackend ? m_seams.makeSerialBackend()
-                                         : serial::MakePlatformBackend(),
-               m_seams.portResolver ? m_seams.portResolver
-                                    : serial::PortResolver(serial::ResolvePortNumber)),
+      m_mscomm(
+          m_seams.makeSerialBackend ? m_seams.makeSerialBackend() : serial::MakePlatformBackend(),
+          m_seams.portResolver ? m_seams.portResolver
+                               : serial::PortResolver(serial::ResolvePortNumber)),
       m_job(m_mscomm, m_settings)
 {
     m_pImageBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(firmware::kImageBufferSize);

@@ -21,10 +21,11 @@ namespace korvane::ui {
 // What the main window takes from its surroundings. Empty members mean the
 // real thing; tests put their own in.
 struct KorvaneSeams {
-    std::filesystem::path programDir;              // empty: the executable's folder
-    framework::ModalHost* host = nullptr;          // null: real Qt dialogs
-    serial::PortResolver portResolver;             // empty: the platform's port list
-    std::function<std::unique_ptr<serial::SerialBackend>()> makeSerialBackend;  // empty: the platform's
+    std::filesystem::path programDir;      // empty: the executable's folder
+    framework::ModalHost* host = nullptr;  // null: real Qt dialogs
+    serial::PortResolver portResolver;     // empty: the platform's port list
+    std::function<std::unique_ptr<serial::SerialBackend>()>
+        makeSerialBackend;                         // empty: the platform's
     std::function<bool()> isOperatingSystem64Bit;  // empty: maintenance::IsOperatingSystem64Bit
     std::function<void()> resetComPortDatabase;    // empty: maintenance::ResetComPortDatabase
 };

@@ -50,7 +50,7 @@ std::chrono::milliseconds RealLineFloor(std::size_t bootSize, std::size_t userSi
     const std::size_t frames = (bootSize + 255) / 256;
     const std::size_t blocks = (userSize + 4095) / 4096;
     const std::size_t romReads = 1 + 11 + 3 * frames + 2;  // sync, steps 2-12, frames, Go
-    const auto handshake = 3 * kPoll + 10 * kPoll;          // 'G', '+', '-', then the wait
+    const auto handshake = 3 * kPoll + 10 * kPoll;         // 'G', '+', '-', then the wait
     return kPoll * static_cast<long>(romReads) + handshake +
            (100ms + kPoll + 200ms) * static_cast<long>(blocks) + kPoll;
 }
@@ -62,10 +62,12 @@ std::vector<std::uint8_t> Pattern(std::size_t size)
     return bytes;
 }
 
-std::filesystem::path WriteFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes)
+std::filesystem::path WriteFile(const std::filesystem::path& path,
+                                const std::vector<std::uint8_t>& bytes)
 {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -73,7 +75,9 @@ Seconds CpuTime()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    const auto toSeconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    const auto toSeconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return Seconds(toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime));
 }
 
@@ -109,8 +113,8 @@ void BenchFullUpgrade()
     const Seconds cpu = CpuTime() - cpuBefore;
 
     const auto results = radio.Results();
-    const bool exact = results.flash == boot &&
-                       std::equal(user.begin(), user.end(), results.program.begin());
+    const bool exact =
+        results.flash == boot && std::equal(user.begin(), user.end(), results.program.begin());
     const Seconds floor = ProtocolFloor(kUserSize);
     const Seconds realLine = RealLineFloor(kBootSize, kUserSize);
     std::printf("full upgrade, %zu KiB boot image + %zu KiB user program over a pty:\n",

@@ -19,8 +19,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRounds = 5;
 constexpr std::uint32_t kPollsPerRound = 20;  // the stages' longest wait: one second
-constexpr double kCpuShareTarget = 1.0;        // per cent of wall time
-constexpr double kOvershootTarget = 2.0;       // milliseconds
+constexpr double kCpuShareTarget = 1.0;       // per cent of wall time
+constexpr double kOvershootTarget = 2.0;      // milliseconds
 
 // The real sleeper, timing each sleep it is asked for.
 class TimingSleeper : public korvane::serial::ISleeper {

@@ -27,18 +27,21 @@ constexpr std::size_t kUserSize = 5000;  // two 4,096-byte blocks
 constexpr std::uint8_t kEnglish = 1;
 constexpr std::uint8_t kChinese = 0;
 
-std::vector<std::uint8_t> Image(std::size_t size, unsigned seed) {
+std::vector<std::uint8_t> Image(std::size_t size, unsigned seed)
+{
     std::mt19937 random(seed);
     std::vector<std::uint8_t> bytes(size);
     std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<std::uint8_t>(random()); });
     return bytes;
 }
 
-std::string Crc(const std::vector<std::uint8_t>& bytes) {
+std::string Crc(const std::vector<std::uint8_t>& bytes)
+{
     return firmware::FormatCrcLabel(firmware::Qorin_CRC32().Compute(bytes));
 }
 
-std::vector<std::string> Lines(const std::string& text) {
+std::vector<std::string> Lines(const std::string& text)
+{
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
@@ -47,17 +50,20 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-bool Contains(const std::string& text, const std::string& part) {
+bool Contains(const std::string& text, const std::string& part)
+{
     return text.find(part) != std::string::npos;
 }
 
-sim::SimOptions InLoader() {
+sim::SimOptions InLoader()
+{
     sim::SimOptions options;
     options.startInLoader = true;
     return options;
 }
 
-TEST(FlashRun, FullUpgradeWritesBothImagesCountsAndReportsJson) {
+TEST(FlashRun, FullUpgradeWritesBothImagesCountsAndReportsJson)
+{
     const ProgramFolder folder;
     folder.WriteSysDat(kEnglish, 4);
     const auto boot = Image(kBootSize, 1);
@@ -109,7 +115,8 @@ TEST(FlashRun, FullUpgradeWritesBothImagesCountsAndReportsJson) {
     EXPECT_EQ(RunKorvane(folder, {"counter"}).out, "5\n");
 }
 
-TEST(FlashRun, PlainLinesWhenNotOnATerminal) {
+TEST(FlashRun, PlainLinesWhenNotOnATerminal)
+{
     const ProgramFolder folder;
     folder.WriteSysDat(kChinese, 0);
     sim::PtyRadio radio(InLoader());
@@ -137,7 +144,8 @@ TEST(FlashRun, PlainLinesWhenNotOnATerminal) {
     EXPECT_TRUE(Contains(lines.back(), "Counter: 1")) << lines.back();
 }
 
-TEST(FlashRun, LiveBarOnATerminal) {
+TEST(FlashRun, LiveBarOnATerminal)
+{
     const ProgramFolder folder;
     folder.WriteSysDat(kEnglish, 0);
     sim::PtyRadio radio(InLoader());
@@ -165,11 +173,15 @@ struct FailureCase {
 };
 
 // Names the case in test output instead of dumping its bytes.
-void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class FlashFailures : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(FlashFailures, EndWithTheirExitStatusLineAndJson) {
+TEST_P(FlashFailures, EndWithTheirExitStatusLineAndJson)
+{
     const FailureCase& c = GetParam();
     const ProgramFolder folder;
     folder.WriteSysDat(kEnglish, 7);
@@ -200,7 +212,8 @@ TEST_P(FlashFailures, EndWithTheirExitStatusLineAndJson) {
         << run.err;
 }
 
-sim::SimOptions WithFault(sim::Fault fault, bool inLoader) {
+sim::SimOptions WithFault(sim::Fault fault, bool inLoader)
+{
     sim::SimOptions options;
     options.startInLoader = inLoader;
     options.faults.push_back(fault);
@@ -220,7 +233,8 @@ INSTANTIATE_TEST_SUITE_P(
                     false, 3, "port", "The port was lost at stage loader-blocks"}),
     [](const ::testing::TestParamInfo<FailureCase>& p) { return p.param.name; });
 
-TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched) {
+TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched)
+{
     const ProgramFolder folder;
     sim::PtyRadio radio;  // a radio in its bootloader, which an erase would wipe
     const auto fine = folder.WriteFile("fine.bin", Image(kBootSize, 7)).string();
@@ -244,7 +258,8 @@ TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched) {
     EXPECT_EQ(results.framesWritten, 0);
 }
 
-TEST(FlashRun, PortThatCannotBeOpenedExitsThree) {
+TEST(FlashRun, PortThatCannotBeOpenedExitsThree)
+{
     const ProgramFolder folder;
     const auto user = folder.WriteFile("u.bin", Image(16, 8)).string();
     for (const std::string& port :
@@ -256,7 +271,8 @@ TEST(FlashRun, PortThatCannotBeOpenedExitsThree) {
     }
 }
 
-TEST(FlashRun, CtrlCStopsTheTransferClosesThePortAndExits130) {
+TEST(FlashRun, CtrlCStopsTheTransferClosesThePortAndExits130)
+{
     const ProgramFolder folder;
     folder.WriteSysDat(kEnglish, 2);
     sim::PtyRadio radio(InLoader());

@@ -16,7 +16,8 @@ namespace {
 using firmware::JobFailure;
 using firmware::JobStage;
 
-TEST(ProgressFormat, SizesAndDurations) {
+TEST(ProgressFormat, SizesAndDurations)
+{
     EXPECT_EQ(FormatBytes(0), "0 B");
     EXPECT_EQ(FormatBytes(1023), "1023 B");
     EXPECT_EQ(FormatBytes(1024), "1.0 KiB");
@@ -29,14 +30,16 @@ TEST(ProgressFormat, SizesAndDurations) {
     EXPECT_EQ(FormatDuration(-5), "0:00");
 }
 
-TEST(ProgressFormat, PercentNeverLeavesItsRange) {
+TEST(ProgressFormat, PercentNeverLeavesItsRange)
+{
     EXPECT_EQ(PercentDone({"user", 0, 0, 1.0}), 0);  // an empty image
     EXPECT_EQ(PercentDone({"user", 4096, 8192, 1.0}), 50);
     EXPECT_EQ(PercentDone({"user", 9000, 8192, 1.0}), 100);
     EXPECT_EQ(PercentDone({"user", -1, 8192, 1.0}), 0);
 }
 
-TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft) {
+TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft)
+{
     const ProgressView view{"loader-blocks", 40960, 81920, 10.0};
     const std::string line = FormatProgressLine(view, 200);
     EXPECT_EQ(line,
@@ -49,12 +52,14 @@ TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft) {
     EXPECT_EQ(FormatProgressLine(view, 30).size(), 30u);
 }
 
-TEST(ProgressFormat, PlainLine) {
+TEST(ProgressFormat, PlainLine)
+{
     EXPECT_EQ(FormatPlainProgress({"rom-write", 256, 1024, 2.0}),
               "progress: 25% (256 of 1024 bytes, stage rom-write)");
 }
 
-TEST(Json, QuotesEscapesAndKeepsUtf8) {
+TEST(Json, QuotesEscapesAndKeepsUtf8)
+{
     EXPECT_EQ(JsonQuote("a\"b\\c"), R"("a\"b\\c")");
     EXPECT_EQ(JsonQuote("\n\t\x01\x7f"), R"("\n\t\u0001\u007F")");
     EXPECT_EQ(JsonQuote("出错了！"), "\"出错了！\"");
@@ -73,7 +78,8 @@ struct EndCase {
 
 class JobEnds : public ::testing::TestWithParam<EndCase> {};
 
-TEST_P(JobEnds, MapToExitStatusAndResult) {
+TEST_P(JobEnds, MapToExitStatusAndResult)
+{
     const EndCase& c = GetParam();
     firmware::JobDetails details;
     details.workerState = c.workerState;
@@ -105,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // Never reported as success without the finished state.
                       EndCase{firmware::kWorkerRunning, JobFailure::None, false, 1, "failed"}));
 
-TEST(FlashJson, CarriesEveryFieldAndParses) {
+TEST(FlashJson, CarriesEveryFieldAndParses)
+{
     FlashOutcome outcome;
     outcome.result = "refused";
     outcome.exitStatus = 1;
@@ -134,7 +141,8 @@ TEST(FlashJson, CarriesEveryFieldAndParses) {
     }
 }
 
-TEST(FlashHints, NameWhatToCheckForWhereItFailed) {
+TEST(FlashHints, NameWhatToCheckForWhereItFailed)
+{
     FlashOutcome refused;
     refused.result = "refused";
     EXPECT_NE(FailureHint(refused, JobStage::RomSync).find("bootloader"), std::string::npos);

@@ -34,12 +34,14 @@ constexpr int kSignalExitBase = 128;
 constexpr std::chrono::milliseconds kPollStep{20};
 constexpr std::chrono::minutes kRunLimit{1};
 
-std::string ReadWholeFile(const std::filesystem::path& path) {
+std::string ReadWholeFile(const std::filesystem::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-void Check(int result, const char* what) {
+void Check(int result, const char* what)
+{
     if (result != 0) {
         throw std::system_error(result, std::generic_category(), what);
     }
@@ -47,7 +49,8 @@ void Check(int result, const char* what) {
 
 }  // namespace
 
-ProgramFolder::ProgramFolder() {
+ProgramFolder::ProgramFolder()
+{
     std::string pattern = (std::filesystem::temp_directory_path() / "korvane-cli-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::system_error(errno, std::generic_category(), "mkdtemp");
@@ -60,13 +63,15 @@ ProgramFolder::ProgramFolder() {
     std::filesystem::permissions(Korvane(), std::filesystem::perms::owner_all);
 }
 
-ProgramFolder::~ProgramFolder() {
+ProgramFolder::~ProgramFolder()
+{
     std::error_code ignored;
     std::filesystem::remove_all(m_root, ignored);
 }
 
 std::filesystem::path ProgramFolder::WriteFile(const std::string& name,
-                                               const std::vector<std::uint8_t>& bytes) const {
+                                               const std::vector<std::uint8_t>& bytes) const
+{
     const std::filesystem::path path = m_dir / name;
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -74,7 +79,8 @@ std::filesystem::path ProgramFolder::WriteFile(const std::string& name,
     return path;
 }
 
-void ProgramFolder::WriteSysDat(std::uint8_t language, std::int32_t counter) const {
+void ProgramFolder::WriteSysDat(std::uint8_t language, std::int32_t counter) const
+{
     std::vector<std::uint8_t> record(kSysDatSize, 0);
     record[kLanguageOffset] = language;
     const auto value = static_cast<std::uint32_t>(counter);
@@ -84,7 +90,8 @@ void ProgramFolder::WriteSysDat(std::uint8_t language, std::int32_t counter) con
     WriteFile("Sys.dat", record);
 }
 
-std::int32_t ProgramFolder::CounterInSysDat() const {
+std::int32_t ProgramFolder::CounterInSysDat() const
+{
     const std::string record = ReadWholeFile(SysDat());
     if (record.size() < kCounterOffset + 4) {
         return -1;
@@ -99,7 +106,8 @@ std::int32_t ProgramFolder::CounterInSysDat() const {
 
 KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<std::string>& args,
                                bool onTerminal)
-    : m_outPath(folder.ScratchDir() / "stdout.txt"), m_errPath(folder.ScratchDir() / "stderr.txt") {
+    : m_outPath(folder.ScratchDir() / "stdout.txt"), m_errPath(folder.ScratchDir() / "stderr.txt")
+{
     posix_spawn_file_actions_t files;
     Check(posix_spawn_file_actions_init(&files), "posix_spawn_file_actions_init");
     Check(posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
@@ -152,7 +160,8 @@ KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<st
     Check(spawned, "posix_spawn");
 }
 
-KorvaneProcess::~KorvaneProcess() {
+KorvaneProcess::~KorvaneProcess()
+{
     if (!m_result && m_pid > 0) {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
@@ -162,11 +171,13 @@ KorvaneProcess::~KorvaneProcess() {
     }
 }
 
-void KorvaneProcess::Signal(int signal) const {
+void KorvaneProcess::Signal(int signal) const
+{
     kill(m_pid, signal);
 }
 
-void KorvaneProcess::DrainTerminal() {
+void KorvaneProcess::DrainTerminal()
+{
     if (m_terminalMaster < 0) {
         return;
     }
@@ -181,7 +192,8 @@ void KorvaneProcess::DrainTerminal() {
     }
 }
 
-std::string KorvaneProcess::OutputSoFar() {
+std::string KorvaneProcess::OutputSoFar()
+{
     if (m_terminalMaster >= 0) {
         DrainTerminal();
         return m_terminalOutput;
@@ -189,7 +201,8 @@ std::string KorvaneProcess::OutputSoFar() {
     return ReadWholeFile(m_outPath);
 }
 
-bool KorvaneProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
+bool KorvaneProcess::WaitForOutput(const std::string& text, std::chrono::milliseconds timeout)
+{
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         if (OutputSoFar().find(text) != std::string::npos) {
@@ -207,7 +220,8 @@ bool KorvaneProcess::WaitForOutput(const std::string& text, std::chrono::millise
     return false;
 }
 
-std::optional<RunResult> KorvaneProcess::Wait(std::chrono::milliseconds timeout) {
+std::optional<RunResult> KorvaneProcess::Wait(std::chrono::milliseconds timeout)
+{
     if (m_result) {
         return m_result;
     }
@@ -232,7 +246,8 @@ std::optional<RunResult> KorvaneProcess::Wait(std::chrono::milliseconds timeout)
 }
 
 RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,
-                     bool onTerminal) {
+                     bool onTerminal)
+{
     KorvaneProcess process(folder, args, onTerminal);
     const std::optional<RunResult> result =
         process.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kRunLimit));

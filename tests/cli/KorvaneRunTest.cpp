@@ -15,11 +15,13 @@
 namespace korvane::testing {
 namespace {
 
-bool Contains(const std::string& text, const std::string& part) {
+bool Contains(const std::string& text, const std::string& part)
+{
     return text.find(part) != std::string::npos;
 }
 
-TEST(KorvaneRun, HelpAndVersion) {
+TEST(KorvaneRun, HelpAndVersion)
+{
     const ProgramFolder folder;
     const RunResult version = RunKorvane(folder, {"--version"});
     EXPECT_EQ(version.exitStatus, 0);
@@ -35,7 +37,8 @@ TEST(KorvaneRun, HelpAndVersion) {
     }
 }
 
-TEST(KorvaneRun, PortsListsNumberAndDeviceOrSaysThereAreNone) {
+TEST(KorvaneRun, PortsListsNumberAndDeviceOrSaysThereAreNone)
+{
     const ProgramFolder folder;
     const RunResult run = RunKorvane(folder, {"ports"});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
@@ -55,7 +58,8 @@ TEST(KorvaneRun, PortsListsNumberAndDeviceOrSaysThereAreNone) {
     }
 }
 
-TEST(KorvaneRun, BadArgumentsExitTwoWithOneLineAndAHint) {
+TEST(KorvaneRun, BadArgumentsExitTwoWithOneLineAndAHint)
+{
     const ProgramFolder folder;
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{},
@@ -72,7 +76,8 @@ TEST(KorvaneRun, BadArgumentsExitTwoWithOneLineAndAHint) {
     }
 }
 
-TEST(KorvaneRun, CrcOfEachFileAsTheDialogShowsIt) {
+TEST(KorvaneRun, CrcOfEachFileAsTheDialogShowsIt)
+{
     const ProgramFolder folder;
     const std::string digits = "123456789";
     const auto nine = folder.WriteFile("digits.bin", {digits.begin(), digits.end()});
@@ -94,7 +99,8 @@ TEST(KorvaneRun, CrcOfEachFileAsTheDialogShowsIt) {
     EXPECT_TRUE(Contains(bad.err, "missing.bin")) << bad.err;
 }
 
-TEST(KorvaneRun, CounterIsTheOneInSysDatBesideTheExecutable) {
+TEST(KorvaneRun, CounterIsTheOneInSysDatBesideTheExecutable)
+{
     const ProgramFolder folder;
     const RunResult none = RunKorvane(folder, {"counter"});
     EXPECT_EQ(none.exitStatus, 0);
@@ -109,7 +115,8 @@ TEST(KorvaneRun, CounterIsTheOneInSysDatBesideTheExecutable) {
     EXPECT_EQ(RunKorvane(folder, {"counter"}).out, "0\n");
 }
 
-TEST(KorvaneRun, CounterClearThatCannotBeSavedFails) {
+TEST(KorvaneRun, CounterClearThatCannotBeSavedFails)
+{
     const ProgramFolder folder;
     // A folder where Sys.dat should be: it can be neither read nor replaced, even by root.
     std::filesystem::create_directory(folder.SysDat());
@@ -122,7 +129,8 @@ TEST(KorvaneRun, CounterClearThatCannotBeSavedFails) {
 
 // An adb beside the executable is the one korvane runs; this one writes down
 // its arguments and ends with the given status.
-void WriteFakeAdb(const ProgramFolder& folder, int exitStatus) {
+void WriteFakeAdb(const ProgramFolder& folder, int exitStatus)
+{
     const std::string script =
         "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/adb-args.txt\"\n"
         "echo 'Broadcast completed: result=0'\nexit " +
@@ -131,7 +139,8 @@ void WriteFakeAdb(const ProgramFolder& folder, int exitStatus) {
     std::filesystem::permissions(adb, std::filesystem::perms::owner_all);
 }
 
-TEST(KorvaneRun, ApnRunsTheBroadcastThroughAdb) {
+TEST(KorvaneRun, ApnRunsTheBroadcastThroughAdb)
+{
     const ProgramFolder folder;
     WriteFakeAdb(folder, 0);
     const RunResult run =
@@ -150,7 +159,8 @@ TEST(KorvaneRun, ApnRunsTheBroadcastThroughAdb) {
     EXPECT_TRUE(Contains(run.out, "Broadcast completed")) << run.out;
 }
 
-TEST(KorvaneRun, ApnFailureOfAdbIsReported) {
+TEST(KorvaneRun, ApnFailureOfAdbIsReported)
+{
     const ProgramFolder folder;
     WriteFakeAdb(folder, 1);
     const RunResult run = RunKorvane(folder, {"apn", "--name", "internet"});

@@ -11,7 +11,8 @@
 namespace korvane::cli {
 namespace {
 
-Options Parse(std::vector<std::string> args) {
+Options Parse(std::vector<std::string> args)
+{
     return ParseArguments(args);
 }
 
@@ -23,7 +24,8 @@ struct BadCase {
 
 class BadArguments : public ::testing::TestWithParam<BadCase> {};
 
-TEST_P(BadArguments, AreRefusedNamingTheFault) {
+TEST_P(BadArguments, AreRefusedNamingTheFault)
+{
     const BadCase& c = GetParam();
     try {
         Parse(c.args);
@@ -70,7 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"counter", "--reset"}, CommandKind::Counter, "unknown option '--reset'"},
         BadCase{{"counter", "--clear", "--clear"}, CommandKind::Counter, "more than once"}));
 
-TEST(ParseArguments, FlashFullAndUserProgramUpgrades) {
+TEST(ParseArguments, FlashFullAndUserProgramUpgrades)
+{
     const Options full =
         Parse({"flash", "--port", "/dev/ttyUSB0", "--boot", "b.bin", "--user=u.bin", "--json"});
     EXPECT_EQ(full.command, CommandKind::Flash);
@@ -86,7 +89,8 @@ TEST(ParseArguments, FlashFullAndUserProgramUpgrades) {
     EXPECT_FALSE(user.flash.json);
 }
 
-TEST(ParseArguments, ValuesMayLookLikeOptionsOrBeEmpty) {
+TEST(ParseArguments, ValuesMayLookLikeOptionsOrBeEmpty)
+{
     const Options apn = Parse({"apn", "--name", "", "--password", "--secret", "--apn=a=b"});
     EXPECT_EQ(apn.apn.name, "");
     EXPECT_EQ(apn.apn.password, "--secret");
@@ -94,7 +98,8 @@ TEST(ParseArguments, ValuesMayLookLikeOptionsOrBeEmpty) {
     EXPECT_EQ(apn.apn.user, "");
 }
 
-TEST(ParseArguments, CrcTakesFilesAndDoubleDashEndsOptions) {
+TEST(ParseArguments, CrcTakesFilesAndDoubleDashEndsOptions)
+{
     const Options crc = Parse({"crc", "a.bin", "--", "-odd.bin", "--help"});
     ASSERT_EQ(crc.crcFiles.size(), 3u);
     EXPECT_EQ(crc.crcFiles[1], "-odd.bin");
@@ -102,7 +107,8 @@ TEST(ParseArguments, CrcTakesFilesAndDoubleDashEndsOptions) {
     EXPECT_FALSE(crc.help);
 }
 
-TEST(ParseArguments, HelpAndVersion) {
+TEST(ParseArguments, HelpAndVersion)
+{
     EXPECT_TRUE(Parse({"--help"}).help);
     EXPECT_TRUE(Parse({"-h"}).help);
     EXPECT_TRUE(Parse({"--version"}).version);
@@ -114,7 +120,8 @@ TEST(ParseArguments, HelpAndVersion) {
     EXPECT_TRUE(Parse({"counter", "--clear"}).clearCounter);
 }
 
-TEST(ParsePortNumber, DigitsWithinThePortRangeOnly) {
+TEST(ParsePortNumber, DigitsWithinThePortRangeOnly)
+{
     EXPECT_EQ(ParsePortNumber("1"), 1);
     EXPECT_EQ(ParsePortNumber("32767"), 32767);
     EXPECT_FALSE(ParsePortNumber("0"));
@@ -125,7 +132,8 @@ TEST(ParsePortNumber, DigitsWithinThePortRangeOnly) {
     EXPECT_FALSE(ParsePortNumber(""));
 }
 
-TEST(HelpText, EveryCommandHasHelpNamingItsUsage) {
+TEST(HelpText, EveryCommandHasHelpNamingItsUsage)
+{
     for (const CommandKind command : {CommandKind::Ports, CommandKind::Flash, CommandKind::Crc,
                                       CommandKind::Apn, CommandKind::Counter}) {
         const std::string help = HelpText(command);

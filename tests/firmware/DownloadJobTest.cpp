@@ -72,8 +72,10 @@ struct Bench {
 };
 
 const Bytes kRomPrelude[] = {
-    {0x7F}, {0x92, 0x6D}, {0x7F}, {0x73, 0x8C}, {0x7F}, {0x43, 0xBC}, {0xFF, 0x00},
-    {0x11, 0xEE}, {0x1F, 0xFF, 0xF7, 0xE8, 0xFF}, {0x0B, 0xF4}, {0x01, 0xFE}, {0x02, 0xFD},
+    {0x7F},       {0x92, 0x6D}, {0x7F},
+    {0x73, 0x8C}, {0x7F},       {0x43, 0xBC},
+    {0xFF, 0x00}, {0x11, 0xEE}, {0x1F, 0xFF, 0xF7, 0xE8, 0xFF},
+    {0x0B, 0xF4}, {0x01, 0xFE}, {0x02, 0xFD},
 };
 
 TEST(RomStage, OneByteImageIsWrittenByteExact)
@@ -81,9 +83,12 @@ TEST(RomStage, OneByteImageIsWrittenByteExact)
     Bench bench;
     bench.Run(UpgradeMode::Full, Bytes{0xA7}, Bytes{});
     std::vector<Bytes> expected(std::begin(kRomPrelude), std::end(kRomPrelude));
-    for (const Bytes& b : std::vector<Bytes>{{0x31, 0xCE}, {0x08, 0x00, 0x00, 0x00, 0x08},
-                                             {0x00, 0xA7, 0xA7}, {0x21, 0xDE},
-                                             {0x08, 0x00, 0x00, 0x00, 0x08}, {0x00}}) {
+    for (const Bytes& b : std::vector<Bytes>{{0x31, 0xCE},
+                                             {0x08, 0x00, 0x00, 0x00, 0x08},
+                                             {0x00, 0xA7, 0xA7},
+                                             {0x21, 0xDE},
+                                             {0x08, 0x00, 0x00, 0x00, 0x08},
+                                             {0x00}}) {
         expected.push_back(b);
     }
     ASSERT_GE(bench.Writes().size(), expected.size());
@@ -302,12 +307,22 @@ struct FaultCase {
 std::vector<FaultCase> FaultMatrix()
 {
     std::vector<FaultCase> cases;
-    const SimStep romSteps[] = {
-        SimStep::ReadoutUnprotect, SimStep::SyncAfterReadoutUnprotect, SimStep::WriteUnprotect,
-        SimStep::SyncAfterWriteUnprotect, SimStep::EraseMemory, SimStep::GlobalErase,
-        SimStep::ReadMemory, SimStep::ReadAddress, SimStep::ReadLength, SimStep::GetVersion,
-        SimStep::GetId, SimStep::WriteMemory, SimStep::WriteAddress, SimStep::WriteData,
-        SimStep::Go, SimStep::GoAddress};
+    const SimStep romSteps[] = {SimStep::ReadoutUnprotect,
+                                SimStep::SyncAfterReadoutUnprotect,
+                                SimStep::WriteUnprotect,
+                                SimStep::SyncAfterWriteUnprotect,
+                                SimStep::EraseMemory,
+                                SimStep::GlobalErase,
+                                SimStep::ReadMemory,
+                                SimStep::ReadAddress,
+                                SimStep::ReadLength,
+                                SimStep::GetVersion,
+                                SimStep::GetId,
+                                SimStep::WriteMemory,
+                                SimStep::WriteAddress,
+                                SimStep::WriteData,
+                                SimStep::Go,
+                                SimStep::GoAddress};
     for (FaultAction action : {FaultAction::Nack, FaultAction::Silence}) {
         cases.push_back({{SimStep::Sync, action, 0, 1000}, JobFailure::Refused, 7452ms});
         for (SimStep step : romSteps) {
@@ -359,20 +374,22 @@ TEST(DownloadJob, UnusableImagesFailTheJobWithTheReason)
         bool userUsable;
         bool erased;
     };
-    for (const Case& c : {Case{UpgradeMode::Full, false, true, true},
-                          Case{UpgradeMode::Full, true, false, true},
-                          Case{UpgradeMode::UserProgram, true, false, false}}) {
+    for (const Case& c :
+         {Case{UpgradeMode::Full, false, true, true}, Case{UpgradeMode::Full, true, false, true},
+          Case{UpgradeMode::UserProgram, true, false, false}}) {
         Bench bench((c.mode == UpgradeMode::UserProgram ? InLoader() : sim::SimOptions{}));
-        const auto boot = c.bootUsable ? bench.dir.WriteFile("boot.bin", Pattern(300))
-                                       : bench.dir.WriteFile("boot.bin", Pattern(kImageBufferSize + 5));
+        const auto boot = c.bootUsable
+                              ? bench.dir.WriteFile("boot.bin", Pattern(300))
+                              : bench.dir.WriteFile("boot.bin", Pattern(kImageBufferSize + 5));
         const auto user = c.userUsable ? bench.dir.WriteFile("user.bin", Pattern(300))
                                        : bench.dir.Path() / "missing-user.bin";
         bench.Run(c.mode, boot, user);
         EXPECT_EQ(bench.job->WorkerState(), kWorkerFailed);
         EXPECT_EQ(bench.job->Details().failure, JobFailure::Image);
         EXPECT_EQ(bench.job->Status(), "出错了！");
-        EXPECT_NE(bench.job->ErrorDescription().find(c.bootUsable ? "missing-user.bin" : "boot.bin"),
-                  std::string::npos);
+        EXPECT_NE(
+            bench.job->ErrorDescription().find(c.bootUsable ? "missing-user.bin" : "boot.bin"),
+            std::string::npos);
         EXPECT_EQ(bench.radio.Results().erased, c.erased);
         EXPECT_FALSE(bench.EndFrameSent());
         EXPECT_EQ(bench.settings.UpgradeCount(), 0);

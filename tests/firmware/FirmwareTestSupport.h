@@ -12,8 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "settings/SettingsStore.h"
-#include "tests/support/sim/RadioSim.h"
 #include "settings/SysData.h"
+#include "tests/support/sim/RadioSim.h"
 
 namespace korvane::firmware::test {
 

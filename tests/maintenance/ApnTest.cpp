@@ -34,7 +34,8 @@ printf '%s\0' "$@" >"$here/am-call"
 echo "Broadcast completed: result=0"
 )sh";
 
-void InstallFakeAdb(const std::filesystem::path& dir) {
+void InstallFakeAdb(const std::filesystem::path& dir)
+{
     WriteFile(dir / "adb", kFakeAdb, true);
     WriteFile(dir / "am", kFakeAm, true);
 }
@@ -48,7 +49,8 @@ struct ApnCase {
     std::string remoteRest;           // and after it
 };
 
-std::vector<ApnCase> Cases() {
+std::vector<ApnCase> Cases()
+{
     return {
         {"internet and web",
          {"internet", "web", "", "", ""},
@@ -93,18 +95,20 @@ std::vector<ApnCase> Cases() {
     };
 }
 
-std::vector<std::string> Concat(std::vector<std::string> head,
-                                const std::vector<std::string>& tail) {
+std::vector<std::string> Concat(std::vector<std::string> head, const std::vector<std::string>& tail)
+{
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
 }
 
-TEST(ApnAction, IsTheConfiguredReverseDomainAction) {
+TEST(ApnAction, IsTheConfiguredReverseDomainAction)
+{
     EXPECT_EQ(ApnAction(), KORVANE_APN_ACTION);
     EXPECT_THAT(ApnAction(), EndsWith(".intent.action.WRITE_APN"));
 }
 
-TEST(BuildApnCommand, GivesTheExactArgumentsAndDisplay) {
+TEST(BuildApnCommand, GivesTheExactArgumentsAndDisplay)
+{
     const std::string start = "adb shell \"am broadcast -a " + ApnAction();
     for (const ApnCase& c : Cases()) {
         SCOPED_TRACE(c.title);
@@ -116,7 +120,8 @@ TEST(BuildApnCommand, GivesTheExactArgumentsAndDisplay) {
     }
 }
 
-TEST(QuoteForRemoteShell, APosixShellGivesBackEveryValueUnchanged) {
+TEST(QuoteForRemoteShell, APosixShellGivesBackEveryValueUnchanged)
+{
     const std::string values[] = {
         "",       "internet", "my apn",    "a;b",           "$(touch pwned)",
         "it's",   "'''",      "\"dq\"",    "`touch pwned`", "zoë 中国移动",
@@ -140,7 +145,8 @@ protected:
     const std::filesystem::path amCall_ = exeDir_.Path() / "am-call";
 };
 
-TEST_F(WriteApnThroughFakeAdb, AdbAndTheRadioShellReceiveEveryValueIntact) {
+TEST_F(WriteApnThroughFakeAdb, AdbAndTheRadioShellReceiveEveryValueIntact)
+{
     InstallFakeAdb(exeDir_.Path());
     const std::vector<std::string> head = {"broadcast", "-a", ApnAction()};
     for (const ApnCase& c : Cases()) {
@@ -159,7 +165,8 @@ TEST_F(WriteApnThroughFakeAdb, AdbAndTheRadioShellReceiveEveryValueIntact) {
 
 // adb shell joins its arguments with blanks, so the display may pass the
 // remote command line as one word; the radio must see the same command.
-std::string JoinedFrom(const std::vector<std::string>& words, std::size_t first) {
+std::string JoinedFrom(const std::vector<std::string>& words, std::size_t first)
+{
     std::string line;
     for (std::size_t i = first; i < words.size(); ++i) {
         line += (i == first ? "" : " ") + words[i];
@@ -167,7 +174,8 @@ std::string JoinedFrom(const std::vector<std::string>& words, std::size_t first)
     return line;
 }
 
-TEST_F(WriteApnThroughFakeAdb, TheDisplayTypedIntoAShellRunsTheSameCommand) {
+TEST_F(WriteApnThroughFakeAdb, TheDisplayTypedIntoAShellRunsTheSameCommand)
+{
     InstallFakeAdb(exeDir_.Path());
     const std::vector<std::string> head = {"broadcast", "-a", ApnAction()};
     for (const ApnCase& c : Cases()) {
@@ -184,7 +192,8 @@ TEST_F(WriteApnThroughFakeAdb, TheDisplayTypedIntoAShellRunsTheSameCommand) {
     EXPECT_FALSE(std::filesystem::exists(exeDir_.Path() / "pwned"));
 }
 
-TEST_F(WriteApnThroughFakeAdb, PrefersTheAdbBesideTheProgramOverThePath) {
+TEST_F(WriteApnThroughFakeAdb, PrefersTheAdbBesideTheProgramOverThePath)
+{
     TempDir pathDir;
     InstallFakeAdb(pathDir.Path());
     ScopedEnv path("PATH", pathDir.Path().string() + ":/usr/bin:/bin");
@@ -200,7 +209,8 @@ TEST_F(WriteApnThroughFakeAdb, PrefersTheAdbBesideTheProgramOverThePath) {
                                                                  {"--es", "name", "beside"})));
 }
 
-TEST_F(WriteApnThroughFakeAdb, FailuresOfAdbComeBackWithItsMessage) {
+TEST_F(WriteApnThroughFakeAdb, FailuresOfAdbComeBackWithItsMessage)
+{
     TempDir emptyPath;
     {
         ScopedEnv path("PATH", emptyPath.Path().string());

@@ -49,7 +49,8 @@ const RowExpectation kRowExpectations[] = {
      LR"("C:\tools\QX-8 64bit\QX-8 64bit.bat")", "/opt/korvane/QX-8 64bit/QX-8 64bit.sh"},
 };
 
-TEST(DriverRows, EachButtonHasItsTextsAndCommandsOnBothPlatforms) {
+TEST(DriverRows, EachButtonHasItsTextsAndCommandsOnBothPlatforms)
+{
     for (const RowExpectation& expected : kRowExpectations) {
         SCOPED_TRACE(expected.controlId);
         const DriverRow* row = FindDriverRow(expected.controlId);
@@ -65,7 +66,8 @@ TEST(DriverRows, EachButtonHasItsTextsAndCommandsOnBothPlatforms) {
     EXPECT_EQ(FindDriverRow(1042), nullptr);
 }
 
-TEST(DriverRows, CommandsKeepCharactersOutsideAsciiWhole) {
+TEST(DriverRows, CommandsKeepCharactersOutsideAsciiWhole)
+{
     const DriverRow& row = *FindDriverRow(1041);
     EXPECT_EQ(BuildWindowsDriverCommand(L"D:\\Программы\\对讲机", row),
               L"\"D:\\Программы\\对讲机\\QX-8 64bit\\QX-8 64bit.bat\"");
@@ -74,14 +76,15 @@ TEST(DriverRows, CommandsKeepCharactersOutsideAsciiWhole) {
 }
 
 // Writes the row's script under `exeDir`, or nothing when `body` is empty.
-void PlaceScript(const std::filesystem::path& exeDir, const DriverRow& row,
-                 const std::string& body) {
+void PlaceScript(const std::filesystem::path& exeDir, const DriverRow& row, const std::string& body)
+{
     if (!body.empty()) {
         WriteFile(DriverScriptPath(exeDir, row), body);
     }
 }
 
-TEST(RunDriverScript, ReportsTheScriptsTrueOutcome) {
+TEST(RunDriverScript, ReportsTheScriptsTrueOutcome)
+{
     struct Case {
         const char* name;
         const char* exeDirLeaf;
@@ -112,7 +115,8 @@ TEST(RunDriverScript, ReportsTheScriptsTrueOutcome) {
     }
 }
 
-TEST(RunDriverScript, ScriptRunsInItsOwnFolderAndSeesItsPath) {
+TEST(RunDriverScript, ScriptRunsInItsOwnFolderAndSeesItsPath)
+{
     TempDir exeDir("Zoë's 驱动 folder");
     const DriverRow& row = *FindDriverRow(1040);
     PlaceScript(exeDir.Path(), row, "pwd\nprintf '%s\\n' \"$0\"\n");
@@ -132,7 +136,8 @@ protected:
     const std::filesystem::path ruleFile_ = rules_.Path() / "99-korvane-radio.rules";
 };
 
-TEST_F(ShippedDriverScripts, InstallTheUdevRuleAsRoot) {
+TEST_F(ShippedDriverScripts, InstallTheUdevRuleAsRoot)
+{
     ScopedEnv uid("KORVANE_DRIVER_UID", "0");
     for (const DriverRow& row : kDriverRows) {
         SCOPED_TRACE(row.scriptStem);
@@ -155,7 +160,8 @@ TEST_F(ShippedDriverScripts, InstallTheUdevRuleAsRoot) {
     }
 }
 
-TEST_F(ShippedDriverScripts, RefuseWithoutRootAndChangeNothing) {
+TEST_F(ShippedDriverScripts, RefuseWithoutRootAndChangeNothing)
+{
     ScopedEnv uid("KORVANE_DRIVER_UID", "1000");
     for (const DriverRow& row : kDriverRows) {
         SCOPED_TRACE(row.scriptStem);
@@ -167,7 +173,8 @@ TEST_F(ShippedDriverScripts, RefuseWithoutRootAndChangeNothing) {
     }
 }
 
-TEST_F(ShippedDriverScripts, FailClearlyWhenTheSharedInstallerIsMissing) {
+TEST_F(ShippedDriverScripts, FailClearlyWhenTheSharedInstallerIsMissing)
+{
     TempDir exeDir;
     const DriverRow& row = *FindDriverRow(1041);
     const auto script = DriverScriptPath(exeDir.Path(), row);

@@ -18,13 +18,15 @@ using testing::WriteFile;
 
 // Runs a shell snippet; "$@" holds `args`.
 ProcessResult RunShell(const std::string& script, std::vector<std::string> args = {},
-                       const std::filesystem::path& directory = {}) {
+                       const std::filesystem::path& directory = {})
+{
     std::vector<std::string> argv = {"/bin/sh", "-c", script, "sh"};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProcess(argv, directory);
 }
 
-TEST(RunProcess, ArgumentsArriveExactlyAsGiven) {
+TEST(RunProcess, ArgumentsArriveExactlyAsGiven)
+{
     const std::vector<std::string> args = {
         "two words",  "it's",       "\"double\"", "", "$(touch pwned)", "; rm -rf x", "back\\slash",
         "zoë 对讲机", "  padded  ", "new\nline",  "*"};
@@ -39,7 +41,8 @@ TEST(RunProcess, ArgumentsArriveExactlyAsGiven) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
-TEST(RunProcess, ReportsExitStatusesAndSignals) {
+TEST(RunProcess, ReportsExitStatusesAndSignals)
+{
     struct Case {
         const char* script;
         int exitCode;
@@ -62,7 +65,8 @@ TEST(RunProcess, ReportsExitStatusesAndSignals) {
     }
 }
 
-TEST(RunProcess, ProgramsThatCannotStartSayWhy) {
+TEST(RunProcess, ProgramsThatCannotStartSayWhy)
+{
     TempDir dir;
     WriteFile(dir.Path() / "not-executable", "#!/bin/sh\nexit 0\n");
     struct Case {
@@ -86,13 +90,15 @@ TEST(RunProcess, ProgramsThatCannotStartSayWhy) {
     }
 }
 
-TEST(RunProcess, RunsInTheWorkingDirectory) {
+TEST(RunProcess, RunsInTheWorkingDirectory)
+{
     TempDir dir("Zoë's folder 对讲机");
     const ProcessResult result = RunShell("pwd", {}, dir.Path());
     EXPECT_EQ(result.output, dir.Path().string() + "\n");
 }
 
-TEST(RunProcess, CapturesLargeOutputOnBothStreamsWithoutDeadlock) {
+TEST(RunProcess, CapturesLargeOutputOnBothStreamsWithoutDeadlock)
+{
     constexpr int kBytesPerStream = 1 << 20;  // far more than a pipe holds
     const ProcessResult result =
         RunShell("head -c " + std::to_string(kBytesPerStream) + " /dev/zero | tr '\\0' o; " +
@@ -103,7 +109,8 @@ TEST(RunProcess, CapturesLargeOutputOnBothStreamsWithoutDeadlock) {
     EXPECT_EQ(result.output.find_first_not_of('e', kBytesPerStream), std::string::npos);
 }
 
-TEST(RunProcess, InputIsEmptyAndABackgroundChildDoesNotHoldTheCallerUp) {
+TEST(RunProcess, InputIsEmptyAndABackgroundChildDoesNotHoldTheCallerUp)
+{
     // `cat` ends at once on the null device; the sleeping child keeps the
     // output pipe open after the program itself has ended.
     const auto start = std::chrono::steady_clock::now();
@@ -114,7 +121,8 @@ TEST(RunProcess, InputIsEmptyAndABackgroundChildDoesNotHoldTheCallerUp) {
     EXPECT_LT(elapsed, std::chrono::seconds(2));
 }
 
-TEST(RunProcess, WithoutCaptureOutputIsLeftAlone) {
+TEST(RunProcess, WithoutCaptureOutputIsLeftAlone)
+{
     const ProcessResult result =
         RunProcess({"/bin/sh", "-c", "echo not captured >/dev/null; exit 7"}, {}, false);
     EXPECT_TRUE(result.started);
@@ -122,7 +130,8 @@ TEST(RunProcess, WithoutCaptureOutputIsLeftAlone) {
     EXPECT_EQ(result.output, "");
 }
 
-TEST(DescribeOutcome, SaysHowTheRunEndedAndShowsTheOutput) {
+TEST(DescribeOutcome, SaysHowTheRunEndedAndShowsTheOutput)
+{
     ProcessResult notStarted;
     notStarted.startError = "No such file or directory";
     ProcessResult failed;
@@ -145,7 +154,8 @@ TEST(DescribeOutcome, SaysHowTheRunEndedAndShowsTheOutput) {
     EXPECT_EQ(DescribeOutcome(fine, "adb"), "adb finished successfully.");
 }
 
-TEST(BuildWindowsCommandLine, QuotesOnlyWhatTheRuntimeWouldSplitOrUnescape) {
+TEST(BuildWindowsCommandLine, QuotesOnlyWhatTheRuntimeWouldSplitOrUnescape)
+{
     struct Case {
         std::vector<std::wstring> args;
         std::wstring line;

@@ -9,7 +9,8 @@
 namespace korvane::maintenance {
 namespace {
 
-TEST(IsMachineName64Bit, KnowsTheCommonArchitectures) {
+TEST(IsMachineName64Bit, KnowsTheCommonArchitectures)
+{
     for (const char* machine :
          {"x86_64", "aarch64", "ppc64le", "s390x", "riscv64", "loongarch64"}) {
         EXPECT_TRUE(IsMachineName64Bit(machine)) << machine;
@@ -19,20 +20,23 @@ TEST(IsMachineName64Bit, KnowsTheCommonArchitectures) {
     }
 }
 
-TEST(IsOperatingSystem64Bit, AgreesWithUname) {
+TEST(IsOperatingSystem64Bit, AgreesWithUname)
+{
     ProcessResult uname = RunProcess({"uname", "-m"});
     ASSERT_TRUE(uname.Succeeded());
     const std::string machine = uname.output.substr(0, uname.output.find('\n'));
     EXPECT_EQ(IsOperatingSystem64Bit(), IsMachineName64Bit(machine)) << machine;
 }
 
-TEST(ComDatabaseReset, CommandTextIsExact) {
+TEST(ComDatabaseReset, CommandTextIsExact)
+{
     EXPECT_EQ(
         kComDatabaseResetCommand,
         R"(c: && reg query "HKLM\SYSTEM\CurrentControlSet\Control\COM Name Arbiter" /v ComDB && reg delete "HKLM\SYSTEM\CurrentControlSet\Control\COM Name Arbiter" /v ComDB /f )");
 }
 
-TEST(Utf8ToWide, DecodesEveryCharacterAndReplacesMalformedBytes) {
+TEST(Utf8ToWide, DecodesEveryCharacterAndReplacesMalformedBytes)
+{
     struct Case {
         std::string utf8;
         std::wstring wide;

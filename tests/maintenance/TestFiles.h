@@ -17,7 +17,8 @@ namespace korvane::maintenance::testing {
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
 public:
-    explicit TempDir(const std::string& leaf = {}) {
+    explicit TempDir(const std::string& leaf = {})
+    {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "korvane-maint-XXXXXX").string();
         root_ = ::mkdtemp(pattern.data());
@@ -26,7 +27,8 @@ public:
                     : root_ / std::filesystem::path(std::u8string(leaf.begin(), leaf.end()));
         std::filesystem::create_directories(path_);
     }
-    ~TempDir() {
+    ~TempDir()
+    {
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
@@ -41,7 +43,8 @@ private:
 };
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& content,
-                      bool executable = false) {
+                      bool executable = false)
+{
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
     if (executable) {
@@ -49,7 +52,8 @@ inline void WriteFile(const std::filesystem::path& path, const std::string& cont
     }
 }
 
-inline std::string ReadFile(const std::filesystem::path& path) {
+inline std::string ReadFile(const std::filesystem::path& path)
+{
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
@@ -57,7 +61,8 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 }
 
 // The pieces of a file of NUL-terminated records.
-inline std::vector<std::string> ReadNulRecords(const std::filesystem::path& path) {
+inline std::vector<std::string> ReadNulRecords(const std::filesystem::path& path)
+{
     const std::string text = ReadFile(path);
     std::vector<std::string> records;
     std::size_t start = 0;
@@ -70,7 +75,8 @@ inline std::vector<std::string> ReadNulRecords(const std::filesystem::path& path
 // Sets (or, with nullopt, removes) an environment variable and restores it.
 class ScopedEnv {
 public:
-    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name)
+    {
         if (const char* old = std::getenv(name)) {
             old_ = old;
         }
@@ -81,7 +87,8 @@ public:
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
-    void Apply(const std::optional<std::string>& value) {
+    void Apply(const std::optional<std::string>& value)
+    {
         if (value) {
             ::setenv(name_.c_str(), value->c_str(), 1);
         } else {

@@ -258,8 +258,7 @@ TEST_F(CMscommPtyTest, HangUpReportsTheDeviceGone)
     OpenPort(port);
     pty.CloseMaster();
     std::string message;
-    EXPECT_EQ(ErrorKindOf([&] { port.GetInBufferCount(); }, &message),
-              SerialErrorKind::DeviceGone);
+    EXPECT_EQ(ErrorKindOf([&] { port.GetInBufferCount(); }, &message), SerialErrorKind::DeviceGone);
     EXPECT_NE(message.find(pty.SlavePath()), std::string::npos) << message;
     EXPECT_EQ(ErrorKindOf([&] { port.GetInput(); }), SerialErrorKind::DeviceGone);
     EXPECT_EQ(ErrorKindOf([&] { port.SetOutput(Bytes{1}); }), SerialErrorKind::DeviceGone);

@@ -13,10 +13,8 @@ namespace {
 TEST(LineSettingsTest, ParsesWellFormedText)
 {
     const std::vector<std::pair<const char*, LineSettings>> cases = {
-        {"115200,E,8,1", {115200, Parity::Even, 8, 1}},
-        {"9600,N,8,1", {9600, Parity::None, 8, 1}},
-        {"19200,o,7,2", {19200, Parity::Odd, 7, 2}},
-        {"300,M,5,1", {300, Parity::Mark, 5, 1}},
+        {"115200,E,8,1", {115200, Parity::Even, 8, 1}}, {"9600,N,8,1", {9600, Parity::None, 8, 1}},
+        {"19200,o,7,2", {19200, Parity::Odd, 7, 2}},    {"300,M,5,1", {300, Parity::Mark, 5, 1}},
         {"1200,S,6,1", {1200, Parity::Space, 6, 1}},
     };
     for (const auto& [text, expected] : cases) {

@@ -75,9 +75,9 @@ TEST_F(PortListTest, UsbAdaptersComeFirstInNumericOrderThenOtherRealPorts)
     std::vector<std::string> devices;
     for (const PortInfo& p : ports) devices.push_back(p.device);
     EXPECT_EQ(devices, (std::vector<std::string>{"/dev/ttyUSB2", "/dev/ttyUSB10", "/dev/ttyACM0",
-                                                 "/dev/ttyS0", "/dev/ttyS1",
-                                                 "/dev/ttyS2"}));
-    for (std::size_t i = 0; i < ports.size(); ++i) EXPECT_EQ(ports[i].number, static_cast<int>(i) + 1);
+                                                 "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"}));
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        EXPECT_EQ(ports[i].number, static_cast<int>(i) + 1);
     ASSERT_EQ(ports.size(), 6u);
     EXPECT_EQ(ports[1].description, "FTDI FT232R USB UART");
     EXPECT_EQ(ports[2].description, "Radio CDC");

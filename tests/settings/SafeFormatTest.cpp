@@ -7,7 +7,8 @@
 namespace korvane::settings {
 namespace {
 
-TEST(SafeFormatTest, FormatsOneIntegerAndShowsEverythingElseAsWritten) {
+TEST(SafeFormatTest, FormatsOneIntegerAndShowsEverythingElseAsWritten)
+{
     struct Case {
         const char* format;
         std::int32_t value;

@@ -21,13 +21,15 @@ using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
-std::string Pattern(std::size_t size) {
+std::string Pattern(std::size_t size)
+{
     std::string bytes(size, '\0');
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + 7) & 0xFF);
     return bytes;
 }
 
-TEST(SettingsStoreTest, LoadTakesWhatTheFileGivesAndSaveWritesTheWholeRecord) {
+TEST(SettingsStoreTest, LoadTakesWhatTheFileGivesAndSaveWritesTheWholeRecord)
+{
     struct Case {
         const char* name;
         std::optional<std::size_t> fileSize;  // nullopt: no file at all
@@ -64,7 +66,8 @@ TEST(SettingsStoreTest, LoadTakesWhatTheFileGivesAndSaveWritesTheWholeRecord) {
     }
 }
 
-TEST(SettingsStoreTest, ThirtyFourByteFileKeepsItsPortAndCountsFromZero) {
+TEST(SettingsStoreTest, ThirtyFourByteFileKeepsItsPortAndCountsFromZero)
+{
     TempDir dir;
     std::string contents(34, '\0');
     contents[32] = 1;
@@ -76,7 +79,8 @@ TEST(SettingsStoreTest, ThirtyFourByteFileKeepsItsPortAndCountsFromZero) {
     EXPECT_EQ(store.UpgradeCount(), 0);
 }
 
-TEST(SettingsStoreTest, CountOfFiveIsReadFromOffset38) {
+TEST(SettingsStoreTest, CountOfFiveIsReadFromOffset38)
+{
     TempDir dir;
     std::string contents(SysData::kSize, '\0');
     contents.replace(38, 4, std::string("\x05\x00\x00\x00", 4));
@@ -84,7 +88,8 @@ TEST(SettingsStoreTest, CountOfFiveIsReadFromOffset38) {
     EXPECT_EQ(SettingsStore(dir / "Sys.dat").UpgradeCount(), 5);
 }
 
-TEST(SettingsStoreTest, UnreadableFileLeavesTheRecordZero) {
+TEST(SettingsStoreTest, UnreadableFileLeavesTheRecordZero)
+{
     // A directory under the name cannot be read even by root.
     TempDir dir;
     std::filesystem::create_directory(dir / "Sys.dat");
@@ -92,7 +97,8 @@ TEST(SettingsStoreTest, UnreadableFileLeavesTheRecordZero) {
     for (std::uint8_t byte : loaded.Bytes()) ASSERT_EQ(byte, 0);
 }
 
-TEST(SettingsStoreTest, FailedSaveIsSilentAndTheValueStaysInMemory) {
+TEST(SettingsStoreTest, FailedSaveIsSilentAndTheValueStaysInMemory)
+{
     TempDir dir;
     // The folder "is" a regular file: nothing can be created inside it, even by root.
     WriteBytes(dir / "folder", "not a folder");
@@ -103,7 +109,8 @@ TEST(SettingsStoreTest, FailedSaveIsSilentAndTheValueStaysInMemory) {
     EXPECT_EQ(store.UpgradeCount(), 42);
 }
 
-TEST(SettingsStoreTest, FailedReplaceKeepsTheOldEntryAndLeavesNoTemporaryFile) {
+TEST(SettingsStoreTest, FailedReplaceKeepsTheOldEntryAndLeavesNoTemporaryFile)
+{
     TempDir dir;
     // A non-empty directory named Sys.dat cannot be replaced by a rename.
     std::filesystem::create_directory(dir / "Sys.dat");
@@ -115,7 +122,8 @@ TEST(SettingsStoreTest, FailedReplaceKeepsTheOldEntryAndLeavesNoTemporaryFile) {
     EXPECT_EQ(Entries(dir / "Sys.dat"), std::vector<std::string>{"keep"});
 }
 
-TEST(SettingsStoreTest, ReadOnlyFileIsKeptAndItsRightsSurviveASave) {
+TEST(SettingsStoreTest, ReadOnlyFileIsKeptAndItsRightsSurviveASave)
+{
     TempDir dir;
     const auto sysPath = dir / "Sys.dat";
     WriteBytes(sysPath, std::string(SysData::kSize, '\0'));
@@ -132,7 +140,8 @@ TEST(SettingsStoreTest, ReadOnlyFileIsKeptAndItsRightsSurviveASave) {
     EXPECT_EQ(fs::status(sysPath).permissions(), fs::perms::owner_read | fs::perms::owner_write);
 }
 
-TEST(SettingsStoreTest, BytesOutsideTheFieldsComeBackByteForByte) {
+TEST(SettingsStoreTest, BytesOutsideTheFieldsComeBackByteForByte)
+{
     TempDir dir;
     const std::string contents = Pattern(SysData::kSize);
     WriteBytes(dir / "Sys.dat", contents);
@@ -155,7 +164,8 @@ TEST(SettingsStoreTest, BytesOutsideTheFieldsComeBackByteForByte) {
     EXPECT_EQ(SettingsStore(dir / "Sys.dat").UpgradeCount(), 0);
 }
 
-TEST(SettingsStoreTest, ConcurrentIncrementsAreNeitherLostNorTorn) {
+TEST(SettingsStoreTest, ConcurrentIncrementsAreNeitherLostNorTorn)
+{
     TempDir dir;
     SettingsStore store(dir / "Sys.dat");
     constexpr int kPerThread = 100;
@@ -182,7 +192,8 @@ TEST(SettingsStoreTest, ConcurrentIncrementsAreNeitherLostNorTorn) {
     EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"Sys.dat"});
 }
 
-TEST(FileBlockTest, ReadStopsAtTheLimitAndLeavesTheRestOfTheBuffer) {
+TEST(FileBlockTest, ReadStopsAtTheLimitAndLeavesTheRestOfTheBuffer)
+{
     TempDir dir;
     WriteBytes(dir / "data", "abcdef");
     struct Case {
@@ -198,7 +209,8 @@ TEST(FileBlockTest, ReadStopsAtTheLimitAndLeavesTheRestOfTheBuffer) {
     }
 }
 
-TEST(FileBlockTest, ReadOfWhatIsNotAFileFails) {
+TEST(FileBlockTest, ReadOfWhatIsNotAFileFails)
+{
     TempDir dir;
     std::vector<std::uint8_t> buffer(4, 'x');
     EXPECT_FALSE(ReadFileBlock(4, dir / "missing", buffer));
@@ -206,7 +218,8 @@ TEST(FileBlockTest, ReadOfWhatIsNotAFileFails) {
     EXPECT_EQ(std::string(buffer.begin(), buffer.end()), "xxxx");
 }
 
-TEST(FileBlockTest, WriteReplacesTheFileWholeAtLongAndUnusualPaths) {
+TEST(FileBlockTest, WriteReplacesTheFileWholeAtLongAndUnusualPaths)
+{
     TempDir dir;
     // Deeper than the 260 units an old fixed buffer would hold, with spaces and Chinese.
     auto folder = dir.Path();
@@ -223,11 +236,13 @@ TEST(FileBlockTest, WriteReplacesTheFileWholeAtLongAndUnusualPaths) {
     EXPECT_EQ(Entries(folder), std::vector<std::string>{"Sys.dat"});
 }
 
-TEST(FileBlockTest, WriteWithoutAFileNameFails) {
+TEST(FileBlockTest, WriteWithoutAFileNameFails)
+{
     EXPECT_FALSE(WriteFileBlock("", std::vector<std::uint8_t>{1}));
 }
 
-TEST(ExeDirTest, IsTheFolderHoldingThisProgram) {
+TEST(ExeDirTest, IsTheFolderHoldingThisProgram)
+{
     const auto dir = GetExeDir();
     ASSERT_TRUE(dir.is_absolute());
     EXPECT_FALSE(dir.filename().empty()) << "no trailing separator";

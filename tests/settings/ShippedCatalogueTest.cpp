@@ -13,7 +13,8 @@ constexpr std::int32_t kIds[] = {0,  1,  11, 12, 20, 21, 22, 33, 40, 41,
                                  42, 43, 44, 45, 46, 47, 48, 49, 50};
 constexpr std::uint8_t kLanguages[] = {0, 1, 2};
 
-TEST(ShippedCatalogueTest, EveryIdHasATextInEveryLanguage) {
+TEST(ShippedCatalogueTest, EveryIdHasATextInEveryLanguage)
+{
     for (std::uint8_t language : kLanguages) {
         const TextCatalogue catalogue(KORVANE_SHIPPED_CATALOGUE, language);
         for (std::int32_t id : kIds) {
@@ -28,7 +29,8 @@ TEST(ShippedCatalogueTest, EveryIdHasATextInEveryLanguage) {
     }
 }
 
-TEST(ShippedCatalogueTest, ChineseCaptionsMatchTheDialogTemplate) {
+TEST(ShippedCatalogueTest, ChineseCaptionsMatchTheDialogTemplate)
+{
     const TextCatalogue catalogue(KORVANE_SHIPPED_CATALOGUE, 0);
     const char* const captions[] = {"通讯端口", "启动程序",     "用户程序", "状态",
                                     "就绪",     "开启端口",     "关闭端口", "浏览",

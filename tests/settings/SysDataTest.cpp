@@ -6,7 +6,8 @@
 namespace korvane::settings {
 namespace {
 
-TEST(SysDataTest, IsExactlyTheFileImageAndStartsZero) {
+TEST(SysDataTest, IsExactlyTheFileImageAndStartsZero)
+{
     SysData data;
     ASSERT_EQ(data.Bytes().size(), 1024u);
     for (std::uint8_t byte : data.Bytes()) EXPECT_EQ(byte, 0);
@@ -15,7 +16,8 @@ TEST(SysDataTest, IsExactlyTheFileImageAndStartsZero) {
     EXPECT_EQ(data.UpgradeCount(), 0);
 }
 
-TEST(SysDataTest, CountIsSignedLittleEndianAtOffset38) {
+TEST(SysDataTest, CountIsSignedLittleEndianAtOffset38)
+{
     struct Case {
         std::int32_t count;
         std::uint8_t bytes[4];

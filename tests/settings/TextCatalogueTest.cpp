@@ -19,7 +19,8 @@ using test::TempDir;
 using test::WriteBytes;
 
 // Re-encodes UTF-8 text with the C library, as another editor would have saved it.
-std::string Encode(const std::string& utf8, const char* encoding) {
+std::string Encode(const std::string& utf8, const char* encoding)
+{
     iconv_t cd = ::iconv_open(encoding, "UTF-8");
     EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1)) << encoding;
     std::string out(utf8.size() * 4 + 16, '\0');
@@ -35,7 +36,8 @@ std::string Encode(const std::string& utf8, const char* encoding) {
 
 // Looks one key up in a catalogue file holding `contents`.
 std::string Lookup(const std::string& contents, std::string_view key,
-                   std::string_view section = "Pub") {
+                   std::string_view section = "Pub")
+{
     TempDir dir;
     WriteBytes(dir / "Txt.ini", contents);
     return CIniFile(dir / "Txt.ini").GetString(section, key);
@@ -49,7 +51,8 @@ const std::string kCatalogue =
     "800045=開啟端口\r\n"
     "000001=已升级 %d 次 𠀀\r\n";
 
-TEST(TextCatalogueTest, EveryEncodingGivesTheSameTexts) {
+TEST(TextCatalogueTest, EveryEncodingGivesTheSameTexts)
+{
     struct Case {
         const char* name;
         std::string bytes;
@@ -69,7 +72,8 @@ TEST(TextCatalogueTest, EveryEncodingGivesTheSameTexts) {
     }
 }
 
-TEST(TextCatalogueTest, MissingOrDamagedCatalogueGivesEmptyText) {
+TEST(TextCatalogueTest, MissingOrDamagedCatalogueGivesEmptyText)
+{
     TempDir dir;
     EXPECT_EQ(CIniFile(dir / "Txt.ini").GetString("Pub", "000045"), "") << "absent";
     EXPECT_EQ(CIniFile(dir.Path()).GetString("Pub", "000045"), "") << "a folder";
@@ -85,7 +89,8 @@ TEST(TextCatalogueTest, MissingOrDamagedCatalogueGivesEmptyText) {
     EXPECT_EQ(Lookup(garbage + "\n[Pub]\n000045=Open port\n", "000045"), "Open port");
 }
 
-TEST(TextCatalogueTest, IniDetailsAsAUserWritesThem) {
+TEST(TextCatalogueTest, IniDetailsAsAUserWritesThem)
+{
     struct Case {
         const char* name;
         std::string contents;
@@ -114,7 +119,8 @@ TEST(TextCatalogueTest, IniDetailsAsAUserWritesThem) {
     }
 }
 
-TEST(TextCatalogueTest, LongEntriesAreCutAt259Utf16Units) {
+TEST(TextCatalogueTest, LongEntriesAreCutAt259Utf16Units)
+{
     const std::string ascii300(300, 'a');
     std::string han300;
     for (int i = 0; i < 300; ++i) han300 += "汉";
@@ -140,7 +146,8 @@ TEST(TextCatalogueTest, LongEntriesAreCutAt259Utf16Units) {
     }
 }
 
-TEST(TextCatalogueTest, LanguagePicksTheKeyRange) {
+TEST(TextCatalogueTest, LanguagePicksTheKeyRange)
+{
     TempDir dir;
     WriteBytes(dir / "Txt.ini", kCatalogue);
     struct Case {
@@ -160,7 +167,8 @@ TEST(TextCatalogueTest, LanguagePicksTheKeyRange) {
     }
 }
 
-TEST(TextCatalogueTest, KeysAreSixDigitsAtLeast) {
+TEST(TextCatalogueTest, KeysAreSixDigitsAtLeast)
+{
     EXPECT_EQ(TextKey(0, 0), "000000");
     EXPECT_EQ(TextKey(0, 1), "000001");
     EXPECT_EQ(TextKey(100000, 1), "100001");

@@ -44,7 +44,10 @@ Pty::Pty()
     m_slavePath = "/dev/pts/" + std::to_string(number);
 }
 
-Pty::~Pty() { CloseMaster(); }
+Pty::~Pty()
+{
+    CloseMaster();
+}
 
 void Pty::CloseMaster()
 {

@@ -29,8 +29,9 @@ public:
     // passed; returns what came.
     std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds timeout);
     // Reads whatever arrives within `timeout` (stops after a quiet `settle`).
-    std::vector<std::uint8_t> ReadAll(std::chrono::milliseconds timeout,
-                                      std::chrono::milliseconds settle = std::chrono::milliseconds(50));
+    std::vector<std::uint8_t> ReadAll(
+        std::chrono::milliseconds timeout,
+        std::chrono::milliseconds settle = std::chrono::milliseconds(50));
 
     // Closes the master, which hangs up the slave.
     void CloseMaster();

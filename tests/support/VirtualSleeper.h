@@ -12,7 +12,8 @@ namespace korvane::testing {
 
 class VirtualSleeper : public serial::ISleeper {
 public:
-    void Sleep(std::chrono::milliseconds duration) override {
+    void Sleep(std::chrono::milliseconds duration) override
+    {
         m_sleeps.push_back(duration);
         m_now += duration;
         if (m_onSleep) m_onSleep(m_now);
@@ -21,7 +22,10 @@ public:
     std::chrono::milliseconds Now() const { return m_now; }
     const std::vector<std::chrono::milliseconds>& Sleeps() const { return m_sleeps; }
     // Called after each sleep with the new virtual time (lets a fake device "arrive").
-    void OnSleep(std::function<void(std::chrono::milliseconds)> hook) { m_onSleep = std::move(hook); }
+    void OnSleep(std::function<void(std::chrono::milliseconds)> hook)
+    {
+        m_onSleep = std::move(hook);
+    }
 
 private:
     std::chrono::milliseconds m_now{0};

@@ -1,5 +1,6 @@
 // The precautions form: its texts byte for byte, its pictures at their own
 // sizes, no title and no buttons, and the three ways of closing it.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QDialog>
 #include <QGuiApplication>
@@ -9,7 +10,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "framework/Text.h"
 #include "tests/ui/ScriptedHost.h"

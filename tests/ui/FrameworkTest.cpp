@@ -1,5 +1,6 @@
 // The dialog framework: template to widgets, dialog units, the message table,
 // the handler guard, timers, the modal run's endings and the file-open dialog.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -8,7 +9,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "framework/CDialog.h"
 #include "framework/CFileDialog.h"

@@ -1,22 +1,22 @@
 // The main window: start-up sequence, port buttons, driver buttons, APN, image
 // browsing and the download job as the user meets them, with the precautions
 // form, message boxes and file dialogs answered by a scripted host.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
-#include <tuple>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "firmware/DownloadJob.h"
@@ -174,16 +174,19 @@ TEST(MainWindowTemplateTest, OnlyTheQx8GroupIsVisibleAndInputsAreTabStops)
             EXPECT_TRUE(ids.insert(control.id).second) << control.id;
         }
         if (control.shown) shown.push_back(control.caption);
-        const bool input = control.kind == ControlKind::PushButton ||
-                           control.kind == ControlKind::DefPushButton ||
-                           control.kind == ControlKind::Edit ||
-                           control.kind == ControlKind::DropDownList ||
-                           control.kind == ControlKind::SerialControl;
+        const bool input =
+            control.kind == ControlKind::PushButton || control.kind == ControlKind::DefPushButton ||
+            control.kind == ControlKind::Edit || control.kind == ControlKind::DropDownList ||
+            control.kind == ControlKind::SerialControl;
         EXPECT_EQ(control.tabStop, input) << control.id << " " << control.caption;
     }
     const std::vector<std::string> expected = {"",  // the serial control's place
-                                               "Install 32 bit Drivers:", "Install 64 bit Dribers:",
-                                               "32 bit", "64 bit", "QX-8 Drivers", "QX-8 Drivers"};
+                                               "Install 32 bit Drivers:",
+                                               "Install 64 bit Dribers:",
+                                               "32 bit",
+                                               "64 bit",
+                                               "QX-8 Drivers",
+                                               "QX-8 Drivers"};
     EXPECT_EQ(shown, expected);
 }
 
@@ -377,7 +380,9 @@ TEST(PortTest, APortThatStaysOpenIsNotReopenedAndTheRefusalIsShown)
     folder.WriteSysData(0, 0, 0);
     int discards = 0;
     Harness h(folder, true, [](int) -> std::string { return "/dev/stuck"; });
-    h.seams.makeSerialBackend = [&discards] { return std::make_unique<StuckOpenBackend>(&discards); };
+    h.seams.makeSerialBackend = [&discards] {
+        return std::make_unique<StuckOpenBackend>(&discards);
+    };
     h.dialog.emplace(h.settings, h.seams);
     h.Create();
     h.PortList().setCurrentIndex(2);
@@ -391,8 +396,9 @@ TEST(PortTest, APortThatStaysOpenIsNotReopenedAndTheRefusalIsShown)
     h.PortList().setCurrentIndex(4);
     h.Click(kIdOpenPort);
     ASSERT_EQ(h.host.messages.size(), 2u);
-    EXPECT_NE(h.host.messages[1].text.find("cannot be changed while the serial port /dev/stuck is open"),
-              std::string::npos)
+    EXPECT_NE(
+        h.host.messages[1].text.find("cannot be changed while the serial port /dev/stuck is open"),
+        std::string::npos)
         << h.host.messages[1].text;
     EXPECT_EQ(h.host.messages[1].icon, MessageIcon::Exclamation);
     EXPECT_TRUE(h.dialog->SerialControl().GetPortOpen());

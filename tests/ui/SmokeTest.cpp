@@ -57,12 +57,13 @@ if kill -0 $pid 2>/dev/null; then kill $pid; else echo ENDED; fi
 
 TEST(ProgramSmokeTest, PrecautionsThenDriverWindowThenTheEnd)
 {
-    if (!HaveTool("xvfb-run") || !HaveTool("xdotool")) GTEST_SKIP() << "xvfb-run or xdotool missing";
+    if (!HaveTool("xvfb-run") || !HaveTool("xdotool"))
+        GTEST_SKIP() << "xvfb-run or xdotool missing";
     const std::filesystem::path program = KORVANE_PROGRAM_PATH;
     ASSERT_TRUE(std::filesystem::exists(program));
-    const std::string output = RunAndCapture(
-        "timeout 90 xvfb-run -a -s '-screen 0 1280x1024x24' sh -c " + ShellQuote(kSession) + " " +
-        ShellQuote(program.string()) + " 2>/dev/null");
+    const std::string output =
+        RunAndCapture("timeout 90 xvfb-run -a -s '-screen 0 1280x1024x24' sh -c " +
+                      ShellQuote(kSession) + " " + ShellQuote(program.string()) + " 2>/dev/null");
     EXPECT_NE(output.find("FIRST "), std::string::npos) << output;
     EXPECT_EQ(output.find("FIRST Driver"), std::string::npos) << output;
     EXPECT_NE(output.find("MAIN"), std::string::npos) << output;

@@ -1,7 +1,7 @@
 // Test entry for the dialog suites: a QApplication (offscreen unless told
 // otherwise) around GoogleTest.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char* argv[])
 {

@@ -29,8 +29,7 @@ public:
         static std::atomic<int> counter{0};
         const std::string salt =
             std::to_string(std::random_device{}()) + "-" + std::to_string(++counter);
-        m_path = fs::temp_directory_path() /
-                 (fs::path(u8"korvane 对讲机 zoë ") += fs::path(salt));
+        m_path = fs::temp_directory_path() / (fs::path(u8"korvane 对讲机 zoë ") += fs::path(salt));
         fs::create_directories(m_path);
     }
     ~ProgramFolder()
@@ -45,7 +44,8 @@ public:
 
     void WriteScript(const DriverRow& row, const std::string& body) const
     {
-        const fs::path folder = m_path / fs::path(std::u8string(row.folder.begin(), row.folder.end()));
+        const fs::path folder =
+            m_path / fs::path(std::u8string(row.folder.begin(), row.folder.end()));
         fs::create_directories(folder);
         const std::string name = std::string(row.scriptStem) + ".bat";
         std::ofstream(folder / fs::path(std::u8string(name.begin(), name.end())), std::ios::binary)

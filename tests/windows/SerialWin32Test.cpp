@@ -184,8 +184,9 @@ TEST_F(SimulatedRadioOnComPort, TheSystemListsThePortUnderItsNumber)
         return port.number == m_number && port.device == ResolvePortNumber(m_number);
     });
     EXPECT_TRUE(listed) << ports.size() << " ports listed";
-    EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(),
-                               [](const PortInfo& a, const PortInfo& b) { return a.number < b.number; }));
+    EXPECT_TRUE(
+        std::is_sorted(ports.begin(), ports.end(),
+                       [](const PortInfo& a, const PortInfo& b) { return a.number < b.number; }));
 }
 
 }  // namespace

@@ -29,7 +29,10 @@ constexpr std::size_t kReadChunk = 8192;
 
 const Clock::time_point kEpoch = Clock::now();
 
-SimTime Now() { return std::chrono::duration_cast<SimTime>(Clock::now() - kEpoch); }
+SimTime Now()
+{
+    return std::chrono::duration_cast<SimTime>(Clock::now() - kEpoch);
+}
 
 void CloseFd(int& fd)
 {
@@ -98,7 +101,8 @@ void PtyRadio::Serve()
             std::lock_guard lock(m_mutex);
             if (const auto due = m_radio.NextDue()) {
                 const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - Now());
-                timeoutMs = static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kIdlePollMs));
+                timeoutMs =
+                    static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kIdlePollMs));
             }
         }
         std::array<pollfd, 2> fds{{{m_wake[0], POLLIN, 0}, {m_master, POLLIN, 0}}};

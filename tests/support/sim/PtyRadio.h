@@ -34,7 +34,8 @@ private:
     mutable std::mutex m_mutex;  // guards m_radio
     RadioSim m_radio;
     int m_master = -1;
-    int m_slaveHold = -1;  // keeps the master from reporting a hang-up while no one has the port open
+    int m_slaveHold =
+        -1;  // keeps the master from reporting a hang-up while no one has the port open
     int m_wake[2] = {-1, -1};
     std::string m_slavePath;
     std::thread m_thread;

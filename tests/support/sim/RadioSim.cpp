@@ -42,7 +42,10 @@ constexpr std::uint8_t kEndMark = 0xFF;
 constexpr std::size_t kBlockSize = 4096;
 constexpr std::size_t kLoaderFrameSize = 4099;  // a block and the end frame alike
 
-constexpr std::uint8_t Complement(std::uint8_t b) { return static_cast<std::uint8_t>(~b); }
+constexpr std::uint8_t Complement(std::uint8_t b)
+{
+    return static_cast<std::uint8_t>(~b);
+}
 
 struct StepNameEntry {
     SimStep step;
@@ -183,7 +186,8 @@ std::optional<SimTime> RadioSim::NextDue() const
 SimResults RadioSim::Results() const
 {
     SimResults results = m_results;
-    results.flash.assign(m_flash.begin(), m_flash.begin() + static_cast<std::ptrdiff_t>(m_flashEnd));
+    results.flash.assign(m_flash.begin(),
+                         m_flash.begin() + static_cast<std::ptrdiff_t>(m_flashEnd));
     return results;
 }
 
@@ -220,10 +224,15 @@ bool RadioSim::Faulted(SimStep step, SimTime now, std::uint8_t refusal)
     const auto fault = NextFault(step);
     if (!fault) return false;
     switch (*fault) {
-    case FaultAction::Nack:
-    case FaultAction::Refuse: Reply({refusal}, now); break;
-    case FaultAction::Silence: break;
-    case FaultAction::HangUp: m_results.hungUp = true; break;
+        case FaultAction::Nack:
+        case FaultAction::Refuse:
+            Reply({refusal}, now);
+            break;
+        case FaultAction::Silence:
+            break;
+        case FaultAction::HangUp:
+            m_results.hungUp = true;
+            break;
     }
     return true;
 }
@@ -280,75 +289,78 @@ void RadioSim::OnRomByte(std::uint8_t byte, SimTime now)
     const std::vector<std::uint8_t> rx = std::move(m_rx);
     Expect(State::Command, kCommandSize);  // where every step goes back to
     switch (state) {
-    case State::Command: OnCommand(rx, now); break;
-    case State::ReadAddress: {
-        const auto address = TakeAddress(rx);
-        if (!address) return Reply({kNack}, now);
-        if (Faulted(SimStep::ReadAddress, now, kNack)) return;
-        m_address = *address;
-        Reply({kAck}, now);
-        return Expect(State::ReadLength, kCommandSize);
-    }
-    case State::ReadLength: {
-        if (rx[1] != Complement(rx[0])) return Reply({kNack}, now);
-        if (Faulted(SimStep::ReadLength, now, kNack)) return;
-        const std::size_t count = std::size_t{rx[0]} + 1;
-        std::vector<std::uint8_t> reply{kAck};
-        for (std::size_t i = 0; i < count; ++i) {
-            const std::uint32_t at = m_address + static_cast<std::uint32_t>(i);
-            if (at >= kDeviceIdAddress && at < kDeviceIdAddress + kUniqueId.size()) {
-                reply.push_back(kUniqueId[at - kDeviceIdAddress]);
-            } else if (at >= kFlashBase && at < kFlashBase + kFlashSize) {
-                reply.push_back(m_flash[at - kFlashBase]);
-            } else {
-                reply.push_back(0);
+        case State::Command:
+            OnCommand(rx, now);
+            break;
+        case State::ReadAddress: {
+            const auto address = TakeAddress(rx);
+            if (!address) return Reply({kNack}, now);
+            if (Faulted(SimStep::ReadAddress, now, kNack)) return;
+            m_address = *address;
+            Reply({kAck}, now);
+            return Expect(State::ReadLength, kCommandSize);
+        }
+        case State::ReadLength: {
+            if (rx[1] != Complement(rx[0])) return Reply({kNack}, now);
+            if (Faulted(SimStep::ReadLength, now, kNack)) return;
+            const std::size_t count = std::size_t{rx[0]} + 1;
+            std::vector<std::uint8_t> reply{kAck};
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint32_t at = m_address + static_cast<std::uint32_t>(i);
+                if (at >= kDeviceIdAddress && at < kDeviceIdAddress + kUniqueId.size()) {
+                    reply.push_back(kUniqueId[at - kDeviceIdAddress]);
+                } else if (at >= kFlashBase && at < kFlashBase + kFlashSize) {
+                    reply.push_back(m_flash[at - kFlashBase]);
+                } else {
+                    reply.push_back(0);
+                }
             }
+            return Reply(reply, now);
         }
-        return Reply(reply, now);
-    }
-    case State::WriteAddress: {
-        const auto address = TakeAddress(rx);
-        if (!address || *address < kFlashBase || *address >= kFlashBase + kFlashSize) {
-            return Reply({kNack}, now);
+        case State::WriteAddress: {
+            const auto address = TakeAddress(rx);
+            if (!address || *address < kFlashBase || *address >= kFlashBase + kFlashSize) {
+                return Reply({kNack}, now);
+            }
+            if (Faulted(SimStep::WriteAddress, now, kNack)) return;
+            m_address = *address;
+            Reply({kAck}, now);
+            return Expect(State::WriteData, 1);
         }
-        if (Faulted(SimStep::WriteAddress, now, kNack)) return;
-        m_address = *address;
-        Reply({kAck}, now);
-        return Expect(State::WriteData, 1);
-    }
-    case State::WriteData: {
-        std::uint8_t checksum = 0;
-        for (std::size_t i = 0; i + 1 < rx.size(); ++i) checksum ^= rx[i];
-        const std::size_t count = rx.size() - 2;
-        const std::size_t offset = m_address - kFlashBase;
-        if (checksum != rx.back() || offset + count > kFlashSize) return Reply({kNack}, now);
-        if (m_frameFault == FaultAction::Silence) return;
-        if (m_frameFault) return Reply({kNack}, now);
-        // Programming can only clear bits: an unerased flash keeps its old ones.
-        for (std::size_t i = 0; i < count; ++i) m_flash[offset + i] &= rx[1 + i];
-        m_flashEnd = std::max(m_flashEnd, offset + count);
-        ++m_results.framesWritten;
-        return Reply({kAck}, now);
-    }
-    case State::GoAddress: {
-        const auto address = TakeAddress(rx);
-        if (!address || *address != kFlashBase) return Reply({kNack}, now);
-        if (Faulted(SimStep::GoAddress, now, kNack)) return;
-        Reply({kAck}, now);
-        m_results.started = true;
-        return Expect(State::LoaderIdle, 1);
-    }
-    case State::EraseCode: {
-        if (rx[0] != kGlobalErase || rx[1] != Complement(kGlobalErase)) {
-            return Reply({kNack}, now);
+        case State::WriteData: {
+            std::uint8_t checksum = 0;
+            for (std::size_t i = 0; i + 1 < rx.size(); ++i) checksum ^= rx[i];
+            const std::size_t count = rx.size() - 2;
+            const std::size_t offset = m_address - kFlashBase;
+            if (checksum != rx.back() || offset + count > kFlashSize) return Reply({kNack}, now);
+            if (m_frameFault == FaultAction::Silence) return;
+            if (m_frameFault) return Reply({kNack}, now);
+            // Programming can only clear bits: an unerased flash keeps its old ones.
+            for (std::size_t i = 0; i < count; ++i) m_flash[offset + i] &= rx[1 + i];
+            m_flashEnd = std::max(m_flashEnd, offset + count);
+            ++m_results.framesWritten;
+            return Reply({kAck}, now);
         }
-        if (Faulted(SimStep::GlobalErase, now, kNack)) return;
-        std::fill(m_flash.begin(), m_flash.end(), kErased);
-        m_results.erased = true;
-        m_busyUntil = now + m_options.eraseDuration;
-        return Reply({kAck}, m_busyUntil);
-    }
-    default: return;
+        case State::GoAddress: {
+            const auto address = TakeAddress(rx);
+            if (!address || *address != kFlashBase) return Reply({kNack}, now);
+            if (Faulted(SimStep::GoAddress, now, kNack)) return;
+            Reply({kAck}, now);
+            m_results.started = true;
+            return Expect(State::LoaderIdle, 1);
+        }
+        case State::EraseCode: {
+            if (rx[0] != kGlobalErase || rx[1] != Complement(kGlobalErase)) {
+                return Reply({kNack}, now);
+            }
+            if (Faulted(SimStep::GlobalErase, now, kNack)) return;
+            std::fill(m_flash.begin(), m_flash.end(), kErased);
+            m_results.erased = true;
+            m_busyUntil = now + m_options.eraseDuration;
+            return Reply({kAck}, m_busyUntil);
+        }
+        default:
+            return;
     }
 }
 
@@ -357,81 +369,83 @@ void RadioSim::OnCommand(const std::vector<std::uint8_t>& rx, SimTime now)
     const std::uint8_t command = rx[0];
     if (rx[1] != Complement(command)) return Reply({kNack}, now);
     switch (command) {
-    case kGetVersion:
-        if (Faulted(SimStep::GetVersion, now, kNack)) return;
-        return Reply({kAck, kBootloaderVersion, 0x00, 0x00, kAck}, now);
-    case kGetId:
-        if (Faulted(SimStep::GetId, now, kNack)) return;
-        return Reply({kAck, kIdReply[0], kIdReply[1], kIdReply[2], kAck}, now);
-    case kReadMemory:
-        if (Faulted(SimStep::ReadMemory, now, kNack)) return;
-        Reply({kAck}, now);
-        return Expect(State::ReadAddress, kAddressSize);
-    case kGo:
-        if (Faulted(SimStep::Go, now, kNack)) return;
-        Reply({kAck}, now);
-        return Expect(State::GoAddress, kAddressSize);
-    case kWriteMemory:
-        if (Faulted(SimStep::WriteMemory, now, kNack)) return;
-        Reply({kAck}, now);
-        return Expect(State::WriteAddress, kAddressSize);
-    case kEraseMemory:
-        if (Faulted(SimStep::EraseMemory, now, kNack)) return;
-        Reply({kAck}, now);
-        return Expect(State::EraseCode, kCommandSize);
-    case kWriteUnprotect:
-        if (Faulted(SimStep::WriteUnprotect, now, kNack)) return;
-        Reply({kAck, kAck}, now);
-        return ResetDevice(now, SimStep::SyncAfterWriteUnprotect);
-    case kReadoutUnprotect: {
-        if (Faulted(SimStep::ReadoutUnprotect, now, kNack)) return;
-        // Removing read protection erases the whole flash before the second ACK.
-        Reply({kAck}, now);
-        std::fill(m_flash.begin(), m_flash.end(), kErased);
-        m_results.erased = true;
-        const SimTime erased = now + m_options.eraseDuration;
-        Reply({kAck}, erased);
-        return ResetDevice(erased, SimStep::SyncAfterReadoutUnprotect);
-    }
-    default: return Reply({kNack}, now);
+        case kGetVersion:
+            if (Faulted(SimStep::GetVersion, now, kNack)) return;
+            return Reply({kAck, kBootloaderVersion, 0x00, 0x00, kAck}, now);
+        case kGetId:
+            if (Faulted(SimStep::GetId, now, kNack)) return;
+            return Reply({kAck, kIdReply[0], kIdReply[1], kIdReply[2], kAck}, now);
+        case kReadMemory:
+            if (Faulted(SimStep::ReadMemory, now, kNack)) return;
+            Reply({kAck}, now);
+            return Expect(State::ReadAddress, kAddressSize);
+        case kGo:
+            if (Faulted(SimStep::Go, now, kNack)) return;
+            Reply({kAck}, now);
+            return Expect(State::GoAddress, kAddressSize);
+        case kWriteMemory:
+            if (Faulted(SimStep::WriteMemory, now, kNack)) return;
+            Reply({kAck}, now);
+            return Expect(State::WriteAddress, kAddressSize);
+        case kEraseMemory:
+            if (Faulted(SimStep::EraseMemory, now, kNack)) return;
+            Reply({kAck}, now);
+            return Expect(State::EraseCode, kCommandSize);
+        case kWriteUnprotect:
+            if (Faulted(SimStep::WriteUnprotect, now, kNack)) return;
+            Reply({kAck, kAck}, now);
+            return ResetDevice(now, SimStep::SyncAfterWriteUnprotect);
+        case kReadoutUnprotect: {
+            if (Faulted(SimStep::ReadoutUnprotect, now, kNack)) return;
+            // Removing read protection erases the whole flash before the second ACK.
+            Reply({kAck}, now);
+            std::fill(m_flash.begin(), m_flash.end(), kErased);
+            m_results.erased = true;
+            const SimTime erased = now + m_options.eraseDuration;
+            Reply({kAck}, erased);
+            return ResetDevice(erased, SimStep::SyncAfterReadoutUnprotect);
+        }
+        default:
+            return Reply({kNack}, now);
     }
 }
 
 void RadioSim::OnLoaderByte(std::uint8_t byte, SimTime now)
 {
     switch (m_state) {
-    case State::LoaderIdle:
-    case State::LoaderGreeted:
-        if (byte == kSolicit) {
-            if (Faulted(SimStep::Solicit, now, kNack)) return;
-            Reply({kLoaderHere}, now);
-            m_state = State::LoaderGreeted;
-        } else if (byte == kHello && m_state == State::LoaderGreeted) {
-            if (Faulted(SimStep::Hello, now, kRefuse)) return;
-            Reply({kHelloReply}, now);
-            m_state = State::LoaderHello;
-        }
-        return;
-    case State::LoaderHello:
-        if (byte != kReadyRequest) return;
-        if (!Faulted(SimStep::Ready, now, kRefuse)) Reply({kAccept}, now);
-        Expect(State::LoaderReceiving, kLoaderFrameSize);
-        return;
-    case State::LoaderReceiving:
-        if (m_rx.empty() && byte != kBlockHeader && byte != kEndMark) return;
-        m_rx.push_back(byte);
-        if (m_rx.size() == 2 && m_rx[0] == kBlockHeader) {
-            // Block faults are keyed by the block number the program sends.
-            m_blockFault = FaultFor(SimStep::Block, m_rx[1]);
-        }
-        if (m_rx[0] == kBlockHeader && m_rx.size() == kLoaderFrameSize / 2 &&
-            m_blockFault == FaultAction::HangUp) {
-            m_results.hungUp = true;  // the line drops in the middle of the block
+        case State::LoaderIdle:
+        case State::LoaderGreeted:
+            if (byte == kSolicit) {
+                if (Faulted(SimStep::Solicit, now, kNack)) return;
+                Reply({kLoaderHere}, now);
+                m_state = State::LoaderGreeted;
+            } else if (byte == kHello && m_state == State::LoaderGreeted) {
+                if (Faulted(SimStep::Hello, now, kRefuse)) return;
+                Reply({kHelloReply}, now);
+                m_state = State::LoaderHello;
+            }
             return;
-        }
-        if (m_rx.size() == kLoaderFrameSize) OnLoaderFrame(now);
-        return;
-    default: return;
+        case State::LoaderHello:
+            if (byte != kReadyRequest) return;
+            if (!Faulted(SimStep::Ready, now, kRefuse)) Reply({kAccept}, now);
+            Expect(State::LoaderReceiving, kLoaderFrameSize);
+            return;
+        case State::LoaderReceiving:
+            if (m_rx.empty() && byte != kBlockHeader && byte != kEndMark) return;
+            m_rx.push_back(byte);
+            if (m_rx.size() == 2 && m_rx[0] == kBlockHeader) {
+                // Block faults are keyed by the block number the program sends.
+                m_blockFault = FaultFor(SimStep::Block, m_rx[1]);
+            }
+            if (m_rx[0] == kBlockHeader && m_rx.size() == kLoaderFrameSize / 2 &&
+                m_blockFault == FaultAction::HangUp) {
+                m_results.hungUp = true;  // the line drops in the middle of the block
+                return;
+            }
+            if (m_rx.size() == kLoaderFrameSize) OnLoaderFrame(now);
+            return;
+        default:
+            return;
     }
 }
 

@@ -24,23 +24,23 @@ enum class SimStep {
     SyncAfterReadoutUnprotect,  // the fresh 0x7F after the reset
     WriteUnprotect,             // 0x73
     SyncAfterWriteUnprotect,
-    EraseMemory,                // 0x43
-    GlobalErase,                // FF 00
-    ReadMemory,                 // 0x11
+    EraseMemory,  // 0x43
+    GlobalErase,  // FF 00
+    ReadMemory,   // 0x11
     ReadAddress,
     ReadLength,
-    GetVersion,                 // 0x01
-    GetId,                      // 0x02
-    WriteMemory,                // 0x31, counted per frame
+    GetVersion,   // 0x01
+    GetId,        // 0x02
+    WriteMemory,  // 0x31, counted per frame
     WriteAddress,
     WriteData,
-    Go,                         // 0x21
+    Go,  // 0x21
     GoAddress,
-    Solicit,                    // loader: 0x00 -> 'G'
-    Hello,                      // loader: 'O' -> '+'
-    Ready,                      // loader: '-' -> '!'
-    Block,                      // loader: one 4,096-byte block, counted from 0
-    EndFrame,                   // loader: FF FF ...
+    Solicit,   // loader: 0x00 -> 'G'
+    Hello,     // loader: 'O' -> '+'
+    Ready,     // loader: '-' -> '!'
+    Block,     // loader: one 4,096-byte block, counted from 0
+    EndFrame,  // loader: FF FF ...
 };
 
 enum class FaultAction {
@@ -60,9 +60,9 @@ struct Fault {
 
 struct SimOptions {
     std::vector<Fault> faults;
-    SimTime replyDelay{0};     // added to every answer
-    SimTime eraseDuration{0};  // global erase, and the erase inside Readout Unprotect
-    SimTime resetDuration{0};  // after each unprotect the line is ignored this long
+    SimTime replyDelay{0};       // added to every answer
+    SimTime eraseDuration{0};    // global erase, and the erase inside Readout Unprotect
+    SimTime resetDuration{0};    // after each unprotect the line is ignored this long
     bool startInLoader = false;  // a radio whose boot image already runs
 
     // A real STM32F1: erases take up to 40 ms before their ACK, the reset a few ms.
@@ -107,8 +107,18 @@ public:
 
 private:
     enum class State {
-        WaitSync, Command, ReadAddress, ReadLength, WriteAddress, WriteData, GoAddress, EraseCode,
-        LoaderIdle, LoaderGreeted, LoaderHello, LoaderReceiving,
+        WaitSync,
+        Command,
+        ReadAddress,
+        ReadLength,
+        WriteAddress,
+        WriteData,
+        GoAddress,
+        EraseCode,
+        LoaderIdle,
+        LoaderGreeted,
+        LoaderHello,
+        LoaderReceiving,
     };
 
     void OnRomByte(std::uint8_t byte, SimTime now);
