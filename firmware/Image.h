@@ -4,9 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
-#include "settings/Error.h"
+#include "error/Error.h"
 
 namespace korvane::firmware {
 
@@ -15,7 +16,10 @@ constexpr std::size_t kImageBufferSize = 1'024'000;
 // An image that cannot be used: missing, unreadable, or longer than the buffer.
 class ImageError : public korvane::FileError {
 public:
-    using korvane::FileError::FileError;
+    explicit ImageError(const std::string& message, std::string hint = {})
+        : korvane::FileError(ErrorKind::Image, message, std::move(hint))
+    {
+    }
 };
 
 // Reads the whole file. Throws ImageError when it cannot be opened or read, or

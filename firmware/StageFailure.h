@@ -2,14 +2,18 @@
 // retry limit runs out; the worker catches it once at its top.
 #pragma once
 
-#include <stdexcept>
 #include <string>
+
+#include "error/Error.h"
 
 namespace korvane::firmware {
 
-class StageFailure : public std::runtime_error {
+class StageFailure : public korvane::Error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit StageFailure(const std::string& message, std::string hint = {})
+        : korvane::Error(ErrorKind::Refused, message, std::move(hint))
+    {
+    }
 };
 
 }  // namespace korvane::firmware

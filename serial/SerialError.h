@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "settings/Error.h"
+#include "error/Error.h"
 
 namespace korvane::serial {
 
@@ -21,8 +21,8 @@ enum class SerialErrorKind {
 
 class SerialError : public korvane::Error {
 public:
-    SerialError(SerialErrorKind kind, const std::string& description)
-        : korvane::Error(description), m_kind(kind)
+    SerialError(SerialErrorKind kind, const std::string& description, std::string hint = {})
+        : korvane::Error(ErrorKind::Serial, description, std::move(hint)), m_kind(kind)
     {
     }
     SerialErrorKind Kind() const { return m_kind; }

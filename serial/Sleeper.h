@@ -5,14 +5,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <stdexcept>
+
+#include "error/Error.h"
 
 namespace korvane::serial {
 
 // Thrown out of a sleep when the job has been asked to stop.
-class StopRequested : public std::runtime_error {
+class StopRequested : public korvane::Error {
 public:
-    StopRequested() : std::runtime_error("the job was asked to stop") {}
+    StopRequested() : korvane::Error(ErrorKind::Stopped, "the job was asked to stop") {}
 };
 
 class ISleeper {

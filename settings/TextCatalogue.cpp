@@ -245,12 +245,17 @@ std::optional<std::string_view> FindValue(std::string_view contents, std::string
 
 std::string CIniFile::GetString(std::string_view section, std::string_view key) const
 {
+    return CutToUtf16Units(GetWholeString(section, key), kMaxTextUnits);
+}
+
+std::string CIniFile::GetWholeString(std::string_view section, std::string_view key) const
+{
     const std::optional<std::string> bytes = ReadWholeFile(m_path);
     if (!bytes) return {};
     const std::string contents = DecodeCatalogue(*bytes);
     const std::optional<std::string_view> value = FindValue(contents, Trim(section), Trim(key));
     if (!value) return {};
-    return CutToUtf16Units(*value, kMaxTextUnits);
+    return std::string(*value);
 }
 
 std::int32_t LanguageBase(std::uint8_t language)
@@ -278,6 +283,11 @@ TextCatalogue::TextCatalogue(std::filesystem::path txtPath, std::uint8_t languag
 std::string TextCatalogue::GetText(std::string_view section, std::int32_t id) const
 {
     return m_iniFile.GetString(section, TextKey(m_nLanguageBase, id));
+}
+
+std::string TextCatalogue::GetWholeText(std::string_view section, std::int32_t id) const
+{
+    return m_iniFile.GetWholeString(section, TextKey(m_nLanguageBase, id));
 }
 
 }  // namespace korvane::settings

@@ -23,6 +23,8 @@ public:
     // when the file, the section or the key is missing. Names match without
     // regard to case; the first matching key of the section wins.
     std::string GetString(std::string_view section, std::string_view key) const;
+    // The same value, whole: for the program's own texts, which may be longer.
+    std::string GetWholeString(std::string_view section, std::string_view key) const;
 
 private:
     std::filesystem::path m_path;
@@ -44,6 +46,7 @@ public:
     TextCatalogue(std::filesystem::path txtPath, std::uint8_t language);
 
     std::string GetText(std::string_view section, std::int32_t id) const;
+    std::string GetWholeText(std::string_view section, std::int32_t id) const;
     std::int32_t LanguageBaseValue() const { return m_nLanguageBase; }
     const std::filesystem::path& Path() const { return m_iniFile.Path(); }
 

@@ -10,9 +10,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "error/Error.h"
 #include "framework/CDialog.h"
 #include "framework/CFileDialog.h"
-#include "settings/Error.h"
 #include "tests/ui/ScriptedHost.h"
 
 namespace korvane::framework {
