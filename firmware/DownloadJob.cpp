@@ -31,16 +31,11 @@ DownloadJob::~DownloadJob()
     Stop();
 }
 
-serial::StoppableSleeper* DownloadJob::Stoppable() const
-{
-    return dynamic_cast<serial::StoppableSleeper*>(m_sleeper);
-}
-
 void DownloadJob::Start(UpgradeMode mode, std::filesystem::path bootPath,
                         std::filesystem::path userPath)
 {
     Stop();
-    if (auto* stoppable = Stoppable()) stoppable->Reset();
+    m_sleeper->Reset();
     // The previous job's end state goes before the thread exists, so a watcher
     // never takes the old "ended" for the new job's.
     m_report.Reset();
@@ -56,7 +51,7 @@ void DownloadJob::Start(UpgradeMode mode, std::filesystem::path bootPath,
 
 void DownloadJob::RequestStop()
 {
-    if (auto* stoppable = Stoppable()) stoppable->RequestStop();
+    m_sleeper->RequestStop();
 }
 
 void DownloadJob::Stop()

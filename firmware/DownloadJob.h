@@ -28,9 +28,8 @@ constexpr std::int32_t kWorkerFailed = 10;
 
 class DownloadJob {
 public:
-    // `sleeper` may be null: the job then waits in real time and can be stopped.
-    // A StoppableSleeper passed in is stopped by Stop too; other sleepers (a
-    // virtual clock) cannot be interrupted.
+    // `sleeper` may be null: the job then waits in real time. Stop and
+    // RequestStop reach whichever sleeper the job waits on.
     DownloadJob(serial::IPortOps& port, settings::SettingsStore& settings,
                 serial::ISleeper* sleeper = nullptr);
     ~DownloadJob();  // stops and joins a running worker
@@ -75,7 +74,6 @@ private:
     void DownloadThreadProc();
     void RunStages();
     void Fail(JobFailure failure, const std::string& description);
-    serial::StoppableSleeper* Stoppable() const;
 
     serial::IPortOps& m_port;
     JobReport m_report;  // status line, error description and details

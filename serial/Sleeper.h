@@ -23,6 +23,11 @@ public:
     virtual void Sleep(std::chrono::milliseconds duration) = 0;
     // Throws StopRequested when a stop has been requested; returns otherwise.
     virtual void CheckStop() {}
+    // Asks every current and later Sleep and CheckStop to throw StopRequested,
+    // from any thread, until Reset.
+    virtual void RequestStop() = 0;
+    virtual void Reset() = 0;
+    virtual bool StopWasRequested() const = 0;
 };
 
 // Real time, stoppable from another thread.
@@ -30,9 +35,9 @@ class StoppableSleeper : public ISleeper {
 public:
     void Sleep(std::chrono::milliseconds duration) override;
     void CheckStop() override;
-    void RequestStop();
-    void Reset();
-    bool StopWasRequested() const;
+    void RequestStop() override;
+    void Reset() override;
+    bool StopWasRequested() const override;
 
 private:
     mutable std::mutex m_mutex;

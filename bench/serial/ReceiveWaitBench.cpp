@@ -33,6 +33,9 @@ public:
         m_overshoots.push_back(took.count() - static_cast<double>(duration.count()));
     }
     void CheckStop() override { m_sleeper.CheckStop(); }
+    void RequestStop() override { m_sleeper.RequestStop(); }
+    void Reset() override { m_sleeper.Reset(); }
+    bool StopWasRequested() const override { return m_sleeper.StopWasRequested(); }
     std::vector<double>& Overshoots() { return m_overshoots; }
 
 private:

@@ -14,10 +14,21 @@ class VirtualSleeper : public serial::ISleeper {
 public:
     void Sleep(std::chrono::milliseconds duration) override
     {
+        CheckStop();
         m_sleeps.push_back(duration);
         m_now += duration;
         if (m_onSleep) m_onSleep(m_now);
+        CheckStop();
     }
+    void CheckStop() override
+    {
+        if (m_stop) throw serial::StopRequested();
+    }
+    // A stop on the virtual clock: requested from a hook (or a test) at a
+    // chosen virtual time, it ends the job at that exact point.
+    void RequestStop() override { m_stop = true; }
+    void Reset() override { m_stop = false; }
+    bool StopWasRequested() const override { return m_stop; }
 
     std::chrono::milliseconds Now() const { return m_now; }
     const std::vector<std::chrono::milliseconds>& Sleeps() const { return m_sleeps; }
@@ -31,6 +42,7 @@ private:
     std::chrono::milliseconds m_now{0};
     std::vector<std::chrono::milliseconds> m_sleeps;
     std::function<void(std::chrono::milliseconds)> m_onSleep;
+    bool m_stop = false;
 };
 
 }  // namespace korvane::testing
