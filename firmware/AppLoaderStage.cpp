@@ -6,7 +6,6 @@
 
 #include "firmware/Image.h"
 #include "firmware/StageFailure.h"
-#include "settings/SysData.h"
 
 namespace korvane::firmware {
 
@@ -26,8 +25,8 @@ const char* kHint = " Check that the radio runs its boot loader and is connected
 
 }  // namespace
 
-AppLoaderStage::AppLoaderStage(StageContext context, std::filesystem::path userPath)
-    : m_ctx(context), m_userPath(std::move(userPath))
+AppLoaderStage::AppLoaderStage(StageContext context, ImageSource& userImage)
+    : m_ctx(context), m_userImage(userImage)
 {
 }
 
@@ -43,7 +42,7 @@ void AppLoaderStage::Run()
     WaitForReady();  // step 5
 
     // A user image that cannot be read fails the stage here (step 6).
-    const std::vector<std::uint8_t> image = LoadImage(m_userPath);
+    const std::vector<std::uint8_t>& image = m_userImage.Bytes();
     const std::size_t blocks = (image.size() + kBlockSize - 1) / kBlockSize;
     m_ctx.report.SetUserTotal(static_cast<std::int64_t>(image.size()),
                               static_cast<std::int32_t>(blocks));
@@ -52,9 +51,7 @@ void AppLoaderStage::Run()
         SendBlock(image, n * kBlockSize, static_cast<std::uint8_t>(n));
     }
 
-    m_ctx.report.SetStatus(StatusId::UserCompleted);  // step 8
-    CountCompletedUpgrade();
-    m_ctx.report.SetProgress(kProgressComplete);
+    m_ctx.report.CompleteUserProgram();  // step 8
 }
 
 void AppLoaderStage::WaitForLoader()
@@ -131,14 +128,6 @@ void AppLoaderStage::SendBlock(std::span<const std::uint8_t> image, std::size_t 
     }
     m_ctx.report.AddUserBlock(static_cast<std::int64_t>(length));
     m_ctx.exchange.Sleeper().Sleep(kPauseAfterBlock);
-}
-
-void AppLoaderStage::CountCompletedUpgrade()
-{
-    auto& settings = m_ctx.report.Settings();
-    const bool saved = settings.Modify(
-        [](settings::SysData& data) { data.SetUpgradeCount(data.UpgradeCount() + 1); });
-    if (!saved) m_ctx.report.SetCounterNotSaved(settings.Path());
 }
 
 void SendEndFrame(StageContext context)

@@ -85,8 +85,8 @@ std::string HexByte(std::uint8_t value)
     return text;
 }
 
-RomBootloaderStage::RomBootloaderStage(StageContext context, std::filesystem::path bootPath)
-    : m_ctx(context), m_bootPath(std::move(bootPath))
+RomBootloaderStage::RomBootloaderStage(StageContext context, ImageSource& bootImage)
+    : m_ctx(context), m_bootImage(bootImage)
 {
 }
 
@@ -139,7 +139,7 @@ void RomBootloaderStage::WriteBootImage()
 {
     // The flash is erased by now: an image that cannot be read fails the job
     // (LoadImage throws) rather than ending it as if it had been written.
-    const std::vector<std::uint8_t> image = LoadImage(m_bootPath);
+    const std::vector<std::uint8_t>& image = m_bootImage.Bytes();
     m_ctx.report.SetBootTotal(static_cast<std::int64_t>(image.size()));
     for (std::size_t offset = 0; offset < image.size(); offset += kFrameSize) {
         WriteFrame(image, offset);
