@@ -73,9 +73,6 @@ std::string AddressText(std::uint32_t address)
     return text;
 }
 
-const char* kHint =
-    " Check that the radio is switched into its bootloader and connected to this port.";
-
 }  // namespace
 
 std::string HexByte(std::uint8_t value)
@@ -87,6 +84,13 @@ std::string HexByte(std::uint8_t value)
 
 RomBootloaderStage::RomBootloaderStage(StageContext context, ImageSource& bootImage)
     : m_ctx(context), m_bootImage(bootImage)
+{
+}
+
+RomBootloaderStage::RomBootloaderStage(StageContext context, std::filesystem::path path)
+    : m_ctx(context),
+      m_ownImage(std::in_place, ImageRole::Boot, std::move(path)),
+      m_bootImage(*m_ownImage)
 {
 }
 
@@ -130,9 +134,7 @@ void RomBootloaderStage::Synchronise()
         if (received > 0 && m_ctx.work[0] == kAck) return;
     }
     m_ctx.exchange.Sleeper().Sleep(kPauseBeforeGivingUp);
-    throw StageFailure("The radio's bootloader did not answer the synchronisation byte " +
-                       HexByte(kSync) + " in " + std::to_string(kSyncAttempts) + " attempts." +
-                       kHint);
+    throw BootloaderAbsent(kSyncAttempts);
 }
 
 void RomBootloaderStage::WriteBootImage()
@@ -187,16 +189,7 @@ void RomBootloaderStage::SendAndExpectAck(std::string_view what, std::uint16_t s
     // equal the ACK (a 122-byte frame starts with 0x79), so only a reply that
     // arrived can acknowledge.
     if (received > 0 && m_ctx.work[0] == kAck) return;
-    std::string reason;
-    if (received == 0) {
-        reason = "did not answer " + std::string(what) + "." + kHint;
-    } else if (m_ctx.work[0] == kNack) {
-        reason = "refused " + std::string(what) + " (NACK " + HexByte(kNack) + ").";
-    } else {
-        reason = "answered " + std::string(what) + " with " + HexByte(m_ctx.work[0]) +
-                 " instead of the ACK " + HexByte(kAck) + ".";
-    }
-    throw StageFailure("The radio's bootloader " + reason);
+    throw StepFailed(what, FirstByte(received, m_ctx.work));
 }
 
 }  // namespace korvane::firmware

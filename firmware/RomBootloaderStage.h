@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -41,6 +42,8 @@ public:
 
     // The stage takes the boot image from `bootImage` when its frames begin.
     RomBootloaderStage(StageContext context, ImageSource& bootImage);
+    // The same, reading the boot image from `path`.
+    RomBootloaderStage(StageContext context, std::filesystem::path path);
 
     // Completes, or throws StageFailure (refused or silent step), ImageError
     // (boot image unusable: the flash is erased by then, so this is a failure
@@ -57,6 +60,7 @@ private:
                           std::uint32_t polls);
 
     StageContext m_ctx;
+    std::optional<ImageSource> m_ownImage;  // the image read from a path given here
     ImageSource& m_bootImage;
 };
 

@@ -441,7 +441,15 @@ TEST(DownloadJob, EveryRadioFaultEndsInTheFailedState)
         EXPECT_EQ(bench.Result().workerState, WorkerState::Failed);
         EXPECT_EQ(bench.Status(), "出错了！");
         EXPECT_EQ(bench.Result().outcome, c.outcome);
-        EXPECT_FALSE(bench.Result().message.empty());
+        const JobResult r = bench.Result();
+        EXPECT_FALSE(r.message.empty());
+        // The hint stands apart from the message, and a silence is never told
+        // as an answer.
+        EXPECT_FALSE(r.hint.empty());
+        EXPECT_EQ(r.message.find(r.hint), std::string::npos) << r.message;
+        if (c.fault.action == FaultAction::Silence) {
+            EXPECT_EQ(r.message.find("instead of"), std::string::npos) << r.message;
+        }
         EXPECT_FALSE(bench.Result().counted);
         EXPECT_EQ(bench.Result().counter, 41);
         EXPECT_EQ(bench.SavedCount(), 41);
