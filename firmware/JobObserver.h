@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "error/Error.h"
 #include "firmware/JobReport.h"
 
 namespace korvane::firmware {

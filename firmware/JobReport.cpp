@@ -148,7 +148,7 @@ void JobReport::CompleteUserProgram()
                                      "The upgrade counter could not be saved to '{0}'.",
                                      {m_settings.Path().string()}));
     }
-    SetProgress(kProgressComplete);
+    SetProgress(kProgressMax);
 }
 
 std::optional<std::int32_t> JobReport::CountedValue() const

@@ -21,7 +21,6 @@ class IJobObserver;
 // Progress bar range of the dialog: the count stands at this value when the
 // user program has completed.
 constexpr std::int32_t kProgressMax = 60;
-constexpr std::int32_t kProgressComplete = kProgressMax;
 
 // The furthest point the job reached; it stays put when the job ends.
 enum class JobStage : std::int32_t {
