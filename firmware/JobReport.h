@@ -94,8 +94,7 @@ public:
     // and saved, the progress at its end, in that order. The one place the
     // completed-download counter rises.
     void CompleteUserProgram();
-    // Whether CompleteUserProgram saved the raised counter, and its value then.
-    bool Counted() const { return m_counted.load(); }
+    // The counter as CompleteUserProgram saved it; nothing when it saved none.
     std::optional<std::int32_t> CountedValue() const;
     // Something the technician should know about a job that did not fail.
     void AddWarning(const std::string& text);

@@ -545,6 +545,22 @@ TEST(DownloadJob, EndFrameTroubleAfterTheCount)
     }
 }
 
+// A counter that cannot be saved does not undo the upgrade: the job completes
+// and says so, and the result does not claim a count Sys.dat does not hold.
+TEST(DownloadJob, UnsavedCounterIsAWarningNotACount)
+{
+    Bench bench(InLoader());
+    settings::SettingsStore unwritable(bench.dir.Path() / "missing" / "Sys.dat");
+    DownloadJob job(bench.line, unwritable, &bench.clock);
+    job.Start(UpgradeMode::UserProgram, Bytes{}, Pattern(10));
+    job.Join();
+    const JobResult r = job.Result().value_or(JobResult{});
+    EXPECT_EQ(r.outcome, JobOutcome::Completed) << r.message;
+    EXPECT_FALSE(r.counted);
+    EXPECT_NE(r.warning.find("could not be saved"), std::string::npos) << r.warning;
+    EXPECT_TRUE(bench.radio.Results().endFrame);
+}
+
 // The observer hears the job in order: the counter is raised and saved
 // between the completed status and progress 60, and "finished" comes once,
 // last, with the result already in place.
