@@ -93,7 +93,7 @@ DownloadJob::~DownloadJob()
 
 void DownloadJob::SetObserver(IJobObserver* observer)
 {
-    m_report.SetObserver(observer);
+    m_observer = observer;
 }
 
 void DownloadJob::Start(UpgradeMode mode, std::filesystem::path bootPath,
@@ -117,6 +117,7 @@ void DownloadJob::Launch(UpgradeMode mode, ImageSource boot, ImageSource user)
     // The previous job's end goes before the thread exists, so a watcher
     // never takes the old "ended" for the new job's.
     m_report.Reset();
+    m_report.SetObserver(m_observer.load());
     {
         std::lock_guard lock(m_resultMutex);
         m_result.reset();

@@ -56,8 +56,8 @@ public:
     DownloadJob(const DownloadJob&) = delete;
     DownloadJob& operator=(const DownloadJob&) = delete;
 
-    // Who hears of the jobs' events (null: nobody). Set while no job runs; the
-    // observer must outlive the runs it hears of.
+    // Who hears of the events of the jobs started from now on (null: nobody);
+    // the observer must outlive the runs it hears of.
     void SetObserver(IJobObserver* observer);
 
     // Starts a job. Each image is taken once, when the stage that sends it
@@ -112,7 +112,8 @@ private:
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<std::int32_t> m_nWorkerState{kWorkerRunning};
     std::atomic<std::int32_t> m_nProgress{0};
-    JobReport m_report;  // status line, stage, counts; tells the observer
+    std::atomic<IJobObserver*> m_observer{nullptr};
+    JobReport m_report;  // status line, stage, counts; tells the observer of the run
     serial::StoppableSleeper m_ownSleeper;
     serial::ISleeper* m_sleeper;
     // The job's images; only the worker touches them while it runs.

@@ -74,7 +74,7 @@ public:
     // Forgets the previous job (the status line is left to the front end).
     void Reset();
     void SetCallback(ProgressCallback callback);
-    // Set while no worker runs; null for none.
+    // Set while no worker runs (the job sets it as it starts one); null for none.
     void SetObserver(IJobObserver* observer) { m_observer = observer; }
     IJobObserver* Observer() const { return m_observer; }
 
