@@ -302,7 +302,14 @@ void DownloadJob::Finish(JobResult result)
         m_result = result;
     }
     m_report.Notify();
-    if (IJobObserver* observer = m_report.Observer()) observer->OnFinished(result);
+    if (IJobObserver* observer = m_report.Observer()) {
+        try {
+            observer->OnFinished(result);
+        } catch (...) {
+            // Nothing is left to report it to: the result stands, and an
+            // exception leaving the worker would end the process.
+        }
+    }
     m_active = false;
 }
 
