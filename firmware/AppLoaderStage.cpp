@@ -136,8 +136,7 @@ void AppLoaderStage::SendBlock(std::span<const std::uint8_t> image, std::size_t 
 void AppLoaderStage::CountCompletedUpgrade()
 {
     auto& settings = m_ctx.report.Settings();
-    const bool saved = settings.Modify(
-        [](settings::SysData& data) { data.SetUpgradeCount(data.UpgradeCount() + 1); });
+    const bool saved = settings.IncrementUpgradeCount().saved;
     if (!saved) m_ctx.report.SetCounterNotSaved(settings.Path());
 }
 
