@@ -140,9 +140,10 @@ TEST(SettingsStoreTest, ReadOnlyFileIsKeptAndItsRightsSurviveASave)
     EXPECT_EQ(SettingsStore(sysPath).ComIndex(), 0);
 
     fs::permissions(sysPath, fs::perms::owner_read | fs::perms::owner_write);
+    const fs::perms rights = fs::status(sysPath).permissions();
     EXPECT_TRUE(store.SetComIndex(4));
     EXPECT_EQ(SettingsStore(sysPath).ComIndex(), 4);
-    EXPECT_EQ(fs::status(sysPath).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(sysPath).permissions(), rights);
 }
 
 TEST(SettingsStoreTest, BytesOutsideTheFieldsComeBackByteForByte)
