@@ -92,9 +92,9 @@ std::string RepairUtf8(std::string_view text)
 // damaged (a Latin-1 character pasted in, an edit cut off) or a file saved in
 // the legacy Chinese code page. Read as UTF-8, GB18030 text is mostly stray
 // bytes: a two-byte character forms a valid UTF-8 sequence only by chance, and
-// the others give one or two stray bytes each. The shipped catalogue saved in
-// GB18030 reads as 78 UTF-8 characters and 331 stray bytes, about four stray
-// bytes to a character. A damaged UTF-8 catalogue is the reverse: hundreds of
+// the others give one or two stray bytes each. Our own catalogue saved in
+// GB18030 reads as about four stray bytes to every accidental UTF-8 character
+// (331 to 78 when this was measured). A damaged UTF-8 catalogue is the reverse: hundreds of
 // Chinese characters and a handful of stray bytes. One stray byte to four
 // characters lies a factor of sixteen from the legacy file and leaves room for
 // a good deal of damage, so only a file with more stray bytes than that is
