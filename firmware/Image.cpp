@@ -5,16 +5,11 @@
 
 #include "firmware/FirmwareTexts.h"
 #include "firmware/ImageFile.h"
+#include "settings/TextEncoding.h"
 
 namespace korvane::firmware {
 
 namespace {
-
-std::string PathText(const std::filesystem::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 std::string ImageHint()
 {
@@ -37,27 +32,27 @@ void ThrowNotRegular(const std::filesystem::path& path, bool folder)
     if (folder) {
         throw ImageError(
             settings::OwnText(kTextImageIsFolder, "The image '{0}' is a folder, not a file.",
-                              {PathText(path)}),
+                              {settings::PathToUtf8(path)}),
             ImageHint());
     }
     throw ImageError(settings::OwnText(kTextImageNotRegular,
                                        "The image '{0}' is not a regular file (it is a pipe, a "
                                        "device or another special file).",
-                                       {PathText(path)}),
+                                       {settings::PathToUtf8(path)}),
                      ImageHint());
 }
 
 void ThrowCannotOpen(const std::filesystem::path& path, const std::string& reason)
 {
     throw ImageError(settings::OwnText(kTextImageCannotOpen, "Cannot open the image '{0}': {1}.",
-                                       {PathText(path), reason}),
+                                       {settings::PathToUtf8(path), reason}),
                      ImageHint());
 }
 
 void ThrowCannotRead(const std::filesystem::path& path, const std::string& reason)
 {
     throw ImageError(settings::OwnText(kTextImageCannotRead, "Cannot read the image '{0}': {1}.",
-                                       {PathText(path), reason}),
+                                       {settings::PathToUtf8(path), reason}),
                      ImageHint());
 }
 
@@ -75,7 +70,7 @@ std::vector<std::uint8_t> LoadImage(const std::filesystem::path& path)
             settings::OwnText(kTextImageTooLarge,
                               "The image '{0}' is {1} bytes long; at most {2} bytes "
                               "fit the radio's image buffer.",
-                              {PathText(path), std::to_string(ec ? bytes.size() : size),
+                              {settings::PathToUtf8(path), std::to_string(ec ? bytes.size() : size),
                                std::to_string(kImageBufferSize)}),
             TooLargeHint());
     }

@@ -4,9 +4,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <system_error>
 
 #include "firmware/ImageFile.h"
+#include "settings/Win32Text.h"
 
 namespace korvane::firmware::detail {
 
@@ -16,11 +16,6 @@ constexpr std::size_t kGrowStep = 64 * 1024;
 
 constexpr DWORD kNoSharing = 0;
 constexpr DWORD kMaxChunk = 1u << 20;
-
-std::string Reason(DWORD error)
-{
-    return std::error_code(static_cast<int>(error), std::system_category()).message();
-}
 
 // "\\.\" names devices and pipes, never a file.
 bool NamesADevice(const std::filesystem::path& path)
@@ -47,12 +42,14 @@ std::vector<std::uint8_t> ReadRegularFile(const std::filesystem::path& path, std
 {
     if (NamesADevice(path)) ThrowNotRegular(path, false);
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) ThrowCannotOpen(path, Reason(::GetLastError()));
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        ThrowCannotOpen(path, settings::SystemMessage(::GetLastError()));
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ThrowNotRegular(path, true);
 
     const HANDLE raw = ::CreateFileW(path.c_str(), GENERIC_READ, kNoSharing, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (raw == INVALID_HANDLE_VALUE) ThrowCannotOpen(path, Reason(::GetLastError()));
+    if (raw == INVALID_HANDLE_VALUE)
+        ThrowCannotOpen(path, settings::SystemMessage(::GetLastError()));
     const Handle file(raw);
     // Reserved names (NUL, CON, COM1) open as character devices.
     if (::GetFileType(file.Get()) != FILE_TYPE_DISK) ThrowNotRegular(path, false);
@@ -70,7 +67,7 @@ std::vector<std::uint8_t> ReadRegularFile(const std::filesystem::path& path, std
             static_cast<DWORD>(std::min<std::size_t>(bytes.size() - length, kMaxChunk));
         DWORD n = 0;
         if (!::ReadFile(file.Get(), bytes.data() + length, chunk, &n, nullptr)) {
-            ThrowCannotRead(path, Reason(::GetLastError()));
+            ThrowCannotRead(path, settings::SystemMessage(::GetLastError()));
         }
         if (n == 0) break;
         length += n;

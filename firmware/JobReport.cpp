@@ -2,12 +2,10 @@
 // status text, and an optional observer called on the worker thread.
 #include "firmware/JobReport.h"
 
-#include <limits>
-
 #include "firmware/FirmwareTexts.h"
 #include "firmware/JobObserver.h"
 #include "settings/OwnText.h"
-#include "settings/SysData.h"
+#include "settings/TextEncoding.h"
 
 namespace korvane::firmware {
 
@@ -133,20 +131,14 @@ std::string JobReport::ErrorDescription() const
 void JobReport::CompleteUserProgram()
 {
     SetStatus(StatusId::UserCompleted);
-    std::int32_t count = 0;
-    const bool saved = m_settings.Modify([&count](settings::SysData& data) {
-        // The count stays at its largest value rather than wrap to a negative one.
-        count = data.UpgradeCount();
-        if (count < std::numeric_limits<std::int32_t>::max()) ++count;
-        data.SetUpgradeCount(count);
-    });
-    if (saved) {
-        m_countedValue = count;
+    const settings::CountChange change = m_settings.IncrementUpgradeCount();
+    if (change.saved) {
+        m_countedValue = change.count;
         m_counted = true;
     } else {
         AddWarning(settings::OwnText(kTextCounterNotSaved,
                                      "The upgrade counter could not be saved to '{0}'.",
-                                     {m_settings.Path().string()}));
+                                     {settings::PathToUtf8(m_settings.Path())}));
     }
     SetProgress(kProgressMax);
 }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <string>
 
+#include "settings/TextEncoding.h"
+
 namespace korvane::framework {
 
 inline QString ToQString(const std::string& text)
@@ -16,16 +18,11 @@ inline std::string FromQString(const QString& text)
     return text.toUtf8().toStdString();
 }
 
-// Paths travel as UTF-8 through the dialogs; std::filesystem takes them as char8_t
-// so the conversion is right on every platform.
+// Paths travel as UTF-8 through the dialogs; the conversions are the core's own.
+using settings::PathToUtf8;
 inline std::filesystem::path PathFromUtf8(const std::string& text)
 {
-    return std::filesystem::path(std::u8string(text.begin(), text.end()));
-}
-inline std::string PathToUtf8(const std::filesystem::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return settings::Utf8ToPath(text);
 }
 
 }  // namespace korvane::framework

@@ -4,6 +4,7 @@
 
 #include "maintenance/Process.h"
 #include "maintenance/TextEncoding.h"
+#include "settings/Win32Text.h"
 
 namespace korvane::maintenance {
 
@@ -39,35 +40,7 @@ private:
     HANDLE handle_ = nullptr;
 };
 
-std::string WideToUtf8(const std::wstring& text)
-{
-    if (text.empty()) {
-        return {};
-    }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
-                          nullptr, nullptr);
-    return out;
-}
-
-std::string SystemMessage(DWORD error)
-{
-    wchar_t* buffer = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    if (length == 0 || buffer == nullptr) {
-        return "system error " + std::to_string(error);
-    }
-    std::wstring text(buffer, length);
-    ::LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) {
-        text.pop_back();
-    }
-    return WideToUtf8(text);
-}
+using settings::SystemMessage;
 
 std::wstring SystemDirectory()
 {

@@ -9,6 +9,8 @@
 #include "serial/DcbSettings.h"
 #include "serial/SerialBackend.h"
 #include "serial/SerialError.h"
+#include "settings/TextEncoding.h"
+#include "settings/Win32Text.h"
 
 namespace korvane::serial {
 
@@ -19,26 +21,12 @@ constexpr DWORD kWriteTimeoutMs = 5000;
 
 std::wstring Widen(const std::string& text)
 {
-    if (text.empty()) return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
+    return settings::Utf8ToWide(text);
 }
 
 std::string SystemReason(DWORD error)
 {
-    LPSTR text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    std::string reason = length ? std::string(text, length) : "error " + std::to_string(error);
-    if (text) LocalFree(text);
-    while (!reason.empty() &&
-           (reason.back() == '\n' || reason.back() == '\r' || reason.back() == '.'))
-        reason.pop_back();
-    return reason;
+    return settings::SystemMessage(error);
 }
 
 // Wine's ntdll exports wine_get_version; Windows' does not.

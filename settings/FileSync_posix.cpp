@@ -1,11 +1,12 @@
 // Durable file writes on POSIX: open with O_EXCL, write in a loop, fsync; rename,
-// then fsync the directory.
+// then fsync the directory; or write over the file's start, truncate, fsync.
 #include "settings/FileSync.h"
 
 #include <cerrno>
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace korvane::settings::detail {
@@ -55,6 +56,18 @@ bool WriteNewFileDurably(const std::filesystem::path& path, std::span<const std:
     Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
     if (file.Get() < 0) return false;
     if (!WriteAll(file.Get(), bytes)) return false;
+    if (::fsync(file.Get()) != 0) return false;
+    return file.Close();
+}
+
+bool WriteInPlaceDurably(const std::filesystem::path& path, std::span<const std::uint8_t> bytes)
+{
+    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, kNewFileMode));
+    if (file.Get() < 0) return false;
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    if (!WriteAll(file.Get(), bytes)) return false;
+    if (::ftruncate(file.Get(), static_cast<off_t>(bytes.size())) != 0) return false;
     if (::fsync(file.Get()) != 0) return false;
     return file.Close();
 }

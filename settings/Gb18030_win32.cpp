@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "settings/TextEncoding.h"
+
 namespace korvane::settings::detail {
 
 namespace {
@@ -19,13 +21,7 @@ std::string Gb18030ToUtf8(std::string_view bytes)
     if (wideLength <= 0) return {};
     std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
     ::MultiByteToWideChar(kCodePageGb18030, 0, bytes.data(), inLength, wide.data(), wideLength);
-    const int utf8Length =
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (utf8Length <= 0) return {};
-    std::string utf8(static_cast<std::size_t>(utf8Length), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), utf8Length, nullptr,
-                          nullptr);
-    return utf8;
+    return WideToUtf8(wide);
 }
 
 }  // namespace korvane::settings::detail

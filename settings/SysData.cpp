@@ -2,6 +2,8 @@
 // so the file layout never depends on the compiler's struct packing.
 #include "settings/SysData.h"
 
+#include <limits>
+
 namespace korvane::settings {
 
 namespace {
@@ -46,6 +48,12 @@ void SysData::SetUpgradeCount(std::int32_t count)
     for (std::size_t i = 0; i < kCountWidth; ++i) {
         m_bytes[kUpgradeCountOffset + i] = static_cast<std::uint8_t>(value >> (kBitsPerByte * i));
     }
+}
+
+void SysData::IncrementUpgradeCount()
+{
+    const std::int32_t count = UpgradeCount();
+    if (count < std::numeric_limits<std::int32_t>::max()) SetUpgradeCount(count + 1);
 }
 
 }  // namespace korvane::settings

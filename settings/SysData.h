@@ -21,6 +21,10 @@ public:
     void SetComIndex(std::uint8_t index);
     std::int32_t UpgradeCount() const;
     void SetUpgradeCount(std::int32_t count);
+    // Adds one completed download. The count stays a signed 32-bit field, and at
+    // its largest value (2,147,483,647) it stays there: a count that wrapped to
+    // a negative number would tell the technician less than one that stops.
+    void IncrementUpgradeCount();
 
     std::array<std::uint8_t, kSize>& Bytes() { return m_bytes; }
     const std::array<std::uint8_t, kSize>& Bytes() const { return m_bytes; }

@@ -21,6 +21,9 @@ using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
+// The record and the lock file that guards it, made at the first save.
+const std::vector<std::string> kRecordAndLock = {"Sys.dat", "Sys.dat.lock"};
+
 std::string Pattern(std::size_t size)
 {
     std::string bytes(size, '\0');
@@ -62,7 +65,7 @@ TEST(SettingsStoreTest, LoadTakesWhatTheFileGivesAndSaveWritesTheWholeRecord)
             const auto expected = i == SysData::kComIndexOffset ? 3 : loaded.Bytes()[i];
             ASSERT_EQ(saved[i], expected) << "offset " << i;
         }
-        EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"Sys.dat"});
+        EXPECT_EQ(Entries(dir.Path()), kRecordAndLock);
     }
 }
 
@@ -97,7 +100,7 @@ TEST(SettingsStoreTest, UnreadableFileLeavesTheRecordZero)
     for (std::uint8_t byte : loaded.Bytes()) ASSERT_EQ(byte, 0);
 }
 
-TEST(SettingsStoreTest, FailedSaveIsSilentAndTheValueStaysInMemory)
+TEST(SettingsStoreTest, FailedSaveIsReportedAndTheValueStaysInMemory)
 {
     TempDir dir;
     // The folder "is" a regular file: nothing can be created inside it, even by root.
@@ -105,8 +108,10 @@ TEST(SettingsStoreTest, FailedSaveIsSilentAndTheValueStaysInMemory)
     SettingsStore store(dir / "folder" / "Sys.dat");
     EXPECT_FALSE(store.Modify([](SysData& data) { data.SetUpgradeCount(42); }));
     EXPECT_EQ(store.UpgradeCount(), 42);
-    EXPECT_FALSE(store.SaveSysData());
-    EXPECT_EQ(store.UpgradeCount(), 42);
+    const CountChange change = store.IncrementUpgradeCount();
+    EXPECT_FALSE(change.saved);
+    EXPECT_EQ(change.count, 43);
+    EXPECT_EQ(store.UpgradeCount(), 43);
 }
 
 TEST(SettingsStoreTest, FailedReplaceKeepsTheOldEntryAndLeavesNoTemporaryFile)
@@ -118,7 +123,7 @@ TEST(SettingsStoreTest, FailedReplaceKeepsTheOldEntryAndLeavesNoTemporaryFile)
     SettingsStore store(dir / "Sys.dat");
     EXPECT_FALSE(store.Modify([](SysData& data) { data.SetComIndex(2); }));
     EXPECT_EQ(store.ComIndex(), 2);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"Sys.dat"});
+    EXPECT_EQ(Entries(dir.Path()), kRecordAndLock);
     EXPECT_EQ(Entries(dir / "Sys.dat"), std::vector<std::string>{"keep"});
 }
 
@@ -135,9 +140,10 @@ TEST(SettingsStoreTest, ReadOnlyFileIsKeptAndItsRightsSurviveASave)
     EXPECT_EQ(SettingsStore(sysPath).ComIndex(), 0);
 
     fs::permissions(sysPath, fs::perms::owner_read | fs::perms::owner_write);
-    EXPECT_TRUE(store.SaveSysData());
+    const fs::perms rights = fs::status(sysPath).permissions();
+    EXPECT_TRUE(store.SetComIndex(4));
     EXPECT_EQ(SettingsStore(sysPath).ComIndex(), 4);
-    EXPECT_EQ(fs::status(sysPath).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(sysPath).permissions(), rights);
 }
 
 TEST(SettingsStoreTest, BytesOutsideTheFieldsComeBackByteForByte)
@@ -189,7 +195,66 @@ TEST(SettingsStoreTest, ConcurrentIncrementsAreNeitherLostNorTorn)
     reader.join();
     EXPECT_EQ(store.UpgradeCount(), 2 * kPerThread);
     EXPECT_EQ(SettingsStore(dir / "Sys.dat").UpgradeCount(), 2 * kPerThread);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"Sys.dat"});
+    EXPECT_EQ(Entries(dir.Path()), kRecordAndLock);
+}
+
+TEST(SettingsStoreTest, EachChangeKeepsWhatOthersSavedMeanwhile)
+{
+    TempDir dir;
+    const auto sysPath = dir / "Sys.dat";
+    // Two processes' views, both loaded before either saved.
+    SettingsStore dialog(sysPath);
+    SettingsStore commandLine(sysPath);
+    ASSERT_TRUE(dialog.SetComIndex(3));
+    EXPECT_EQ(commandLine.IncrementUpgradeCount().count, 1);
+    EXPECT_EQ(dialog.IncrementUpgradeCount().count, 2);
+    ASSERT_TRUE(commandLine.SetLanguage(1));
+    EXPECT_EQ(commandLine.ComIndex(), 3) << "the record in memory is the fresh one";
+
+    const SysData saved = SettingsStore(sysPath).Snapshot();
+    EXPECT_EQ(saved.ComIndex(), 3);
+    EXPECT_EQ(saved.UpgradeCount(), 2);
+    EXPECT_EQ(saved.Language(), 1);
+    ASSERT_TRUE(dialog.ClearUpgradeCount());
+    EXPECT_EQ(SettingsStore(sysPath).Snapshot().Language(), 1);
+    EXPECT_EQ(SettingsStore(sysPath).UpgradeCount(), 0);
+}
+
+TEST(SettingsStoreTest, TheCountStopsAtItsLargestValue)
+{
+    constexpr std::int32_t kLargest = 0x7FFFFFFF;
+    struct Case {
+        std::int32_t before;
+        std::int32_t after;
+    };
+    const Case cases[] = {{0, 1}, {kLargest - 1, kLargest}, {kLargest, kLargest}, {-1, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.before);
+        TempDir dir;
+        SysData record;
+        record.SetUpgradeCount(c.before);
+        WriteBytes(dir / "Sys.dat", std::string(record.Bytes().begin(), record.Bytes().end()));
+        SettingsStore store(dir / "Sys.dat");
+        const CountChange change = store.IncrementUpgradeCount();
+        EXPECT_TRUE(change.saved);
+        EXPECT_EQ(change.count, c.after);
+        EXPECT_EQ(SettingsStore(dir / "Sys.dat").UpgradeCount(), c.after);
+    }
+}
+
+TEST(SettingsStoreTest, TemporaryFilesOfAKilledSaveGoAtTheNextSave)
+{
+    TempDir dir;
+    // What saves killed midway leave, in this version's and the older naming,
+    // beside files that are none of them.
+    for (const char* name : {"Sys.dat.tmp", "Sys.dat.tmp-3920-1", "Sys.dat.tmp-17-22"}) {
+        WriteBytes(dir / name, "partial");
+    }
+    for (const char* name : {"Sys.dat.tmpl", "Other.dat.tmp-1-1"}) WriteBytes(dir / name, "keep");
+    SettingsStore store(dir / "Sys.dat");
+    ASSERT_TRUE(store.SetComIndex(1));
+    EXPECT_EQ(Entries(dir.Path()), (std::vector<std::string>{"Other.dat.tmp-1-1", "Sys.dat",
+                                                             "Sys.dat.lock", "Sys.dat.tmpl"}));
 }
 
 TEST(FileBlockTest, ReadStopsAtTheLimitAndLeavesTheRestOfTheBuffer)

@@ -2,6 +2,7 @@
 // in it when the test ends; and small helpers to put bytes into files.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -55,13 +56,14 @@ inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-// Every entry in the directory, for checking that no temporary file was left.
+// Every entry in the directory, sorted, for checking that no temporary file was left.
 inline std::vector<std::string> Entries(const std::filesystem::path& dir)
 {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         names.push_back(entry.path().filename().string());
     }
+    std::sort(names.begin(), names.end());
     return names;
 }
 

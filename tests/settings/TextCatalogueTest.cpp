@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -61,6 +63,7 @@ TEST(TextCatalogueTest, EveryEncodingGivesTheSameTexts)
         {"UTF-8", kCatalogue},
         {"UTF-8 with BOM", "\xEF\xBB\xBF" + kCatalogue},
         {"UTF-16LE with BOM", "\xFF\xFE" + Encode(kCatalogue, "UTF-16LE")},
+        {"UTF-16BE with BOM", "\xFE\xFF" + Encode(kCatalogue, "UTF-16BE")},
         {"GB18030", Encode(kCatalogue, "GB18030")},
     };
     for (const Case& c : cases) {
@@ -70,6 +73,50 @@ TEST(TextCatalogueTest, EveryEncodingGivesTheSameTexts)
         EXPECT_EQ(Lookup(c.bytes, "800045"), "開啟端口");
         EXPECT_EQ(Lookup(c.bytes, "000001"), "已升级 %d 次 𠀀");
     }
+}
+
+TEST(TextCatalogueTest, StrayBytesInUtf8AreReplacedAndTheRestStaysUtf8)
+{
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string expectedStray;
+    };
+    const std::string stray = "100099=caf\xE9 au lait\r\n";  // one Latin-1 byte
+    const Case cases[] = {
+        {"one Latin-1 byte", kCatalogue + stray, "caf\uFFFD au lait"},
+        {"one Latin-1 byte after a BOM", "\xEF\xBB\xBF" + kCatalogue + stray, "caf\uFFFD au lait"},
+        {"a cut-off character", kCatalogue + "100099=\xE5\xAF\r\n", "\uFFFD\uFFFD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Lookup(c.bytes, "000045"), "开启端口");
+        EXPECT_EQ(Lookup(c.bytes, "800045"), "開啟端口");
+        EXPECT_EQ(Lookup(c.bytes, "100099"), c.expectedStray);
+    }
+}
+
+TEST(TextCatalogueTest, ShippedCatalogueSavedInTheLegacyCodePageReadsTheSame)
+{
+    // A whole catalogue of real texts is where the choice between damaged UTF-8
+    // and GB18030 has to hold.
+    std::ifstream shipped(KORVANE_SHIPPED_CATALOGUE, std::ios::binary);
+    const std::string utf8{std::istreambuf_iterator<char>(shipped), {}};
+    ASSERT_FALSE(utf8.empty());
+    TempDir dir;
+    WriteBytes(dir / "utf8.ini", utf8);
+    WriteBytes(dir / "gb18030.ini", Encode(utf8, "GB18030"));
+    int compared = 0;
+    for (const std::int32_t base : {0, 100000, 800000}) {
+        for (std::int32_t id = 0; id < 1000; ++id) {
+            const std::string key = TextKey(base, id);
+            const std::string expected = CIniFile(dir / "utf8.ini").GetWholeString("Pub", key);
+            if (expected.empty()) continue;
+            ++compared;
+            ASSERT_EQ(CIniFile(dir / "gb18030.ini").GetWholeString("Pub", key), expected) << key;
+        }
+    }
+    EXPECT_GT(compared, 30);
 }
 
 TEST(TextCatalogueTest, MissingOrDamagedCatalogueGivesEmptyText)
