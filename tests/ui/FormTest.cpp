@@ -81,15 +81,27 @@ TEST(PrecautionsFormTest, PicturesHaveTheirOwnPixelSizes)
     }
 }
 
-TEST(PrecautionsFormTest, IsCentredOnTheScreen)
+// Centred where it fits; where it does not (a small screen), its top or left
+// edge stays on the available area, so the title bar and close box are in reach.
+TEST(PrecautionsFormTest, IsCentredOnTheScreenAndKeptInsideIt)
 {
     testing::ScriptedHost host;
     CForm_MAP form(&host);
     form.Create(false);
     const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
-    const QPoint centre = form.Window()->geometry().center();
-    EXPECT_LE(std::abs(centre.x() - available.center().x()), 1);
-    EXPECT_LE(std::abs(centre.y() - available.center().y()), 1);
+    const QRect window = form.Window()->geometry();
+    struct Axis {
+        int start, length, availableStart, availableLength;
+    };
+    for (const Axis& a : {Axis{window.x(), window.width(), available.x(), available.width()},
+                          Axis{window.y(), window.height(), available.y(), available.height()}}) {
+        if (a.length <= a.availableLength) {
+            EXPECT_LE(std::abs(2 * a.start + a.length - (2 * a.availableStart + a.availableLength)),
+                      2);
+        } else {
+            EXPECT_EQ(a.start, a.availableStart);
+        }
+    }
 }
 
 TEST(PrecautionsFormTest, EscapeEnterAndTheCloseBoxCloseIt)
