@@ -233,7 +233,7 @@ CDialog::~CDialog()
     // A background run ends before anything it might be waiting on goes; the
     // window (and its controls) are Qt objects, they go with the dialog.
     EndBackgroundRun();
-    ReleaseWindow();
+    ReleaseWindow(false);  // the bound members of a derived dialog are gone already
 }
 
 int CDialog::DoModal()
@@ -262,11 +262,11 @@ void CDialog::DestroyWindow()
     if (!m_window) return;
     EndBackgroundRun();
     OnDestroy();
-    ReleaseWindow();
+    ReleaseWindow(true);
 }
 
 // Owned windows go first, as they would with their owner; then this one.
-void CDialog::ReleaseWindow()
+void CDialog::ReleaseWindow(bool detachControls)
 {
     if (!m_window) return;
     auto& live = LiveDialogs();
@@ -276,7 +276,9 @@ void CDialog::ReleaseWindow()
     }
     for (const auto& [ourId, qtId] : m_timers) m_window->killTimer(qtId);
     m_timers.clear();
-    for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    if (detachControls) {
+        for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    }
     m_boundControls.clear();
     m_controls.clear();
     m_window.reset();

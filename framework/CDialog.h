@@ -73,6 +73,12 @@ public:
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
+    // Window placement and ownership, as a dialog manager does them: the frame
+    // is centred on the screen but kept inside its available area (a window
+    // larger than the area keeps its title bar at the area's top left); a
+    // dialog whose window is created while other dialogs' windows exist is
+    // owned by the newest of them (no taskbar entry of its own, destroyed
+    // with its owner); an empty title shows no title, not the program's name.
     // Creates the window, initialises it, runs it modally, destroys it.
     int DoModal();
     // Creates the window and initialises it without a modal run (the window
@@ -154,7 +160,7 @@ private:
     void FinishBackgroundRun();
     void EndBackgroundRun();
     void ShowBusy(bool busy);
-    void ReleaseWindow();
+    void ReleaseWindow(bool detachControls);
     void CreateWindowFromTemplate();
     void CreateControl(const ControlTemplate& control);
     void CenterOnScreen();

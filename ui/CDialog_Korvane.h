@@ -63,7 +63,6 @@ public:
 
     const std::filesystem::path& BootPath() const { return m_strBootPath; }
     const std::filesystem::path& UserPath() const { return m_strUserPath; }
-    const std::filesystem::path& ProgramDir() const { return m_programDir; }
     const std::filesystem::path& TxtPath() const { return m_strTxtPath; }
     std::int32_t LanguageBase() const { return m_iniFile.LanguageBaseValue(); }
     serial::CMscomm& SerialControl() { return m_mscomm; }

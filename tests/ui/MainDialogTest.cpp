@@ -783,6 +783,20 @@ TEST(BrowseTest, AnythingButARegularFileIsRefusedWithoutOpeningIt)
     writer.join();
 }
 
+// The dialog's own messages come from Txt.ini in the language Sys.dat names.
+TEST(BrowseTest, OwnMessagesComeInTheUsersLanguage)
+{
+    ProgramFolder folder;
+    std::ofstream(folder.Dir() / "Txt.ini", std::ios::app) << "100451=not usable: {0}\n";
+    folder.WriteSysData(1, 0, 0);
+    Harness h(folder);
+    h.Create();
+    h.host.fileAnswers = {{"/dev/zero"}};
+    h.Click(kIdBrowseBoot);
+    ASSERT_EQ(h.host.messages.size(), 1u);
+    EXPECT_EQ(h.host.messages[0].text, "not usable: /dev/zero");
+}
+
 // /proc/self/mem opens like any file and fails at the first read.
 TEST(BrowseTest, AReadFailureAfterTheOpenIsShownAndTheTextsStay)
 {
