@@ -91,11 +91,11 @@ std::string DescribeOutcome(const ProcessResult& result, std::string_view progra
 {
     std::string text = DescribeEnding(result, program);
     if (!hint.empty()) {
-        text += "\n" + std::string(hint);
+        text.append("\n").append(hint);
     }
     const std::string output = TrimmedOutput(result.output);
     if (!output.empty()) {
-        text += "\n\n" + output;
+        text.append("\n\n").append(output);
     }
     return text;
 }
