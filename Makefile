@@ -59,7 +59,8 @@ test-tsan: deps
 	@cmake --build $(BUILD_TSAN) -j $(JOBS)
 	@cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
-# Renders the main window and the precautions form to PNG, offscreen, into docs/.
+# Renders the main window, the precautions form and the service window (--service)
+# to PNG, offscreen, into docs/.
 screenshots: build
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/tests/bin/render_windows $(BUILD)/bin docs
 

@@ -3,7 +3,18 @@
 
 namespace korvane::app {
 
-CSTM32_KorvaneApp::CSTM32_KorvaneApp() : m_dlgMain(m_settings) {}
+namespace {
+
+ui::KorvaneSeams StartSeams(bool service)
+{
+    ui::KorvaneSeams seams;
+    seams.service = service;
+    return seams;
+}
+
+}  // namespace
+
+CSTM32_KorvaneApp::CSTM32_KorvaneApp(bool service) : m_dlgMain(m_settings, StartSeams(service)) {}
 
 bool CSTM32_KorvaneApp::InitInstance()
 {

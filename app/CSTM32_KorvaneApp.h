@@ -11,7 +11,8 @@ namespace korvane::app {
 class CSTM32_KorvaneApp {
 public:
     // Builds the main window object, which loads Sys.dat; no window exists yet.
-    CSTM32_KorvaneApp();
+    // `service`: the window of a service start (STM32_Korvane --service).
+    explicit CSTM32_KorvaneApp(bool service = false);
 
     // Runs the main window modally once. Returns false: there is no message
     // loop after it, the process ends.

@@ -2,10 +2,12 @@
 // from the parsed command line to each command.
 #include "cli/Commands.h"
 
+#include <chrono>
 #include <cstdio>
 
 #include "cli/Flash.h"
 #include "cli/Help.h"
+#include "cli/Interrupt.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "maintenance/Apn.h"
@@ -107,7 +109,14 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
         maintenance::BuildApnCommand(fields, maintenance::FindAdb(programDir));
     // Like the dialog, show the command up to the name only: the rest may hold a password.
     console.out << "Running: " << command.displayUpToName << " ..." << std::endl;
-    const maintenance::ProcessResult result = maintenance::RunApnCommand(command, programDir);
+    // Ctrl-C ends adb (and waits for it) instead of being held back until it returns.
+    InterruptWatch interrupt;
+    maintenance::RunLimits limits;
+    limits.stopRequested = [&interrupt] {
+        return interrupt.Wait(std::chrono::milliseconds(0)) || interrupt.Interrupted();
+    };
+    const maintenance::ProcessResult result =
+        maintenance::RunApnCommand(command, programDir, limits);
     if (!result.output.empty()) {
         console.out << result.output;
         if (result.output.back() != '\n') {
@@ -115,19 +124,10 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
         }
         console.out.flush();
     }
-    if (!result.started) {
-        PrintFailure(console, "adb could not be started: " + result.startError,
-                     "Install adb (apt install adb) or put it beside korvane");
-        return kExitFailed;
-    }
     if (!result.Succeeded()) {
-        const std::string how = result.signalled
-                                    ? "was stopped by a signal"
-                                    : "failed with exit status " + std::to_string(result.exitCode);
-        PrintFailure(console, "adb " + how,
-                     "Check that the radio is connected with USB debugging on and that"
-                     " 'adb devices' lists exactly one device");
-        return kExitFailed;
+        PrintFailure(console, maintenance::DescribeEnding(result, "adb"),
+                     maintenance::AdbHint(result));
+        return result.stopped ? kExitInterrupted : kExitFailed;
     }
     console.out << "APN settings sent." << std::endl;
     return kExitSuccess;

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCursor>
 #include <QDialog>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -11,14 +12,18 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMetaObject>
+#include <QPainter>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimerEvent>
+#include <QWindow>
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <thread>
 
 #include "framework/Text.h"
 
@@ -28,7 +33,9 @@ namespace korvane::framework {
 // events into the dialog's commands and timer messages.
 class CDialog::QtWindow : public QDialog {
 public:
-    explicit QtWindow(CDialog& owner) : m_owner(owner) {}
+    // `ownerWindow`: the window that owns this one (it keeps this one above it
+    // and out of the taskbar); a window, not a child, either way.
+    QtWindow(CDialog& owner, QWidget* ownerWindow) : QDialog(ownerWindow), m_owner(owner) {}
 
     void reject() override { m_owner.DispatchCommand(IDCANCEL); }
     void accept() override { m_owner.DispatchCommand(IDOK); }
@@ -62,7 +69,61 @@ private:
     CDialog& m_owner;
 };
 
+// A running background run: its thread, its stop request, and what it left.
+struct CDialog::BackgroundRun {
+    std::thread thread;
+    std::atomic<bool> stop{false};
+    std::exception_ptr error;
+    std::function<void()> done;
+};
+
 namespace {
+
+// Windows that exist, oldest first. A dialog created while others exist is
+// owned by the newest of them, as a dialog framework makes the active window
+// the owner of a dialog given no parent (the precautions form is owned by the
+// main window, so it has no taskbar entry of its own).
+std::vector<CDialog*>& LiveDialogs()
+{
+    static std::vector<CDialog*> dialogs;
+    return dialogs;
+}
+
+// What the window system is given as the title. Qt puts the application's
+// name in place of an empty title; a single blank shows no title at all.
+QString WindowSystemTitle(const std::string& title)
+{
+    return title.empty() ? QStringLiteral(" ") : ToQString(title);
+}
+
+// A group box that draws its caption on the frame's top line, as the dialog
+// templates assume (Qt's styles put the caption above the frame, which moves
+// the frame's top edge down onto the controls placed just inside it).
+class FrameGroupBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        // The frame is drawn here, not by the style: Qt's styles move it below
+        // the caption's height whatever rectangle they are given.
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const int lineY = metrics.height() / 2;
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, lineY, -1, -1));
+        if (title().isEmpty()) return;
+        // The caption sits one character in from the left, on a strip of the
+        // window's background a blank wide on each side, over the frame line.
+        const int blank = metrics.horizontalAdvance(QLatin1Char(' '));
+        const QRect strip(metrics.averageCharWidth(), 0,
+                          metrics.horizontalAdvance(title()) + 2 * blank, metrics.height());
+        painter.fillRect(strip, palette().brush(QPalette::Window));
+        style()->drawItemText(&painter, strip, Qt::AlignCenter | Qt::TextShowMnemonic, palette(),
+                              isEnabled(), title(), QPalette::WindowText);
+    }
+};
 
 Qt::Alignment TextAlignment(ControlKind kind)
 {
@@ -109,7 +170,7 @@ QWidget* MakeWidget(const ControlTemplate& control, QWidget* parent)
             return bar;
         }
         case ControlKind::GroupBox:
-            return new QGroupBox(caption, parent);
+            return new FrameGroupBox(caption, parent);
         case ControlKind::Picture: {
             auto* picture = new QLabel(parent);
             const QPixmap pixmap(caption);
@@ -169,9 +230,10 @@ CDialog::CDialog(const DialogTemplate& dialogTemplate, ModalHost* host)
 
 CDialog::~CDialog()
 {
-    // The window (and its controls) are Qt objects; they go with the dialog.
-    m_controls.clear();
-    m_window.reset();
+    // A background run ends before anything it might be waiting on goes; the
+    // window (and its controls) are Qt objects, they go with the dialog.
+    EndBackgroundRun();
+    ReleaseWindow(false);  // the bound members of a derived dialog are gone already
 }
 
 int CDialog::DoModal()
@@ -198,10 +260,25 @@ void CDialog::Create(bool show)
 void CDialog::DestroyWindow()
 {
     if (!m_window) return;
+    EndBackgroundRun();
     OnDestroy();
+    ReleaseWindow(true);
+}
+
+// Owned windows go first, as they would with their owner; then this one.
+void CDialog::ReleaseWindow(bool detachControls)
+{
+    if (!m_window) return;
+    auto& live = LiveDialogs();
+    while (!live.empty() && live.back() != this) live.back()->DestroyWindow();
+    if (const auto self = std::find(live.begin(), live.end(), this); self != live.end()) {
+        live.erase(self);
+    }
     for (const auto& [ourId, qtId] : m_timers) m_window->killTimer(qtId);
     m_timers.clear();
-    for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    if (detachControls) {
+        for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    }
     m_boundControls.clear();
     m_controls.clear();
     m_window.reset();
@@ -219,10 +296,11 @@ void CDialog::CreateWindowFromTemplate()
     DestroyWindow();
     m_endRequested = false;
     m_modalResult = IDCANCEL;
-    auto window = std::make_unique<QtWindow>(*this);
+    QWidget* owner = LiveDialogs().empty() ? nullptr : LiveDialogs().back()->m_window.get();
+    auto window = std::make_unique<QtWindow>(*this, owner);
     window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    window->setWindowTitle(ToQString(m_template.title));
+    window->setWindowTitle(WindowSystemTitle(m_template.title));
     const QFont font(ToQString(m_template.fontFamily), m_template.pointSize);
     window->setFont(font);
     m_baseUnits = MeasureDialogBaseUnits(font);
@@ -234,6 +312,7 @@ void CDialog::CreateWindowFromTemplate()
         window->setFixedSize(size);
     }
     m_window = std::move(window);
+    LiveDialogs().push_back(this);
     for (const ControlTemplate& control : m_template.controls) CreateControl(control);
 }
 
@@ -268,12 +347,27 @@ void CDialog::CreateControl(const ControlTemplate& control)
     if (control.id != kNoId) m_controls[control.id] = widget;
 }
 
+// Centres the frame in the screen's available area, but keeps it inside: a
+// window larger than the area keeps its title bar and close box in reach at
+// the area's top left, as the dialog manager does.
 void CDialog::CenterOnScreen()
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (screen == nullptr || !m_window) return;
     const QRect available = screen->availableGeometry();
-    m_window->move(available.center() - QPoint(m_window->width() / 2, m_window->height() / 2));
+    // The frame is known once the window system has framed the window; move()
+    // places the frame's top left either way.
+    const QMargins frame =
+        m_window->windowHandle() != nullptr ? m_window->windowHandle()->frameMargins() : QMargins();
+    const QSize outer = m_window->size().grownBy(frame);
+    QPoint topLeft = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    topLeft.setX(
+        std::max(available.left(),
+                 std::min(topLeft.x(), available.left() + available.width() - outer.width())));
+    topLeft.setY(
+        std::max(available.top(),
+                 std::min(topLeft.y(), available.top() + available.height() - outer.height())));
+    m_window->move(topLeft);
 }
 
 template <class Action>
@@ -299,6 +393,7 @@ void CDialog::ReportHandlerError(const std::string& description)
 
 void CDialog::DispatchCommand(int id)
 {
+    if (IsBusy()) return;  // no command while a background run is on
     for (const MessageMapEntry& entry : GetMessageMap()) {
         if (entry.kind == MessageMapEntry::Kind::Clicked && entry.id == id) {
             Guarded([&] { entry.call(*this, 0); });
@@ -367,7 +462,8 @@ void CDialog::EnableItem(int id, bool enable)
 }
 bool CDialog::IsItemEnabled(int id) const
 {
-    return GetDlgItem(id)->isEnabled();
+    // Not isEnabled(): a busy window greys its controls without changing their own states.
+    return !GetDlgItem(id)->testAttribute(Qt::WA_ForceDisabled);
 }
 void CDialog::ShowItem(int id, bool show)
 {
@@ -381,12 +477,12 @@ bool CDialog::IsItemShown(int id) const
 void CDialog::SetWindowText(const std::string& title)
 {
     m_template.title = title;
-    if (m_window) m_window->setWindowTitle(ToQString(title));
+    if (m_window) m_window->setWindowTitle(WindowSystemTitle(title));
 }
 
 std::string CDialog::GetWindowText() const
 {
-    return m_window ? FromQString(m_window->windowTitle()) : m_template.title;
+    return m_template.title;
 }
 
 void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
@@ -418,6 +514,63 @@ int CDialog::MessageBox(const std::string& text, const std::string& caption, Mes
                         MessageIcon icon)
 {
     return m_host->ShowMessage(m_window.get(), text, caption, buttons, icon);
+}
+
+void CDialog::RunInBackground(BackgroundWork work, std::function<void()> done)
+{
+    if (!m_window) throw std::logic_error("a background run needs the dialog's window");
+    if (IsBusy()) throw std::logic_error("a background run is already on");
+    auto run = std::make_unique<BackgroundRun>();
+    run->done = std::move(done);
+    BackgroundRun* state = run.get();
+    QDialog* window = m_window.get();
+    m_background = std::move(run);
+    ShowBusy(true);
+    // The window outlives the thread (the window waits for it before it goes),
+    // so the queued call always has its receiver; Qt drops it with the window.
+    state->thread = std::thread([this, state, window, work = std::move(work)] {
+        try {
+            work(state->stop);
+        } catch (...) {
+            state->error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            window, [this] { FinishBackgroundRun(); }, Qt::QueuedConnection);
+    });
+}
+
+void CDialog::FinishBackgroundRun()
+{
+    if (!m_background) return;
+    m_background->thread.join();
+    const std::unique_ptr<BackgroundRun> run = std::move(m_background);
+    ShowBusy(false);
+    Guarded([&run] {
+        if (run->error) std::rethrow_exception(run->error);
+        if (run->done) run->done();
+    });
+}
+
+void CDialog::EndBackgroundRun()
+{
+    if (!m_background) return;
+    m_background->stop = true;
+    m_background->thread.join();
+    m_background.reset();
+    ShowBusy(false);
+}
+
+// A busy window greys its controls and takes no input, but keeps each
+// control's own state, so nothing needs restoring afterwards.
+void CDialog::ShowBusy(bool busy)
+{
+    if (!m_window) return;
+    m_window->setEnabled(!busy);
+    if (busy) {
+        m_window->setCursor(Qt::WaitCursor);
+    } else {
+        m_window->unsetCursor();
+    }
 }
 
 bool CDialog::UpdateData(bool saveAndValidate)

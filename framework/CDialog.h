@@ -3,6 +3,7 @@
 // that shows an escaping error in a message box and lets the program go on.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -72,6 +73,12 @@ public:
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
+    // Window placement and ownership, as a dialog manager does them: the frame
+    // is centred on the screen but kept inside its available area (a window
+    // larger than the area keeps its title bar at the area's top left); a
+    // dialog whose window is created while other dialogs' windows exist is
+    // owned by the newest of them (no taskbar entry of its own, destroyed
+    // with its owner); an empty title shows no title, not the program's name.
     // Creates the window, initialises it, runs it modally, destroys it.
     int DoModal();
     // Creates the window and initialises it without a modal run (the window
@@ -97,7 +104,7 @@ public:
     void SetDlgItemText(int id, const std::string& text);
     std::string GetDlgItemText(int id) const;
     void EnableItem(int id, bool enable);
-    bool IsItemEnabled(int id) const;
+    bool IsItemEnabled(int id) const;  // the control's own enabled state
     void ShowItem(int id, bool show);
     bool IsItemShown(int id) const;  // the control's own shown state
     void SetWindowText(const std::string& title);
@@ -116,6 +123,25 @@ public:
     // Runs DoDataExchange; `saveAndValidate` says the direction.
     bool UpdateData(bool saveAndValidate);
 
+    // Work that must not hold the window's thread (a script, adb). `work` runs
+    // on a thread of its own; once it has returned, `done` runs on the window's
+    // thread, from its event loop, under the handler guard. Until then the
+    // window stays alive (it repaints, its timers run) and shows that it is
+    // busy (wait cursor, controls greyed), and it takes no command: clicks,
+    // Enter, Escape and the close box are refused, as DispatchCommand is. An
+    // exception leaving `work` is shown on the window's thread as a handler
+    // error, and `done` is not called. One run at a time: a second call during
+    // a run throws std::logic_error, as does a call without a window. When the
+    // window goes during a run (DestroyWindow, the destructor), `stop` turns
+    // true, the window waits for `work` to return, and `done` is dropped; so
+    // `work` must watch `stop` and must not touch the dialog (it gets copies).
+    // Backends: Qt runs `work` on a std::thread and queues `done` to the
+    // window's object; Win32 runs it on a std::thread and posts a private
+    // message to the dialog, whose procedure calls `done`.
+    using BackgroundWork = std::function<void(const std::atomic<bool>& stop)>;
+    void RunInBackground(BackgroundWork work, std::function<void()> done);
+    bool IsBusy() const { return m_background != nullptr; }
+
 protected:
     virtual bool OnInitDialog();
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -130,6 +156,11 @@ protected:
 
 private:
     class QtWindow;
+    struct BackgroundRun;
+    void FinishBackgroundRun();
+    void EndBackgroundRun();
+    void ShowBusy(bool busy);
+    void ReleaseWindow(bool detachControls);
     void CreateWindowFromTemplate();
     void CreateControl(const ControlTemplate& control);
     void CenterOnScreen();
@@ -146,6 +177,7 @@ private:
     std::vector<CWnd*> m_boundControls;
     bool m_endRequested = false;
     int m_modalResult = IDCANCEL;
+    std::unique_ptr<BackgroundRun> m_background;
 };
 
 }  // namespace korvane::framework

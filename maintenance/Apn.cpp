@@ -2,7 +2,10 @@
 // quoted for the radio's shell, its display text, and running it.
 #include "maintenance/Apn.h"
 
+#include <utility>
+
 #include "maintenance/TextEncoding.h"
+#include "settings/OwnText.h"
 
 #ifndef KORVANE_APN_ACTION
 #error "KORVANE_APN_ACTION must name the radio's APN-writing broadcast action"
@@ -18,6 +21,17 @@ constexpr std::string_view kPlainWordCharacters =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_@%+=:,./-";
 // Characters that keep a special meaning inside double quotes.
 constexpr std::string_view kSpecialInDoubleQuotes = "\"\\$`";
+// What is trimmed from both ends of a field: blanks a person typed or pasted.
+constexpr std::string_view kBlanks = " \t\r\n";
+
+std::string TrimBlanks(const std::string& text)
+{
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
 
 // The local shell's word for `text`: as it is when nothing in it is special.
 std::string ShellWord(const std::string& text)
@@ -79,8 +93,10 @@ std::string QuoteForRemoteShell(const std::string& value)
     return quoted + "'";
 }
 
-ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb)
+ApnCommand BuildApnCommand(const ApnFields& typed, const std::string& adb)
 {
+    const ApnFields fields{TrimBlanks(typed.name), TrimBlanks(typed.apn), TrimBlanks(typed.user),
+                           TrimBlanks(typed.password), TrimBlanks(typed.numeric)};
     ApnCommand command;
     // The action is checked at configure time to be a plain dotted name, so it
     // needs no quotes on the radio.
@@ -114,14 +130,42 @@ std::string FindAdb(const std::filesystem::path& exeDir)
     return std::string(kAdbStem);
 }
 
-ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir)
+ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir,
+                            RunLimits limits)
 {
-    return RunProcess(command.argv, exeDir, /*captureOutput=*/true);
+    if (limits.timeLimit.count() <= 0) {
+        limits.timeLimit = kAdbTimeLimit;
+    }
+    return RunProcess(command.argv, exeDir, /*captureOutput=*/true, limits);
 }
 
-ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields)
+ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields,
+                       RunLimits limits)
 {
-    return RunApnCommand(BuildApnCommand(fields, FindAdb(exeDir)), exeDir);
+    return RunApnCommand(BuildApnCommand(fields, FindAdb(exeDir)), exeDir, std::move(limits));
+}
+
+std::string AdbHint(const ProcessResult& result)
+{
+    using settings::kOwnTextMaintenance;
+    using settings::OwnText;
+    if (!result.started) {
+        return OwnText(kOwnTextMaintenance + 20,
+                       "Install adb (apt install adb) or put it beside the program.");
+    }
+    if (result.timedOut) {
+        return OwnText(
+            kOwnTextMaintenance + 21,
+            "Most often no radio has authorised this computer yet: accept the USB "
+            "debugging prompt on the radio's screen and try again. If no prompt "
+            "appears, the adb server may be stuck: run 'adb kill-server' and try again.");
+    }
+    if (result.stopped || result.Succeeded()) {
+        return {};
+    }
+    return OwnText(kOwnTextMaintenance + 22,
+                   "Check that the radio is connected with USB debugging on and that 'adb devices' "
+                   "lists exactly one device.");
 }
 
 }  // namespace korvane::maintenance

@@ -2,6 +2,7 @@
 // through adb, run as a process with an argument vector (no local shell).
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -34,6 +35,13 @@ std::string ApnAction();
 // Quotes a value for the radio's shell: single quotes, a quote inside as '\''.
 std::string QuoteForRemoteShell(const std::string& value);
 
+// How long adb may take. A broadcast takes a second or two, the first run of
+// the day a few more while adb starts its server; an adb that waits for a
+// device nobody has authorised, or for a stuck server, never returns by itself.
+inline constexpr std::chrono::milliseconds kAdbTimeLimit{30'000};
+
+// Blanks at both ends of every field are dropped before the command is built
+// (inner blanks stay, quoted); a field of blanks only counts as empty.
 // `adb` is the adb beside the executable when there is one, otherwise "adb" (PATH).
 ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb = "adb");
 
@@ -42,10 +50,17 @@ ApnCommand BuildApnCommand(const ApnFields& fields, const std::string& adb = "ad
 std::string FindAdb(const std::filesystem::path& exeDir);
 
 // Runs a built command as a process (no local shell) in the executable's
-// directory, its output captured for a message when it fails, and waits.
-ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir);
+// directory, its output captured for a message when it fails, and waits at
+// most `limits.timeLimit` (kAdbTimeLimit when zero).
+ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::path& exeDir,
+                            RunLimits limits = {});
 
 // Finds adb, builds the command and runs it in the executable's directory.
-ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields);
+ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields,
+                       RunLimits limits = {});
+
+// What a technician should check after a failed adb run (not started, out of
+// time, or failed), in the user's language; empty after a success or a stop.
+std::string AdbHint(const ProcessResult& result);
 
 }  // namespace korvane::maintenance

@@ -40,6 +40,8 @@ std::vector<std::string> BuildLinuxDriverArgv(const std::filesystem::path& exeDi
 // folder, its output captured; a missing script is started == false with the
 // reason. Windows: the command processor runs the quoted .bat command in its
 // console window.
-ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row);
+// `limits` can end a script that must not run on (the window closing).
+ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row,
+                              const RunLimits& limits = {});
 
 }  // namespace korvane::maintenance

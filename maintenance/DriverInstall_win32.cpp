@@ -2,6 +2,7 @@
 // the script's output in its console window, and reports how it ended.
 #include "maintenance/DriverInstall.h"
 #include "maintenance/TextEncoding.h"
+#include "settings/OwnText.h"
 
 namespace korvane::maintenance {
 
@@ -9,7 +10,8 @@ namespace {
 constexpr std::string_view kBatchExtension = ".bat";
 }
 
-ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row)
+ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row,
+                              const RunLimits& limits)
 {
     const std::filesystem::path script =
         exeDir / Utf8ToPath(row.folder) /
@@ -17,10 +19,12 @@ ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverR
     std::error_code error;
     if (!std::filesystem::is_regular_file(script, error)) {
         ProcessResult result;
-        result.startError = "the driver script " + PathToUtf8(script) + " does not exist";
+        result.startError =
+            settings::OwnText(settings::kOwnTextMaintenance + 10,
+                              "the driver script {0} does not exist", {PathToUtf8(script)});
         return result;
     }
-    return RunCommandLine(BuildWindowsDriverCommand(exeDir.wstring(), row));
+    return RunCommandLine(BuildWindowsDriverCommand(exeDir.wstring(), row), limits);
 }
 
 }  // namespace korvane::maintenance

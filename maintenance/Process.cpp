@@ -1,9 +1,15 @@
-// The platform-independent parts of launching programs: describing how a run
-// ended, and the Windows command-line quoting (kept here so it is tested everywhere).
+// The platform-independent parts of launching programs: the one description of
+// how a run ended, and the Windows command-line quoting (kept here so it is tested everywhere).
 #include "maintenance/Process.h"
+
+#include <chrono>
+
+#include "settings/OwnText.h"
 
 namespace korvane::maintenance {
 namespace {
+
+using settings::kOwnTextMaintenance;
 
 // Text of a program's output worth showing: without the blank lines and
 // blanks around it.
@@ -53,21 +59,43 @@ void AppendWindowsArgument(std::wstring& line, const std::wstring& arg)
 
 }  // namespace
 
-std::string DescribeOutcome(const ProcessResult& result, std::string_view program)
+std::string DescribeEnding(const ProcessResult& result, std::string_view program)
 {
-    std::string text(program);
+    using settings::OwnText;
     if (!result.started) {
-        text += " could not be started: " + result.startError;
-    } else if (result.signalled) {
-        text += " was ended by signal " + std::to_string(result.signalNumber) + ".";
-    } else if (result.exitCode != 0) {
-        text += " ended with exit status " + std::to_string(result.exitCode) + ".";
-    } else {
-        text += " finished successfully.";
+        return OwnText(kOwnTextMaintenance + 0, "{0} could not be started: {1}",
+                       {program, result.startError});
+    }
+    if (result.timedOut) {
+        const auto seconds = std::chrono::ceil<std::chrono::seconds>(result.timeLimit).count();
+        return OwnText(kOwnTextMaintenance + 4, "{0} did not finish in time ({1} s) and was ended.",
+                       {program, std::to_string(seconds)});
+    }
+    if (result.stopped) {
+        return OwnText(kOwnTextMaintenance + 5, "{0} was stopped before it had finished.",
+                       {program});
+    }
+    if (result.signalled) {
+        return OwnText(kOwnTextMaintenance + 1, "{0} was ended by signal {1}.",
+                       {program, std::to_string(result.signalNumber)});
+    }
+    if (result.exitCode != 0) {
+        return OwnText(kOwnTextMaintenance + 2, "{0} failed with exit status {1}.",
+                       {program, std::to_string(result.exitCode)});
+    }
+    return OwnText(kOwnTextMaintenance + 3, "{0} finished successfully.", {program});
+}
+
+std::string DescribeOutcome(const ProcessResult& result, std::string_view program,
+                            std::string_view hint)
+{
+    std::string text = DescribeEnding(result, program);
+    if (!hint.empty()) {
+        text.append("\n").append(hint);
     }
     const std::string output = TrimmedOutput(result.output);
     if (!output.empty()) {
-        text += "\n\n" + output;
+        text.append("\n\n").append(output);
     }
     return text;
 }

@@ -2,7 +2,9 @@
 // anything), waiting for them and examining how they ended.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +18,24 @@ struct ProcessResult {
     int signalNumber = 0;    // which signal, when signalled
     std::string output;      // what it printed (stdout and stderr together), when captured
     std::string startError;  // why it could not be started
+    bool timedOut = false;   // ended by us: it outlived its time limit
+    bool stopped = false;    // ended by us: a stop was requested
+    std::chrono::milliseconds timeLimit{0};  // the limit it had, when it timed out
 
-    bool Succeeded() const { return started && !signalled && exitCode == 0; }
+    bool Succeeded() const
+    {
+        return started && !signalled && !timedOut && !stopped && exitCode == 0;
+    }
+};
+
+// What may end a run before the program ends by itself. A program ended this
+// way is asked to terminate (SIGTERM to its process group on POSIX), given a
+// short grace, then killed; either way it has been waited for when RunProcess
+// returns, so nothing is left behind.
+struct RunLimits {
+    std::chrono::milliseconds timeLimit{0};  // zero: no limit
+    // Asked about every tenth of a second while the program runs; true ends it.
+    std::function<bool()> stopRequested;
 };
 
 // "" on POSIX, ".exe" on Windows: the file name ending of a program.
@@ -30,12 +48,17 @@ extern const std::string_view kExecutableSuffix;
 // program that fails: the result says what happened.
 ProcessResult RunProcess(const std::vector<std::string>& argv,
                          const std::filesystem::path& workingDirectory = {},
-                         bool captureOutput = true);
+                         bool captureOutput = true, const RunLimits& limits = {});
 
-// One sentence (plus the program's output, when there is any) saying how a run
-// of `program` ended, for a message box: why it could not start, its exit
-// status or the signal that ended it.
-std::string DescribeOutcome(const ProcessResult& result, std::string_view program);
+// The one description of how a run of `program` ended, in the user's
+// language: why it could not start, that it outlived its time limit or was
+// stopped, its exit status or the signal that ended it. One sentence.
+std::string DescribeEnding(const ProcessResult& result, std::string_view program);
+
+// For a message box: DescribeEnding, then `hint` (when given) on a line of its
+// own, then the program's output (when there is any) after a blank line.
+std::string DescribeOutcome(const ProcessResult& result, std::string_view program,
+                            std::string_view hint = {});
 
 // The Windows command line that hands `args` unchanged to a program that splits
 // its command line the way the C runtime does (CommandLineToArgvW rules).
@@ -44,7 +67,7 @@ std::wstring BuildWindowsCommandLine(const std::vector<std::wstring>& args);
 #ifdef _WIN32
 // Runs one command line through the command processor (cmd.exe /c) and waits.
 // Its output goes to the console window the command processor opens.
-ProcessResult RunCommandLine(const std::wstring& commandLine);
+ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& limits = {});
 #endif
 
 }  // namespace korvane::maintenance

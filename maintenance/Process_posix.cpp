@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <system_error>
 
 #include "maintenance/Process.h"
+#include "settings/OwnText.h"
 
 namespace korvane::maintenance {
 
@@ -17,8 +19,13 @@ const std::string_view kExecutableSuffix = "";
 
 namespace {
 
+using settings::kOwnTextMaintenance;
+
 constexpr int kChildCannotStart = 127;  // exit status of a child whose exec failed
-constexpr int kPollIntervalMs = 100;    // how often to look whether the program has ended
+constexpr int kPollIntervalMs = 100;    // how long to wait for output before looking at the program
+constexpr int kEndPollMs = 10;  // how often to look whether a program without output has ended
+// How long a program asked to terminate may take before it is killed.
+constexpr std::chrono::milliseconds kTerminateGrace{2000};
 constexpr std::size_t kReadChunk = 65536;
 constexpr const char* kNullDevice = "/dev/null";
 
@@ -77,6 +84,12 @@ std::string SystemMessage(int error)
     return std::generic_category().message(error);
 }
 
+std::string InputOutputFailure(int error)
+{
+    return settings::OwnText(kOwnTextMaintenance + 12, "cannot set up its input and output: {0}",
+                             {SystemMessage(error)});
+}
+
 // What the child sends back through the error pipe when it cannot become the program.
 struct StartFailure {
     enum Step : int { kEnterDirectory, kExecute, kRedirect } step;
@@ -111,6 +124,8 @@ bool MoveTo(int fd, int target)
 
 [[noreturn]] void RunChild(const ChildPlan& plan)
 {
+    // A group of its own, so ending it ends what it started too.
+    ::setpgid(0, 0);
     if (!MoveTo(plan.nullInput, STDIN_FILENO)) {
         FailChild(plan.errorWrite, StartFailure::kRedirect);
     }
@@ -144,10 +159,11 @@ std::string DescribeStartFailure(const StartFailure& failure, const ChildPlan& p
 {
     switch (failure.step) {
         case StartFailure::kEnterDirectory:
-            return "cannot enter the working directory " + std::string(plan.directory) + ": " +
-                   SystemMessage(failure.error);
+            return settings::OwnText(kOwnTextMaintenance + 11,
+                                     "cannot enter the working directory {0}: {1}",
+                                     {plan.directory, SystemMessage(failure.error)});
         case StartFailure::kRedirect:
-            return "cannot set up its input and output: " + SystemMessage(failure.error);
+            return InputOutputFailure(failure.error);
         case StartFailure::kExecute:
             break;
     }
@@ -159,6 +175,11 @@ int WaitForExit(pid_t pid)
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
     return status;
+}
+
+bool HasEnded(pid_t pid, int& status)
+{
+    return ::waitpid(pid, &status, WNOHANG) == pid;
 }
 
 // Reads what is there without blocking; false at end of file or on an error.
@@ -178,31 +199,70 @@ bool ReadAvailable(int fd, std::string& output)
     }
 }
 
-// Reads the output until the pipe closes, and returns the wait status. A
-// program may leave a background process behind that keeps the pipe open (adb
-// starts its server that way), so the end of the program itself also ends the reading.
-int CollectOutputAndWait(pid_t pid, int outputRead, std::string& output)
+// Ends a program that must not run on: its whole process group (a script's
+// own children too) is asked to terminate, then killed after a grace; the
+// program is waited for, so no zombie stays.
+int EndProgram(pid_t pid)
 {
-    ::fcntl(outputRead, F_SETFL, ::fcntl(outputRead, F_GETFL) | O_NONBLOCK);
-    for (;;) {
-        pollfd waiting{outputRead, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, kPollIntervalMs);
-        if (ready > 0) {
-            if (!ReadAvailable(outputRead, output)) {
-                break;
-            }
-            continue;
-        }
-        if (ready < 0 && errno != EINTR) {
-            break;
-        }
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) {
-            ReadAvailable(outputRead, output);
+    ::kill(-pid, SIGTERM);
+    ::kill(pid, SIGTERM);  // in case it left the group
+    const auto giveUp = std::chrono::steady_clock::now() + kTerminateGrace;
+    int status = 0;
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (HasEnded(pid, status)) {
+            ::kill(-pid, SIGKILL);  // whatever of the group stayed behind
             return status;
         }
+        ::poll(nullptr, 0, kEndPollMs);
     }
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
     return WaitForExit(pid);
+}
+
+// Reads the output (when captured) while the program runs and returns its wait
+// status. A program may leave a background process behind that keeps the pipe
+// open (adb starts its server that way), so the end of the program itself also
+// ends the reading. A time limit or a stop request ends the program early.
+int SuperviseRun(pid_t pid, int outputRead, std::string& output, const RunLimits& limits,
+                 ProcessResult& result)
+{
+    const bool limited = limits.timeLimit.count() > 0 || limits.stopRequested;
+    const auto deadline = std::chrono::steady_clock::now() + limits.timeLimit;
+    bool reading = outputRead >= 0;
+    if (reading) {
+        ::fcntl(outputRead, F_SETFL, ::fcntl(outputRead, F_GETFL) | O_NONBLOCK);
+    }
+    for (;;) {
+        if (reading) {
+            pollfd waiting{outputRead, POLLIN, 0};
+            const int ready = ::poll(&waiting, 1, kPollIntervalMs);
+            if ((ready > 0 && !ReadAvailable(outputRead, output)) ||
+                (ready < 0 && errno != EINTR)) {
+                reading = false;
+            }
+        } else if (!limited) {
+            return WaitForExit(pid);
+        } else {
+            ::poll(nullptr, 0, kEndPollMs);
+        }
+        int status = 0;
+        if (HasEnded(pid, status)) {
+            if (outputRead >= 0) {
+                ReadAvailable(outputRead, output);
+            }
+            return status;
+        }
+        if (limits.timeLimit.count() > 0 && std::chrono::steady_clock::now() >= deadline) {
+            result.timedOut = true;
+            result.timeLimit = limits.timeLimit;
+            return EndProgram(pid);
+        }
+        if (limits.stopRequested && limits.stopRequested()) {
+            result.stopped = true;
+            return EndProgram(pid);
+        }
+    }
 }
 
 void RecordStatus(int status, ProcessResult& result)
@@ -218,7 +278,8 @@ void RecordStatus(int status, ProcessResult& result)
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::filesystem::path& workingDirectory, bool captureOutput)
+                         const std::filesystem::path& workingDirectory, bool captureOutput,
+                         const RunLimits& limits)
 {
     ProcessResult result;
     if (argv.empty() || argv.front().empty()) {
@@ -238,7 +299,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     Pipe errorPipe;
     Pipe outputPipe;
     if (!nullInput.Valid() || !MakePipe(errorPipe) || (captureOutput && !MakePipe(outputPipe))) {
-        result.startError = "cannot prepare its input and output: " + SystemMessage(errno);
+        result.startError = InputOutputFailure(errno);
         return result;
     }
     plan.nullInput = nullInput.Get();
@@ -247,12 +308,16 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
 
     const pid_t pid = ::fork();
     if (pid < 0) {
-        result.startError = "cannot create a process: " + SystemMessage(errno);
+        result.startError = settings::OwnText(
+            kOwnTextMaintenance + 13, "cannot create a process: {0}", {SystemMessage(errno)});
         return result;
     }
     if (pid == 0) {
         RunChild(plan);
     }
+    // Also here, so the group exists before anything might signal it; after
+    // the exec this fails harmlessly.
+    ::setpgid(pid, pid);
     errorPipe.writeEnd.Reset();
     outputPipe.writeEnd.Reset();
     nullInput.Reset();
@@ -264,9 +329,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
         return result;
     }
     result.started = true;
-    const int status = captureOutput
-                           ? CollectOutputAndWait(pid, outputPipe.readEnd.Get(), result.output)
-                           : WaitForExit(pid);
+    const int status = SuperviseRun(pid, captureOutput ? outputPipe.readEnd.Get() : -1,
+                                    result.output, limits, result);
     RecordStatus(status, result);
     return result;
 }

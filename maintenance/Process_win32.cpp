@@ -4,6 +4,7 @@
 
 #include "maintenance/Process.h"
 #include "maintenance/TextEncoding.h"
+#include "settings/OwnText.h"
 #include "settings/Win32Text.h"
 
 namespace korvane::maintenance {
@@ -13,6 +14,7 @@ const std::string_view kExecutableSuffix = ".exe";
 namespace {
 
 constexpr DWORD kPollIntervalMs = 100;  // how often to look whether the program has ended
+constexpr UINT kEndedExitCode = 1;      // the exit code of a program we ended
 constexpr DWORD kReadChunk = 65536;
 constexpr const wchar_t* kNullDevice = L"NUL";
 constexpr const wchar_t* kCommandProcessor = L"\\cmd.exe";
@@ -72,14 +74,46 @@ bool ReadAvailable(HANDLE pipe, std::string& output)
     }
 }
 
-// Reads the output until the pipe breaks or the program has ended: a program
-// may leave a background process behind that keeps the pipe open (adb starts
-// its server that way).
-void CollectOutput(HANDLE process, HANDLE pipe, std::string& output)
+// Whether the run must be ended now: it outlived its limit, or a stop was asked.
+bool MustEnd(const RunLimits& limits, ULONGLONG deadline, ProcessResult& result)
 {
-    while (ReadAvailable(pipe, output)) {
+    if (limits.timeLimit.count() > 0 && ::GetTickCount64() >= deadline) {
+        result.timedOut = true;
+        result.timeLimit = limits.timeLimit;
+        return true;
+    }
+    if (limits.stopRequested && limits.stopRequested()) {
+        result.stopped = true;
+        return true;
+    }
+    return false;
+}
+
+// Waits for the program, reading its output (when captured) until the pipe
+// breaks or the program has ended: a program may leave a background process
+// behind that keeps the pipe open (adb starts its server that way). A time
+// limit or a stop request ends the program and everything in its job object.
+void Supervise(HANDLE process, HANDLE job, HANDLE pipe, std::string& output,
+               const RunLimits& limits, ProcessResult& result)
+{
+    const ULONGLONG deadline =
+        ::GetTickCount64() + static_cast<ULONGLONG>(limits.timeLimit.count());
+    bool reading = pipe != nullptr;
+    for (;;) {
+        if (reading) {
+            reading = ReadAvailable(pipe, output);
+        }
         if (::WaitForSingleObject(process, kPollIntervalMs) == WAIT_OBJECT_0) {
-            ReadAvailable(pipe, output);
+            if (reading) {
+                ReadAvailable(pipe, output);
+            }
+            return;
+        }
+        if (MustEnd(limits, deadline, result)) {
+            if (job == nullptr || !::TerminateJobObject(job, kEndedExitCode)) {
+                ::TerminateProcess(process, kEndedExitCode);
+            }
+            ::WaitForSingleObject(process, INFINITE);
             return;
         }
     }
@@ -91,6 +125,7 @@ struct LaunchRequest {
     std::filesystem::path workingDirectory;
     bool captureOutput = false;
     DWORD creationFlags = 0;
+    RunLimits limits;
 };
 
 ProcessResult Launch(const LaunchRequest& request)
@@ -108,8 +143,9 @@ ProcessResult Launch(const LaunchRequest& request)
         if (nullInput.Get() == nullptr ||
             !::CreatePipe(outputRead.Out(), outputWrite.Out(), &inheritable, 0) ||
             !::SetHandleInformation(outputRead.Get(), HANDLE_FLAG_INHERIT, 0)) {
-            result.startError =
-                "cannot prepare its input and output: " + SystemMessage(::GetLastError());
+            result.startError = settings::OwnText(settings::kOwnTextMaintenance + 12,
+                                                  "cannot set up its input and output: {0}",
+                                                  {SystemMessage(::GetLastError())});
             return result;
         }
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -132,13 +168,17 @@ ProcessResult Launch(const LaunchRequest& request)
     Handle process(info.hProcess);
     Handle thread(info.hThread);
     result.started = true;
+    // A job object holds the program and whatever it starts, so ending the run
+    // ends all of them; without one (nested jobs refused) only the program ends.
+    Handle job(::CreateJobObjectW(nullptr, nullptr));
+    if (job.Get() != nullptr && !::AssignProcessToJobObject(job.Get(), process.Get())) {
+        job.Reset();
+    }
     // Only the child may hold the writing end now, so the pipe breaks when it is done.
     outputWrite.Reset();
     nullInput.Reset();
-    if (request.captureOutput) {
-        CollectOutput(process.Get(), outputRead.Get(), result.output);
-    }
-    ::WaitForSingleObject(process.Get(), INFINITE);
+    Supervise(process.Get(), job.Get(), request.captureOutput ? outputRead.Get() : nullptr,
+              result.output, request.limits, result);
     DWORD exitCode = 0;
     if (::GetExitCodeProcess(process.Get(), &exitCode)) {
         result.exitCode = static_cast<int>(exitCode);
@@ -149,7 +189,8 @@ ProcessResult Launch(const LaunchRequest& request)
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv,
-                         const std::filesystem::path& workingDirectory, bool captureOutput)
+                         const std::filesystem::path& workingDirectory, bool captureOutput,
+                         const RunLimits& limits)
 {
     if (argv.empty() || argv.front().empty()) {
         ProcessResult result;
@@ -166,10 +207,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     request.captureOutput = captureOutput;
     // Output that is captured is shown by the program; no console window is needed.
     request.creationFlags = captureOutput ? CREATE_NO_WINDOW : 0;
+    request.limits = limits;
     return Launch(request);
 }
 
-ProcessResult RunCommandLine(const std::wstring& commandLine)
+ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& limits)
 {
     LaunchRequest request;
     // The full path, so that no cmd.exe beside the program or in the current
@@ -178,6 +220,7 @@ ProcessResult RunCommandLine(const std::wstring& commandLine)
     // /s: the command processor drops exactly the outer pair of quotes and runs
     // the rest as it stands, quotes included.
     request.commandLine = L"cmd.exe /s /c \"" + commandLine + L"\"";
+    request.limits = limits;
     return Launch(request);
 }
 

@@ -4,11 +4,16 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "error/Error.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "framework/CFileDialog.h"
@@ -17,6 +22,7 @@
 #include "maintenance/SystemInfo.h"
 #include "serial/PortList.h"
 #include "settings/FileBlock.h"
+#include "settings/OwnText.h"
 #include "settings/SafeFormat.h"
 #include "ui/CForm_MAP.h"
 #include "ui/ControlIds.h"
@@ -88,6 +94,9 @@ constexpr std::array<DriverButtonRow, 4> kDriverButtons = {{
     {kIdDriverQx864, true},
 }};
 
+using settings::kOwnTextUi;
+using settings::OwnText;
+
 bool IsLargerThanImageBuffer(const std::filesystem::path& path)
 {
     std::error_code error;
@@ -97,26 +106,44 @@ bool IsLargerThanImageBuffer(const std::filesystem::path& path)
 
 std::string TooLargeText(const std::filesystem::path& path)
 {
-    return "The file " + framework::PathToUtf8(path) + " is larger than " +
-           std::to_string(firmware::kImageBufferSize) +
-           " bytes, the largest firmware image the radio takes. It was not used; please choose "
-           "the right .bin file.";
+    return OwnText(kOwnTextUi + 0,
+                   "The file {0} is larger than {1} bytes, the largest firmware image the radio "
+                   "takes. It was not used; please choose the right .bin file.",
+                   {framework::PathToUtf8(path), std::to_string(firmware::kImageBufferSize)});
 }
 
-std::string AdbFailureText(const maintenance::ProcessResult& result)
+// Something that exists but is not a regular file (a named pipe, a device, a
+// folder): opening a pipe would wait for a writer forever, and a device has
+// no end, so it is refused by what it is, before anything opens it.
+bool IsOtherThanRegularFile(const std::filesystem::path& path)
 {
-    if (!result.started) return "adb could not be started: " + result.startError;
-    std::string text = result.signalled
-                           ? std::string("adb was ended by a signal.")
-                           : "adb failed with exit status " + std::to_string(result.exitCode) + ".";
-    if (!result.output.empty()) text += "\n\n" + result.output;
-    return text;
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status);
+}
+
+std::string NotRegularText(const std::filesystem::path& path)
+{
+    return OwnText(kOwnTextUi + 1,
+                   "{0} is not a regular file (it is a folder, a device or a pipe) and cannot be a "
+                   "firmware image. Please choose the right .bin file.",
+                   {framework::PathToUtf8(path)});
+}
+
+maintenance::RunLimits StopWith(const std::atomic<bool>& stop,
+                                std::chrono::milliseconds timeLimit = {})
+{
+    maintenance::RunLimits limits;
+    limits.timeLimit = timeLimit;
+    limits.stopRequested = [&stop] { return stop.load(); };
+    return limits;
 }
 
 }  // namespace
 
 CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams seams)
-    : framework::CDialog(MainWindowTemplate(), seams.host),
+    : framework::CDialog(seams.service ? ServiceWindowTemplate() : MainWindowTemplate(),
+                         seams.host),
       m_settings(settings),
       m_seams(std::move(seams)),
       m_programDir(m_seams.programDir.empty() ? settings::GetExeDir() : m_seams.programDir),
@@ -130,6 +157,8 @@ CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams
     m_settings.Load(m_programDir / settings::SettingsStore::kFileName);
     m_strTxtPath = m_programDir / settings::TextCatalogue::kFileName;
     m_iniFile = settings::TextCatalogue(m_strTxtPath, m_settings.Language());
+    // Our own messages (and those of the core beneath) in the user's language.
+    settings::UseOwnTextCatalogue(m_strTxtPath, m_settings.Language());
 }
 
 CDialog_Korvane::~CDialog_Korvane()
@@ -284,7 +313,10 @@ void CDialog_Korvane::OnBnClickedBrowseUser()
 }
 
 // A cancelled dialog empties the path, the edit and the label; a file that
-// cannot be read keeps its path (the job reports it) and empties the label.
+// cannot be opened keeps its path (the job reports it) and empties the label;
+// a file that cannot be an image (too large, not a regular file) is refused
+// with a message. A read that fails after the open leaves this handler as a
+// file error, which the framework shows; the edit and the label keep their texts.
 void CDialog_Korvane::BrowseImage(std::filesystem::path& path, int editId, int labelId)
 {
     std::string crcText;
@@ -293,7 +325,10 @@ void CDialog_Korvane::BrowseImage(std::filesystem::path& path, int editId, int l
     path.clear();
     if (dialog.DoModal() == IDOK) {
         path = framework::PathFromUtf8(dialog.GetPathName());
-        if (IsLargerThanImageBuffer(path)) {
+        if (IsOtherThanRegularFile(path)) {
+            AfxMessageBox(NotRegularText(path));
+            path.clear();
+        } else if (IsLargerThanImageBuffer(path)) {
             AfxMessageBox(TooLargeText(path));
             path.clear();
         } else {
@@ -305,19 +340,25 @@ void CDialog_Korvane::BrowseImage(std::filesystem::path& path, int editId, int l
 }
 
 // The browse reads into the dialog's own buffer, never into the job's, so a
-// browse during a download cannot disturb it.
+// browse during a download cannot disturb it. Empty when the file cannot be
+// opened; at most the buffer's size is read.
 std::string CDialog_Korvane::ImageCrcText(const std::filesystem::path& path)
 {
-    std::vector<std::uint8_t> image;
-    try {
-        image = firmware::LoadImage(path);
-    } catch (const firmware::ImageError&) {
-        return {};
-    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return {};
     std::fill_n(m_pImageBuffer.get(), firmware::kImageBufferSize, std::uint8_t{0});
-    std::copy(image.begin(), image.end(), m_pImageBuffer.get());
+    errno = 0;
+    file.read(reinterpret_cast<char*>(m_pImageBuffer.get()),
+              static_cast<std::streamsize>(firmware::kImageBufferSize));
+    if (file.bad()) {
+        const int reason = errno;
+        throw korvane::FileError(OwnText(
+            kOwnTextUi + 2, "Cannot read {0}: {1}.",
+            {framework::PathToUtf8(path), reason != 0 ? std::strerror(reason) : "read error"}));
+    }
+    const auto length = static_cast<std::size_t>(file.gcount());
     const firmware::Qorin_CRC32 crc;
-    return firmware::FormatCrcLabel(crc.Compute(std::span(m_pImageBuffer.get(), image.size())));
+    return firmware::FormatCrcLabel(crc.Compute(std::span(m_pImageBuffer.get(), length)));
 }
 
 void CDialog_Korvane::OnBnClickedFullUpgrade()
@@ -384,14 +425,25 @@ void CDialog_Korvane::OnBnClickedClearCount()
     SetDlgItemText(kIdCounter, CounterLine());
 }
 
+// adb runs off the window's thread; a failure (adb missing, out of time, a
+// refusal) is shown once it is over.
 void CDialog_Korvane::OnBnClickedWriteApn()
 {
     const maintenance::ApnFields fields{GetDlgItemText(kIdApnName), GetDlgItemText(kIdApn),
                                         GetDlgItemText(kIdApnUser), GetDlgItemText(kIdApnPassword),
                                         GetDlgItemText(kIdApnNumeric)};
     SetDlgItemText(kIdApnCommand, maintenance::BuildApnCommand(fields).displayUpToName);
-    const maintenance::ProcessResult result = maintenance::WriteApn(m_programDir, fields);
-    if (!result.Succeeded()) AfxMessageBox(AdbFailureText(result));
+    auto result = std::make_shared<maintenance::ProcessResult>();
+    RunInBackground(
+        [result, fields, programDir = m_programDir,
+         timeLimit = m_seams.adbTimeLimit](const std::atomic<bool>& stop) {
+            *result = maintenance::WriteApn(programDir, fields, StopWith(stop, timeLimit));
+        },
+        [this, result] {
+            if (result->Succeeded()) return;
+            AfxMessageBox(
+                maintenance::DescribeOutcome(*result, "adb", maintenance::AdbHint(*result)));
+        });
 }
 
 void CDialog_Korvane::OnBnClickedInstallDriver(int controlId)
@@ -405,19 +457,32 @@ void CDialog_Korvane::InstallDriver(const maintenance::DriverRow& row)
     const std::string caption(maintenance::kPromptCaption);
     const int answer = MessageBox(std::string(row.question), caption, MessageButtons::OkCancel,
                                   MessageIcon::Question);
-    std::string outcome(row.failureMessage);
-    if (answer == IDOK) {
-        const maintenance::ProcessResult result = maintenance::RunDriverScript(m_programDir, row);
-        if (result.Succeeded()) {
-            outcome = row.successMessage;
-        } else {
-            // Say why, too: the script's own words (not run as root, udev missing, ...)
-            // are what the technician needs to put it right.
-            const auto script = maintenance::DriverScriptPath(m_programDir, row).filename();
-            outcome += "\n\n" + maintenance::DescribeOutcome(result, framework::PathToUtf8(script));
-        }
+    if (answer != IDOK) {
+        MessageBox(std::string(row.failureMessage), caption, MessageButtons::OkCancel,
+                   MessageIcon::Information);
+        return;
     }
-    MessageBox(outcome, caption, MessageButtons::OkCancel, MessageIcon::Information);
+    // The script runs off the window's thread; the message after it comes when it is over.
+    auto result = std::make_shared<maintenance::ProcessResult>();
+    RunInBackground(
+        [result, row, programDir = m_programDir](const std::atomic<bool>& stop) {
+            *result = maintenance::RunDriverScript(programDir, row, StopWith(stop));
+        },
+        [this, row, result] { ShowDriverOutcome(row, *result); });
+}
+
+void CDialog_Korvane::ShowDriverOutcome(const maintenance::DriverRow& row,
+                                        const maintenance::ProcessResult& result)
+{
+    std::string outcome(result.Succeeded() ? row.successMessage : row.failureMessage);
+    if (!result.Succeeded()) {
+        // Say why, too: the script's own words (not run as root, udev missing, ...)
+        // are what the technician needs to put it right.
+        const auto script = maintenance::DriverScriptPath(m_programDir, row).filename();
+        outcome += "\n\n" + maintenance::DescribeOutcome(result, framework::PathToUtf8(script));
+    }
+    MessageBox(outcome, std::string(maintenance::kPromptCaption), MessageButtons::OkCancel,
+               MessageIcon::Information);
 }
 
 }  // namespace korvane::ui

@@ -2,6 +2,7 @@
 // and the APN fields of template 102, their initialisation and their handlers.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -28,6 +29,10 @@ struct KorvaneSeams {
         makeSerialBackend;                         // empty: the platform's
     std::function<bool()> isOperatingSystem64Bit;  // empty: maintenance::IsOperatingSystem64Bit
     std::function<void()> resetComPortDatabase;    // empty: maintenance::ResetComPortDatabase
+    std::chrono::milliseconds adbTimeLimit{0};     // zero: maintenance::kAdbTimeLimit
+    // A service start: the firmware-upgrade and APN controls are shown and laid
+    // out (ServiceWindowTemplate); otherwise the window is as shipped.
+    bool service = false;
 };
 
 class CDialog_Korvane : public framework::CDialog {
@@ -58,7 +63,6 @@ public:
 
     const std::filesystem::path& BootPath() const { return m_strBootPath; }
     const std::filesystem::path& UserPath() const { return m_strUserPath; }
-    const std::filesystem::path& ProgramDir() const { return m_programDir; }
     const std::filesystem::path& TxtPath() const { return m_strTxtPath; }
     std::int32_t LanguageBase() const { return m_iniFile.LanguageBaseValue(); }
     serial::CMscomm& SerialControl() { return m_mscomm; }
@@ -76,6 +80,8 @@ private:
     void SetPortButtons(bool portOpen);
     void BrowseImage(std::filesystem::path& path, int editId, int labelId);
     std::string ImageCrcText(const std::filesystem::path& path);
+    void ShowDriverOutcome(const maintenance::DriverRow& row,
+                           const maintenance::ProcessResult& result);
     void StartJob(firmware::UpgradeMode mode);
     void SetStatusLine(const std::string& text);
 

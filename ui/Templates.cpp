@@ -96,6 +96,83 @@ DialogTemplate BuildMainWindowTemplate()
     return t;
 }
 
+// Where a service start puts a control of template 102, in dialog units. The
+// template piles the hidden controls on each other; this is a usable layout:
+// the firmware upgrade below the driver group, the APN fields to its right.
+struct ServicePlace {
+    int id;               // kNoId: the next control without an id that has `caption`
+    const char* caption;  // only for controls without an id
+    int x, y, width, height;
+};
+
+constexpr int kServiceWidth = 552;
+constexpr int kServiceHeight = 300;
+constexpr ServicePlace kServicePlaces[] = {
+    // Firmware upgrade: port, two images with their CRCs, the jobs, counter, status.
+    {kIdPortLabel, nullptr, 16, 157, 47, 8},
+    {kIdPortList, nullptr, 68, 155, 60, 90},
+    {kIdOpenPort, nullptr, 134, 154, 59, 14},
+    {kIdClosePort, nullptr, 198, 154, 59, 14},
+    {kIdBootLabel, nullptr, 16, 177, 47, 8},
+    {kIdBootPath, nullptr, 68, 175, 186, 14},
+    {kIdBrowseBoot, nullptr, 260, 175, 50, 14},
+    {kIdBootCrc, nullptr, 68, 191, 120, 8},
+    {kIdUserLabel, nullptr, 16, 205, 47, 8},
+    {kIdUserPath, nullptr, 68, 203, 186, 14},
+    {kIdBrowseUser, nullptr, 260, 203, 50, 14},
+    {kIdUserCrc, nullptr, 68, 219, 120, 8},
+    {kIdFullUpgrade, nullptr, 68, 232, 75, 14},
+    {kIdUserUpgrade, nullptr, 148, 232, 75, 14},
+    {kIdClearCount, nullptr, 228, 232, 82, 14},
+    {kIdCounter, nullptr, 68, 250, 242, 8},
+    {kIdStatusLabel, nullptr, 16, 264, 47, 8},
+    {kIdStatus, nullptr, 68, 264, 242, 8},
+    {kIdProgress, nullptr, 68, 278, 242, 10},
+    // APN provisioning.
+    {kIdApnHeading, nullptr, 340, 14, 190, 8},
+    {kIdApnNameLabel, nullptr, 340, 34, 45, 8},
+    {kIdApnName, nullptr, 390, 32, 90, 14},
+    {kNoId, "(Required field)", 484, 34, 52, 8},
+    {kIdApnLabel, nullptr, 340, 54, 45, 8},
+    {kIdApn, nullptr, 390, 52, 90, 14},
+    {kNoId, "(Required field)", 484, 54, 52, 8},
+    {kIdUserNameLabel, nullptr, 340, 74, 45, 8},
+    {kIdApnUser, nullptr, 390, 72, 90, 14},
+    {kIdPasswordLabel, nullptr, 340, 94, 45, 8},
+    {kIdApnPassword, nullptr, 390, 92, 90, 14},
+    {kIdNumericLabel, nullptr, 340, 114, 45, 8},
+    {kIdApnNumeric, nullptr, 390, 112, 90, 14},
+    {kNoId, "(Write MCC MNC)", 484, 114, 55, 8},
+    {kIdWriteApn, nullptr, 390, 134, 50, 14},
+    {kIdApnCommand, nullptr, 340, 156, 190, 48},
+};
+
+DialogTemplate BuildServiceWindowTemplate()
+{
+    DialogTemplate t = MainWindowTemplate();
+    t.width = kServiceWidth;
+    t.height = kServiceHeight;
+    std::vector<bool> placed(t.controls.size(), false);
+    for (const ServicePlace& place : kServicePlaces) {
+        for (std::size_t i = 0; i < t.controls.size(); ++i) {
+            ControlTemplate& control = t.controls[i];
+            const bool match = place.id != kNoId ? control.id == place.id
+                                                 : control.id == kNoId && !placed[i] &&
+                                                       control.caption == place.caption;
+            if (!match) continue;
+            control.shown = kShown;
+            control.enabled = kEnabled;
+            control.x = place.x;
+            control.y = place.y;
+            control.width = place.width;
+            control.height = place.height;
+            placed[i] = true;
+            break;
+        }
+    }
+    return t;
+}
+
 DialogTemplate BuildPrecautionsTemplate()
 {
     DialogTemplate t;
@@ -149,6 +226,12 @@ DialogTemplate BuildPrecautionsTemplate()
 const DialogTemplate& MainWindowTemplate()
 {
     static const DialogTemplate t = BuildMainWindowTemplate();
+    return t;
+}
+
+const DialogTemplate& ServiceWindowTemplate()
+{
+    static const DialogTemplate t = BuildServiceWindowTemplate();
     return t;
 }
 

@@ -14,6 +14,10 @@ inline constexpr const char* kPicture1Resource = ":/bitmaps/131.bmp";
 inline constexpr const char* kPicture2Resource = ":/bitmaps/1044.bmp";
 
 const framework::DialogTemplate& MainWindowTemplate();
+// The main window for a service start (STM32_Korvane --service): template 102
+// with the firmware-upgrade and APN controls shown, enabled and laid out
+// beside the driver group, in a wider window. The K305M group stays hidden.
+const framework::DialogTemplate& ServiceWindowTemplate();
 const framework::DialogTemplate& PrecautionsTemplate();
 
 }  // namespace korvane::ui

@@ -4,7 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <fstream>
 
 #include "maintenance/Process.h"
 #include "tests/maintenance/TestFiles.h"
@@ -130,6 +135,70 @@ TEST(RunProcess, WithoutCaptureOutputIsLeftAlone)
     EXPECT_EQ(result.output, "");
 }
 
+// Still running (not ended, and not a zombie waiting to be reaped).
+bool IsRunning(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string pidText, name, state;
+    return stat >> pidText >> name >> state && state != "Z" && state != "X";
+}
+
+pid_t PidIn(const std::filesystem::path& file)
+{
+    pid_t pid = 0;
+    std::ifstream(file) >> pid;
+    return pid;
+}
+
+// A program that never ends by itself is ended by its time limit or by a stop
+// request, together with what it started, and is reaped: no zombie stays.
+TEST(RunProcess, ATimeLimitOrAStopEndsTheProgramAndWhatItStarted)
+{
+    enum class Ending { TimeLimit, Stop };
+    struct Case {
+        const char* script;  // writes its pid to "pid" and a child's to "child"
+        Ending ending;
+    };
+    const Case cases[] = {
+        {"echo $$ > pid; sleep 600 & echo $! > child; wait", Ending::TimeLimit},
+        {"echo $$ > pid; sleep 600 & echo $! > child; wait", Ending::Stop},
+        // Deaf to the polite request: killed after the grace.
+        {"trap '' TERM; echo $$ > pid; sleep 600 & echo $! > child; while :; do wait; done",
+         Ending::Stop},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.script);
+        TempDir dir;
+        RunLimits limits;
+        if (c.ending == Ending::TimeLimit) {
+            limits.timeLimit = std::chrono::milliseconds(200);
+        } else {
+            // Once the program has said who it is, the stop comes.
+            limits.stopRequested = [&dir] { return std::filesystem::exists(dir.Path() / "child"); };
+        }
+        const ProcessResult result =
+            RunProcess({"/bin/sh", "-c", c.script}, dir.Path(), true, limits);
+        EXPECT_TRUE(result.started);
+        EXPECT_FALSE(result.Succeeded());
+        EXPECT_EQ(result.timedOut, c.ending == Ending::TimeLimit);
+        EXPECT_EQ(result.stopped, c.ending == Ending::Stop);
+        const pid_t pid = PidIn(dir.Path() / "pid");
+        ASSERT_GT(pid, 0);
+        errno = 0;
+        EXPECT_EQ(::kill(pid, 0), -1) << "the program is still there (or a zombie)";
+        EXPECT_EQ(errno, ESRCH);
+        // What it started got the same signals; they arrive when it is next scheduled.
+        const pid_t child = PidIn(dir.Path() / "child");
+        ASSERT_GT(child, 0);
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (IsRunning(child) && std::chrono::steady_clock::now() < giveUp) {
+            ::usleep(10'000);
+        }
+        EXPECT_FALSE(IsRunning(child)) << "what the program started still runs";
+        ::kill(child, SIGKILL);  // nothing is left behind should the check fail
+    }
+}
+
 TEST(DescribeOutcome, SaysHowTheRunEndedAndShowsTheOutput)
 {
     ProcessResult notStarted;
@@ -149,9 +218,17 @@ TEST(DescribeOutcome, SaysHowTheRunEndedAndShowsTheOutput)
     EXPECT_EQ(DescribeOutcome(notStarted, "adb"),
               "adb could not be started: No such file or directory");
     EXPECT_EQ(DescribeOutcome(failed, "adb"),
-              "adb ended with exit status 1.\n\nerror: no devices/emulators found");
+              "adb failed with exit status 1.\n\nerror: no devices/emulators found");
     EXPECT_EQ(DescribeOutcome(killed, "adb"), "adb was ended by signal 9.");
     EXPECT_EQ(DescribeOutcome(fine, "adb"), "adb finished successfully.");
+    ProcessResult late = fine;
+    late.timedOut = true;
+    late.timeLimit = std::chrono::milliseconds(1500);
+    ProcessResult stopped = fine;
+    stopped.stopped = true;
+    EXPECT_EQ(DescribeOutcome(late, "adb", "Try again."),
+              "adb did not finish in time (2 s) and was ended.\nTry again.");
+    EXPECT_EQ(DescribeOutcome(stopped, "adb"), "adb was stopped before it had finished.");
 }
 
 TEST(BuildWindowsCommandLine, QuotesOnlyWhatTheRuntimeWouldSplitOrUnescape)

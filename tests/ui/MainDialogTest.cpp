@@ -6,9 +6,18 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QImage>
 #include <QProgressBar>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -16,6 +25,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -151,6 +161,13 @@ struct Harness {
     void Create() { dialog->Create(true); }
     QComboBox& PortList() { return *static_cast<QComboBox*>(dialog->GetDlgItem(kIdPortList)); }
     void Click(int id) { dialog->DispatchCommand(id); }
+    // A click whose work runs off the window's thread, and the wait until its
+    // message has come back to the window's thread.
+    void ClickAndWait(int id)
+    {
+        Click(id);
+        while (dialog->IsBusy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
     bool Enabled(int id) { return dialog->IsItemEnabled(id); }
     std::string Text(int id) { return dialog->GetDlgItemText(id); }
 
@@ -315,6 +332,87 @@ TEST(MainWindowStartTest, PrecautionsComeFirstAndAgainOnlyWhenEndedThroughOk)
     }
 }
 
+// The form is owned by the main window both times it is shown, so it never
+// gets a taskbar entry of its own.
+TEST(MainWindowStartTest, ThePrecautionsFormIsOwnedByTheMainWindow)
+{
+    ProgramFolder folder;
+    Harness h(folder);
+    std::vector<bool> owned;
+    h.host.onModal = [&](framework::CDialog& form) {
+        form.Create(false);
+        owned.push_back(form.Window()->isWindow() &&
+                        form.Window()->parentWidget() == h.dialog->Window());
+        form.DestroyWindow();
+        return IDCANCEL;
+    };
+    QTimer::singleShot(0, [&] { h.Click(IDOK); });
+    h.dialog->DoModal();
+    EXPECT_EQ(owned, (std::vector<bool>{true, true}));
+}
+
+// The group box's frame line runs through the middle of its caption, as the
+// template's geometry assumes, so the buttons placed just inside sit below it.
+TEST(MainWindowTemplateTest, TheGroupFrameRunsThroughItsCaptionAboveTheButtons)
+{
+    ProgramFolder folder;
+    Harness h(folder);
+    h.Create();
+    QGroupBox* box = nullptr;
+    for (QGroupBox* candidate : h.dialog->Window()->findChildren<QGroupBox*>()) {
+        if (candidate->isVisibleTo(h.dialog->Window())) box = candidate;
+    }
+    ASSERT_NE(box, nullptr);
+    // The group box's part of the window, in a column clear of the caption
+    // and of the buttons inside.
+    const QImage image = h.dialog->Window()->grab(box->geometry()).toImage();
+    const int x = image.width() - 4;
+    const QRgb background = image.pixel(x, image.height() / 2);
+    int frameY = 0;
+    while (frameY < image.height() && image.pixel(x, frameY) == background) ++frameY;
+    EXPECT_LE(std::abs(frameY - QFontMetrics(box->font()).height() / 2), 1) << frameY;
+    for (const int button : {kIdDriverQx832, kIdDriverQx864}) {
+        EXPECT_LT(box->y() + frameY, h.dialog->GetDlgItem(button)->y()) << button;
+    }
+}
+
+// A service start shows the firmware-upgrade and APN controls, each in a
+// place of its own inside the window; the K305M group stays hidden.
+TEST(ServiceWindowTest, ShowsTheHiddenJobsWithoutOverlaps)
+{
+    ProgramFolder folder;
+    Harness h(folder);
+    h.seams.service = true;
+    h.dialog.emplace(h.settings, h.seams);
+    h.Create();
+    for (const int id : {kIdPortList, kIdOpenPort, kIdBrowseBoot, kIdBootPath, kIdBrowseUser,
+                         kIdUserPath, kIdClearCount, kIdApnName, kIdApn, kIdApnUser, kIdApnPassword,
+                         kIdApnNumeric, kIdWriteApn, kIdDriverQx864}) {
+        EXPECT_TRUE(h.dialog->IsItemShown(id) && h.Enabled(id)) << id;
+    }
+    for (const int id : {kIdClosePort, kIdFullUpgrade, kIdUserUpgrade}) {
+        EXPECT_TRUE(h.dialog->IsItemShown(id) && !h.Enabled(id)) << id;
+    }
+    for (const int id : {kIdDriverK305M32, kIdDriverK305M64, IDOK, IDCANCEL}) {
+        EXPECT_FALSE(h.dialog->IsItemShown(id)) << id;
+    }
+    QDialog& window = *h.dialog->Window();
+    std::vector<QWidget*> shown;
+    for (QWidget* widget : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (widget->isVisibleTo(&window) && qobject_cast<QGroupBox*>(widget) == nullptr) {
+            shown.push_back(widget);
+        }
+    }
+    EXPECT_GT(shown.size(), 40u);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        EXPECT_TRUE(window.rect().contains(shown[i]->geometry())) << i;
+        for (std::size_t j = i + 1; j < shown.size(); ++j) {
+            EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                << framework::FromQString(shown[i]->objectName()) << " " << i << " and " << j;
+        }
+    }
+}
+
 // Port opening and closing through the real serial backend on a pseudo-terminal
 // that stands behind port number 2.
 TEST(PortTest, OpeningSavesTheIndexAndClosingGivesTheButtonsBack)
@@ -458,7 +556,7 @@ TEST(DriverTest, TheOutcomeShownIsTheScriptsOwn)
         Harness h(folder);
         h.Create();
         h.host.messageAnswers = {c.answer};
-        h.Click(c.id);
+        h.ClickAndWait(c.id);
         const maintenance::DriverRow& row = *maintenance::FindDriverRow(c.id);
         ASSERT_EQ(h.host.messages.size(), 2u) << c.id;
         EXPECT_EQ(h.host.messages[0].text, row.question);
@@ -502,7 +600,7 @@ TEST(ApnTest, TheCommandIsShownAndAFailingAdbIsReported)
         h.Create();
         h.dialog->SetDlgItemText(kIdApnName, "internet");
         h.dialog->SetDlgItemText(kIdApn, "web");
-        h.Click(kIdWriteApn);
+        h.ClickAndWait(kIdWriteApn);
         const maintenance::ApnFields fields{"internet", "web", "", "", ""};
         EXPECT_EQ(h.Text(kIdApnCommand), maintenance::BuildApnCommand(fields).displayUpToName);
         EXPECT_NE(h.Text(kIdApnCommand).find("--es name 'internet'"), std::string::npos);
@@ -514,6 +612,84 @@ TEST(ApnTest, TheCommandIsShownAndAFailingAdbIsReported)
             EXPECT_NE(h.host.messages[0].text.find("no devices/emulators found"),
                       std::string::npos);
         }
+    }
+}
+
+// Writes an executable adb beside the program.
+void WriteFakeAdb(const ProgramFolder& folder, const std::string& body)
+{
+    const fs::path adb = folder.Dir() / "adb";
+    WriteFile(adb, "#!/bin/sh\n" + body);
+    fs::permissions(adb, fs::perms::owner_all);
+}
+
+pid_t PidIn(const fs::path& file)
+{
+    pid_t pid = 0;
+    std::ifstream(file) >> pid;
+    return pid;
+}
+
+// An adb that never returns (no device authorised, a stuck server) is ended
+// at its time limit, waited for, and the technician is told what to check.
+TEST(ApnTest, AnAdbThatNeverReturnsIsEndedAtItsTimeLimit)
+{
+    ProgramFolder folder;
+    WriteFakeAdb(folder, "echo $$ > \"$(dirname \"$0\")/adb.pid\"\nexec sleep 600\n");
+    Harness h(folder);
+    h.seams.adbTimeLimit = std::chrono::milliseconds(200);
+    h.dialog.emplace(h.settings, h.seams);
+    h.Create();
+    h.dialog->SetDlgItemText(kIdApnName, "internet");
+    h.ClickAndWait(kIdWriteApn);
+    ASSERT_EQ(h.host.messages.size(), 1u);
+    EXPECT_NE(h.host.messages[0].text.find("adb did not finish in time"), std::string::npos)
+        << h.host.messages[0].text;
+    EXPECT_NE(h.host.messages[0].text.find("adb kill-server"), std::string::npos);
+    const pid_t adb = PidIn(folder.Dir() / "adb.pid");
+    ASSERT_GT(adb, 0);
+    EXPECT_EQ(::kill(adb, 0), -1) << "adb still runs, or was left a zombie";
+}
+
+// While adb runs the window is alive but busy: its event loop turns (timers
+// fire), it shows a wait cursor and greys its controls, and it refuses every
+// command; afterwards all is as before. Closing it during a run ends the run.
+TEST(ApnTest, TheWindowStaysAliveButTakesNoCommandWhileAdbRuns)
+{
+    for (const bool closeDuringTheRun : {false, true}) {
+        ProgramFolder folder;
+        const fs::path release = folder.Dir() / "release";
+        WriteFakeAdb(folder,
+                     "echo $$ > \"$(dirname \"$0\")/adb.pid\"\n"
+                     "while [ ! -e '" +
+                         release.string() + "' ]; do sleep 0.05; done\n");
+        Harness h(folder);
+        h.Create();
+        h.Click(kIdWriteApn);
+        ASSERT_TRUE(h.dialog->IsBusy());
+        while (!fs::exists(folder.Dir() / "adb.pid")) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        bool timerFired = false;
+        QTimer::singleShot(0, [&] { timerFired = true; });
+        while (!timerFired) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        EXPECT_FALSE(h.dialog->Window()->isEnabled());
+        EXPECT_EQ(h.dialog->Window()->cursor().shape(), Qt::WaitCursor);
+        EXPECT_TRUE(h.Enabled(kIdDriverQx864)) << "a busy window keeps each control's own state";
+        for (const int command : {kIdDriverQx864, kIdWriteApn, IDCANCEL}) h.Click(command);
+        EXPECT_TRUE(h.host.messages.empty()) << "a command was taken during the run";
+        EXPECT_TRUE(h.dialog->IsBusy());
+        if (closeDuringTheRun) {
+            h.dialog->DestroyWindow();
+            EXPECT_FALSE(h.dialog->IsBusy());
+            EXPECT_EQ(::kill(PidIn(folder.Dir() / "adb.pid"), 0), -1) << "adb outlived the window";
+            continue;
+        }
+        WriteFile(release, "");
+        while (h.dialog->IsBusy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        EXPECT_TRUE(h.dialog->Window()->isEnabled());
+        EXPECT_NE(h.dialog->Window()->cursor().shape(), Qt::WaitCursor);
+        EXPECT_TRUE(h.host.messages.empty());  // adb succeeded: nothing to say
     }
 }
 
@@ -579,6 +755,64 @@ TEST(BrowseTest, AnImageLargerThanTheBufferIsRefusedWithAMessage)
     EXPECT_TRUE(h.dialog->BootPath().empty());
     EXPECT_EQ(h.Text(kIdBootPath), "");
     EXPECT_EQ(h.Text(kIdBootCrc), "");
+}
+
+// A pipe, a device or a folder is refused by what it is, before anything opens
+// it: opening a pipe would wait for a writer and freeze the window.
+TEST(BrowseTest, AnythingButARegularFileIsRefusedWithoutOpeningIt)
+{
+    ProgramFolder folder;
+    const fs::path fifo = folder.Dir() / "pipe.bin";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Should the browse open the pipe anyway, this writer lets it go on (to a
+    // wrong label) instead of hanging; the end of the test releases the writer.
+    std::thread writer([&fifo] { ::close(::open(fifo.c_str(), O_WRONLY)); });
+    for (const fs::path& chosen : {fifo, fs::path("/dev/zero"), folder.Dir()}) {
+        Harness h(folder);
+        h.Create();
+        h.host.fileAnswers = {{framework::PathToUtf8(chosen)}};
+        h.Click(kIdBrowseUser);
+        ASSERT_EQ(h.host.messages.size(), 1u) << chosen;
+        EXPECT_NE(h.host.messages[0].text.find("not a regular file"), std::string::npos);
+        EXPECT_NE(h.host.messages[0].text.find(framework::PathToUtf8(chosen)), std::string::npos);
+        EXPECT_TRUE(h.dialog->UserPath().empty());
+        EXPECT_EQ(h.Text(kIdUserPath), "");
+        EXPECT_EQ(h.Text(kIdUserCrc), "");
+    }
+    ::close(::open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
+    writer.join();
+}
+
+// The dialog's own messages come from Txt.ini in the language Sys.dat names.
+TEST(BrowseTest, OwnMessagesComeInTheUsersLanguage)
+{
+    ProgramFolder folder;
+    std::ofstream(folder.Dir() / "Txt.ini", std::ios::app) << "100451=not usable: {0}\n";
+    folder.WriteSysData(1, 0, 0);
+    Harness h(folder);
+    h.Create();
+    h.host.fileAnswers = {{"/dev/zero"}};
+    h.Click(kIdBrowseBoot);
+    ASSERT_EQ(h.host.messages.size(), 1u);
+    EXPECT_EQ(h.host.messages[0].text, "not usable: /dev/zero");
+}
+
+// /proc/self/mem opens like any file and fails at the first read.
+TEST(BrowseTest, AReadFailureAfterTheOpenIsShownAndTheTextsStay)
+{
+    ProgramFolder folder;
+    const fs::path digits = folder.Dir() / "digits.bin";
+    WriteFile(digits, "123456789");
+    Harness h(folder);
+    h.Create();
+    h.host.fileAnswers = {{framework::PathToUtf8(digits)}, {"/proc/self/mem"}};
+    h.Click(kIdBrowseBoot);
+    h.Click(kIdBrowseBoot);
+    ASSERT_EQ(h.host.messages.size(), 1u);
+    EXPECT_NE(h.host.messages[0].text.find("Cannot read /proc/self/mem"), std::string::npos)
+        << h.host.messages[0].text;
+    EXPECT_EQ(h.Text(kIdBootPath), framework::PathToUtf8(digits));
+    EXPECT_EQ(h.Text(kIdBootCrc), "CRC32:CBF43926");
 }
 
 TEST(JobTest, AMissingImageStartsNothing)

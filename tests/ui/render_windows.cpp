@@ -1,5 +1,6 @@
-// Renders the real main window and the precautions form offscreen and saves
-// them as PNG pictures: render_windows <program folder> <output folder>.
+// Renders the real main window, the precautions form and the main window of a
+// service start (--service) offscreen and saves them as PNG pictures:
+// render_windows <program folder> <output folder>.
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -43,12 +44,18 @@ int main(int argc, char* argv[])
     seams.programDir = std::filesystem::path(argv[1]);
     seams.host = &host;
     seams.resetComPortDatabase = [] {};
-    korvane::ui::CDialog_Korvane mainWindow(settings, seams);
-    mainWindow.Create(false);
-    korvane::ui::CForm_MAP precautions(&host);
-    precautions.Create(false);
-
-    const bool ok = Save(*mainWindow.Window(), output + QStringLiteral("/main-window.png")) &&
-                    Save(*precautions.Window(), output + QStringLiteral("/precautions.png"));
+    bool ok = true;
+    {
+        korvane::ui::CDialog_Korvane mainWindow(settings, seams);
+        mainWindow.Create(false);
+        korvane::ui::CForm_MAP precautions(&host);
+        precautions.Create(false);
+        ok = Save(*mainWindow.Window(), output + QStringLiteral("/main-window.png")) &&
+             Save(*precautions.Window(), output + QStringLiteral("/precautions.png"));
+    }
+    seams.service = true;
+    korvane::ui::CDialog_Korvane serviceWindow(settings, seams);
+    serviceWindow.Create(false);
+    ok = ok && Save(*serviceWindow.Window(), output + QStringLiteral("/service-window.png"));
     return ok ? 0 : 1;
 }
