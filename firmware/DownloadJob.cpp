@@ -41,6 +41,7 @@ void DownloadJob::Start(UpgradeMode mode, std::filesystem::path bootPath,
     m_report.Reset();
     m_nWorkerState = kWorkerRunning;
     m_nProgress = 0;
+    m_verified = false;
     m_nUpgradeMode = static_cast<std::int32_t>(mode);
     m_strBootPath = std::move(bootPath);
     m_strUserPath = std::move(userPath);
@@ -96,10 +97,10 @@ void DownloadJob::RunStages()
 {
     serial::ByteExchange exchange(m_port, *m_sleeper);
     WorkBuffer work{};
-    const StageContext context{exchange, work, m_report};
+    const StageContext context{exchange, work, m_report, m_pacing, m_verify};
 
     if (m_nUpgradeMode == static_cast<std::int32_t>(UpgradeMode::Full)) {
-        RomBootloaderStage(context, m_strBootPath).Run();
+        m_verified = RomBootloaderStage(context, m_strBootPath).Run();
         m_nUpgradeMode = static_cast<std::int32_t>(UpgradeMode::UserProgram);
     }
     AppLoaderStage(context, m_strUserPath).Run();

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "firmware/JobReport.h"
+#include "firmware/Pacing.h"
 #include "serial/PortOps.h"
 #include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"
@@ -66,6 +67,13 @@ public:
         m_report.SetCallback(std::move(callback));
     }
 
+    // How the next job paces its reads (default exact); set before Start.
+    void SetPacing(Pacing pacing) { m_pacing = pacing; }
+    // Whether the next full upgrade reads the boot image back before Go.
+    void SetVerify(bool verify) { m_verify = verify; }
+    // True once a full upgrade read its boot image back and found it as sent.
+    bool Verified() const { return m_verified.load(); }
+
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<std::int32_t> m_nWorkerState{kWorkerRunning};
     std::atomic<std::int32_t> m_nProgress{0};
@@ -82,6 +90,9 @@ private:
     std::filesystem::path m_strBootPath;
     std::filesystem::path m_strUserPath;
     std::atomic<bool> m_active{false};
+    Pacing m_pacing = Pacing::Exact;
+    bool m_verify = false;
+    std::atomic<bool> m_verified{false};
     std::mutex m_joinMutex;  // one thread joins at a time
     std::thread m_worker;
 };

@@ -16,7 +16,7 @@
 #include "firmware/Qorin_CRC32.h"
 #include "serial/CMscomm.h"
 #include "settings/SettingsStore.h"
-#include "tests/support/sim/PtyRadio.h"
+#include "sim/PtyRadio.h"
 
 namespace {
 

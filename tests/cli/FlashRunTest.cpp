@@ -14,7 +14,7 @@
 #include "firmware/Qorin_CRC32.h"
 #include "tests/cli/FlatJson.h"
 #include "tests/cli/KorvaneProcess.h"
-#include "tests/support/sim/PtyRadio.h"
+#include "sim/PtyRadio.h"
 
 namespace korvane::testing {
 namespace {

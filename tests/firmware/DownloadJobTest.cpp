@@ -9,10 +9,10 @@
 
 #include "firmware/DownloadJob.h"
 #include "firmware/Image.h"
+#include "sim/MemoryRadioPort.h"
+#include "sim/RadioSim.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 #include "tests/support/VirtualSleeper.h"
-#include "tests/support/sim/MemoryRadioPort.h"
-#include "tests/support/sim/RadioSim.h"
 
 namespace korvane::firmware::test {
 namespace {

@@ -97,7 +97,7 @@ TEST_F(CMscommPtyTest, LargeWriteArrivesCompleteAndInOrder)
     EXPECT_EQ(pty.Read(block.size(), 5s), block);
 }
 
-TEST_F(CMscommPtyTest, ReceivedBytesAreDeliveredUnchangedAndCappedAtTheQueueSize)
+TEST_F(CMscommPtyTest, ReceivedBytesAreDeliveredUnchangedInQueueSizedTakes)
 {
     OpenPort(port);
     // Bytes a cooked terminal would translate or act on must come through as sent.
@@ -107,6 +107,7 @@ TEST_F(CMscommPtyTest, ReceivedBytesAreDeliveredUnchangedAndCappedAtTheQueueSize
     WaitForBytes(port, kQueueSize);
     std::this_thread::sleep_for(50ms);
 
+    // One take is at most the receive queue's size; the rest stays waiting.
     EXPECT_EQ(port.GetInBufferCount(), kQueueSize);
     Bytes received = port.GetInput();
     EXPECT_EQ(received.size(), static_cast<std::size_t>(kQueueSize));
@@ -114,6 +115,21 @@ TEST_F(CMscommPtyTest, ReceivedBytesAreDeliveredUnchangedAndCappedAtTheQueueSize
     const Bytes rest = port.GetInput();
     received.insert(received.end(), rest.begin(), rest.end());
     EXPECT_EQ(received, sent);
+}
+
+TEST_F(CMscommPtyTest, SendDropsEveryWaitingByteNotOnlyOneQueueful)
+{
+    OpenPort(port);
+    pty.Write(Bytes(8000, 0x21));  // a flood: eight queuefuls
+    WaitForBytes(port, kQueueSize);
+    std::this_thread::sleep_for(100ms);
+    StoppableSleeper sleeper;
+    ByteExchange exchange(port, sleeper);
+    const Bytes request{0x00, 0x07};
+    exchange.SendBytes(request.data(), 2);
+    EXPECT_EQ(pty.Read(2, 2s), request);
+    // Nothing of the flood is left to be read as the reply to the request.
+    EXPECT_TRUE(exchange.Receive(1, 2).Empty());
 }
 
 TEST_F(CMscommPtyTest, LineSettingsAreAppliedToTheTerminal)

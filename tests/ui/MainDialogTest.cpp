@@ -28,7 +28,7 @@
 #include "settings/SafeFormat.h"
 #include "settings/SettingsStore.h"
 #include "tests/support/Pty.h"
-#include "tests/support/sim/PtyRadio.h"
+#include "sim/PtyRadio.h"
 #include "tests/ui/ScriptedHost.h"
 #include "ui/CDialog_Korvane.h"
 #include "ui/ControlIds.h"
