@@ -71,7 +71,7 @@ protected:
     // Polls the waiting count until `count` bytes are there (the pty delivers asynchronously).
     static void WaitForBytes(CMscomm& port, int count)
     {
-        for (int i = 0; i < 200 && port.GetInBufferCount() < count; ++i)
+        for (int i = 0; i < 1000 && port.GetInBufferCount() < count; ++i)
             std::this_thread::sleep_for(5ms);
     }
 
@@ -239,7 +239,8 @@ TEST_F(CMscommPtyTest, OperationsOnAClosedPortFailAtOnce)
             SCOPED_TRACE(name);
             const auto start = std::chrono::steady_clock::now();
             EXPECT_EQ(ErrorKindOf(operation), SerialErrorKind::NotOpen);
-            EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
+            // At once, not after a time-out; the bound allows for a loaded machine.
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
         }
         // The second round: after an open and a close.
         port.SetPortOpen(true);
