@@ -25,13 +25,16 @@ constexpr std::uint16_t kEndFrameSize = 4099;
 // solicitation and the wait for '!' keep the fixed schedule's length.
 constexpr milliseconds kAnswerCeiling{1000};
 
-//                              wants polls  prompt: wants  ceiling
-constexpr ReadSpec kSolicitReply{1, 10, 1, milliseconds(500)};
-constexpr ReadSpec kHelloAnswer{1, 1, 1, kAnswerCeiling};
-constexpr ReadSpec kReadyAnswer{1, 1, 1, milliseconds(50)};
-constexpr ReadSpec kReadyWait{1, 10, 1, milliseconds(500)};
-constexpr ReadSpec kBlockAnswer{1, 20, 1, kAnswerCeiling};
-constexpr ReadSpec kEndFrameAnswer{1, 20, 1, kAnswerCeiling};
+// clang-format off
+//                                   fixed schedule   patient
+//                                   wants  polls     wants  ceiling
+constexpr ReadSpec kSolicitReply   {1,     10,       1,     milliseconds(500)};
+constexpr ReadSpec kHelloAnswer    {1,     1,        1,     kAnswerCeiling};
+constexpr ReadSpec kReadyAnswer    {1,     1,        1,     milliseconds(50)};
+constexpr ReadSpec kReadyWait      {1,     10,       1,     milliseconds(500)};
+constexpr ReadSpec kBlockAnswer    {1,     20,       1,     kAnswerCeiling};
+constexpr ReadSpec kEndFrameAnswer {1,     20,       1,     kAnswerCeiling};
+// clang-format on
 
 const char* kHint = " Check that the radio runs its boot loader and is connected to this port.";
 

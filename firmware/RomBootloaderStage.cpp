@@ -36,20 +36,23 @@ constexpr milliseconds kResetSettle{10};
 constexpr milliseconds kResyncWait{100};
 constexpr int kResyncAttempts = 20;
 
-//                                  wants polls  prompt: wants  ceiling
-constexpr ReadSpec kFirstSync{1, 1, 1, kFirstSyncCeiling};
-constexpr ReadSpec kOneAck{1, 1, 1, kCommandCeiling};
+// clang-format off
+//                                        fixed schedule   patient
+//                                        wants  polls     wants  ceiling
+constexpr ReadSpec kFirstSync            {1,     1,        1,     kFirstSyncCeiling};
+constexpr ReadSpec kOneAck               {1,     1,        1,     kCommandCeiling};
 // Read as two although the bootloader sends one ACK: the fixed schedule then
 // always waits its poll, which gives the bootloader that time.
-constexpr ReadSpec kAckAsPair{2, 1, 1, kCommandCeiling};
-constexpr ReadSpec kGlobalEraseAck{2, 1, 1, kMassEraseCeiling};
+constexpr ReadSpec kAckAsPair            {2,     1,        1,     kCommandCeiling};
+constexpr ReadSpec kGlobalEraseAck       {2,     1,        1,     kMassEraseCeiling};
 // Both ACKs of an unprotect; Readout Unprotect erases the flash between them.
-constexpr ReadSpec kWriteUnprotectAcks{2, 1, 2, 2 * kCommandCeiling};
-constexpr ReadSpec kReadoutUnprotectAcks{2, 1, 2, kCommandCeiling + kMassEraseCeiling};
-constexpr ReadSpec kDeviceIdReply{13, 2, 13, kCommandCeiling};
-constexpr ReadSpec kVersionReply{5, 2, 5, kCommandCeiling};
-constexpr ReadSpec kIdReply{5, 2, 5, kCommandCeiling};
-constexpr ReadSpec kResyncAck{1, 1, 1, kResyncWait};
+constexpr ReadSpec kWriteUnprotectAcks   {2,     1,        2,     2 * kCommandCeiling};
+constexpr ReadSpec kReadoutUnprotectAcks {2,     1,        2,     kCommandCeiling + kMassEraseCeiling};
+constexpr ReadSpec kDeviceIdReply        {13,    2,        13,    kCommandCeiling};
+constexpr ReadSpec kVersionReply         {5,     2,        5,     kCommandCeiling};
+constexpr ReadSpec kIdReply              {5,     2,        5,     kCommandCeiling};
+constexpr ReadSpec kResyncAck            {1,     1,        1,     kResyncWait};
+// clang-format on
 
 constexpr std::uint32_t kReadBackPolls = 2;
 
