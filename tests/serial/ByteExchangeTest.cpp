@@ -137,46 +137,51 @@ TEST_F(ByteExchangeTest, SendDiscardsAllWaitingInputThenWritesAllBytes)
     EXPECT_TRUE(exchange.Receive(1, 1).Empty());
 }
 
-TEST_F(ByteExchangeTest, ReplyHoldsOnlyWhatArrived)
-{
-    port.ArriveAt(70ms, {0x79, 0x22});
-    const Reply late = exchange.Receive(5, 2);
-    EXPECT_EQ(Bytes(late.Bytes().begin(), late.Bytes().end()), (Bytes{0x79, 0x22}));
-    EXPECT_EQ(clock.Now(), 100ms);
-    const Reply none = exchange.Receive(1, 1);
-    EXPECT_TRUE(none.Empty());
-    EXPECT_FALSE(none.First().has_value());
-    EXPECT_FALSE(none.StartsWith(0x00));
-}
-
 struct PromptCase {
     const char* name;
     std::vector<std::pair<std::chrono::milliseconds, Bytes>> arrivals;
     std::uint16_t wanted;
-    std::chrono::milliseconds ceiling;
+    ReadLimit limit;
     Bytes expected;
     std::chrono::milliseconds returnsAt;
 };
 
-TEST_F(ByteExchangeTest, ReadWithACeilingReturnsAsSoonAsItsBytesAreThere)
+TEST_F(ByteExchangeTest, ReplyHoldsWhatArrivedAndACeilingEndsTheReadWhenItsBytesAre)
 {
     const std::vector<PromptCase> cases = {
-        {"complete at once", {{0ms, {0x79}}}, 1, 1000ms, {0x79}, 0ms},
-        {"late reply is taken when it comes", {{37ms, {0x79}}}, 1, 1000ms, {0x79}, 37ms},
+        {"polls: a short reply is what came",
+         {{70ms, {0x79, 0x22}}},
+         5,
+         ReadLimit::Polls(2),
+         {0x79, 0x22},
+         100ms},
+        {"polls: nothing came, nothing in the reply", {}, 1, ReadLimit::Polls(1), {}, 50ms},
+        {"complete at once", {{0ms, {0x79}}}, 1, ReadLimit::Within(1000ms), {0x79}, 0ms},
+        {"late reply is taken when it comes",
+         {{37ms, {0x79}}},
+         1,
+         ReadLimit::Within(1000ms),
+         {0x79},
+         37ms},
         {"two acknowledgements, the second after an erase",
          {{1ms, {0x79}}, {9'040ms, {0x79}}},
          2,
-         36'000ms,
+         ReadLimit::Within(36'000ms),
          {0x79, 0x79},
          9'040ms},
-        {"silence lasts exactly the ceiling", {}, 1, 35'000ms, {}, 35'000ms},
+        {"silence lasts exactly the ceiling", {}, 1, ReadLimit::Within(35'000ms), {}, 35'000ms},
         {"a short reply is what came by the ceiling",
          {{5ms, {1, 2, 3}}},
          5,
-         1000ms,
+         ReadLimit::Within(1000ms),
          {1, 2, 3},
          1000ms},
-        {"surplus bytes are not part of the reply", {{3ms, {1, 2, 3}}}, 2, 1000ms, {1, 2}, 3ms},
+        {"surplus bytes are not part of the reply",
+         {{3ms, {1, 2, 3}}},
+         2,
+         ReadLimit::Within(1000ms),
+         {1, 2},
+         3ms},
     };
     for (const PromptCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,7 +189,7 @@ TEST_F(ByteExchangeTest, ReadWithACeilingReturnsAsSoonAsItsBytesAreThere)
         ScriptedPort casePort(caseClock);
         ByteExchange caseExchange(casePort, caseClock);
         for (const auto& [at, bytes] : c.arrivals) casePort.ArriveAt(at, bytes);
-        const Reply reply = caseExchange.Receive(c.wanted, ReadLimit::Within(c.ceiling));
+        const Reply reply = caseExchange.Receive(c.wanted, c.limit);
         EXPECT_EQ(Bytes(reply.Bytes().begin(), reply.Bytes().end()), c.expected);
         EXPECT_EQ(caseClock.Now(), c.returnsAt);
     }
