@@ -38,10 +38,9 @@ struct JobResult {
     std::optional<std::uint32_t> userCrc;  // CRC-32 of the user image bytes the job sent
     std::int64_t bootBytes = 0;            // size of the boot image the job sent
     std::int64_t userBytes = 0;            // size of the user image the job sent
-    std::optional<bool>
-        verified;          // boot image read back: true when found as sent; empty when not asked
-    bool counted = false;  // the completed-download counter was raised
-    std::int32_t counter = 0;  // the counter as Sys.dat holds it at the end
+    std::optional<bool> verified;          // boot image read back as sent; empty: not read back
+    bool counted = false;                  // the completed-download counter was raised
+    std::int32_t counter = 0;              // the counter as Sys.dat holds it at the end
 };
 
 class IJobObserver {
