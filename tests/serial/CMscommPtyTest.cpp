@@ -233,6 +233,7 @@ TEST_F(CMscommPtyTest, OperationsOnAClosedPortFailAtOnce)
         {"take input", [&] { port.GetInput(); }},
         {"write", [&] { port.SetOutput(bytes); }},
         {"discard", [&] { port.SetOutBufferCount(0); }},
+        {"discard input", [&] { port.DiscardInput(); }},
     };
     for (int round = 0; round < 2; ++round) {
         for (const auto& [name, operation] : operations) {
@@ -278,6 +279,7 @@ TEST_F(CMscommPtyTest, HangUpReportsTheDeviceGone)
     EXPECT_EQ(ErrorKindOf([&] { port.GetInBufferCount(); }, &message), SerialErrorKind::DeviceGone);
     EXPECT_NE(message.find(pty.SlavePath()), std::string::npos) << message;
     EXPECT_EQ(ErrorKindOf([&] { port.GetInput(); }), SerialErrorKind::DeviceGone);
+    EXPECT_EQ(ErrorKindOf([&] { port.DiscardInput(); }), SerialErrorKind::DeviceGone);
     EXPECT_EQ(ErrorKindOf([&] { port.SetOutput(Bytes{1}); }), SerialErrorKind::DeviceGone);
     EXPECT_NO_THROW(port.SetPortOpen(false));
 }
