@@ -148,41 +148,19 @@ struct PromptCase {
 
 TEST_F(ByteExchangeTest, ReplyHoldsWhatArrivedAndACeilingEndsTheReadWhenItsBytesAre)
 {
+    // clang-format off
     const std::vector<PromptCase> cases = {
-        {"polls: a short reply is what came",
-         {{70ms, {0x79, 0x22}}},
-         5,
-         ReadLimit::Polls(2),
-         {0x79, 0x22},
-         100ms},
+        {"polls: a short reply is what came", {{70ms, {0x79, 0x22}}}, 5, ReadLimit::Polls(2), {0x79, 0x22}, 100ms},
         {"polls: nothing came, nothing in the reply", {}, 1, ReadLimit::Polls(1), {}, 50ms},
         {"complete at once", {{0ms, {0x79}}}, 1, ReadLimit::Within(1000ms), {0x79}, 0ms},
-        {"late reply is taken when it comes",
-         {{37ms, {0x79}}},
-         1,
-         ReadLimit::Within(1000ms),
-         {0x79},
-         37ms},
-        {"two acknowledgements, the second after an erase",
-         {{1ms, {0x79}}, {9'040ms, {0x79}}},
-         2,
-         ReadLimit::Within(36'000ms),
-         {0x79, 0x79},
-         9'040ms},
+        {"late reply is taken when it comes", {{37ms, {0x79}}}, 1, ReadLimit::Within(1000ms), {0x79}, 37ms},
+        {"two ACKs, the second after an erase", {{1ms, {0x79}}, {9'040ms, {0x79}}}, 2,
+         ReadLimit::Within(36'000ms), {0x79, 0x79}, 9'040ms},
         {"silence lasts exactly the ceiling", {}, 1, ReadLimit::Within(35'000ms), {}, 35'000ms},
-        {"a short reply is what came by the ceiling",
-         {{5ms, {1, 2, 3}}},
-         5,
-         ReadLimit::Within(1000ms),
-         {1, 2, 3},
-         1000ms},
-        {"surplus bytes are not part of the reply",
-         {{3ms, {1, 2, 3}}},
-         2,
-         ReadLimit::Within(1000ms),
-         {1, 2},
-         3ms},
+        {"a short reply is what came by the ceiling", {{5ms, {1, 2, 3}}}, 5, ReadLimit::Within(1000ms), {1, 2, 3}, 1000ms},
+        {"surplus bytes are not part of the reply", {{3ms, {1, 2, 3}}}, 2, ReadLimit::Within(1000ms), {1, 2}, 3ms},
     };
+    // clang-format on
     for (const PromptCase& c : cases) {
         SCOPED_TRACE(c.name);
         VirtualSleeper caseClock;
