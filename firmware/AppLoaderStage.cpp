@@ -3,6 +3,8 @@
 #include "firmware/AppLoaderStage.h"
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 
 #include "firmware/Image.h"
 #include "firmware/StageFailure.h"
@@ -11,15 +13,27 @@ namespace korvane::firmware {
 
 namespace {
 
+using std::chrono::milliseconds;
+
 constexpr std::uint16_t kOneByte = 1;
 constexpr std::uint16_t kHeaderSize = 2;
-constexpr std::uint32_t kOnePoll = 1;
-constexpr std::uint32_t kSolicitPolls = 10;
-constexpr std::uint32_t kReadyPolls = 10;
-constexpr std::uint32_t kBlockReplyPolls = 20;
-constexpr std::uint32_t kEndFrameReplyPolls = 20;
 constexpr std::uint8_t kEndMark = 0xFF;
 constexpr std::uint16_t kEndFrameSize = 4099;
+
+// Patient ceilings: the loader's own answers come within a second; the
+// solicitation and the wait for '!' keep the fixed schedule's length.
+constexpr milliseconds kAnswerCeiling{1000};
+
+// clang-format off
+//                                   fixed schedule   patient
+//                                   wants  polls     wants  ceiling
+constexpr ReadSpec kSolicitReply   {1,     10,       1,     milliseconds(500)};
+constexpr ReadSpec kHelloAnswer    {1,     1,        1,     kAnswerCeiling};
+constexpr ReadSpec kReadyAnswer    {1,     1,        1,     milliseconds(50)};
+constexpr ReadSpec kReadyWait      {1,     10,       1,     milliseconds(500)};
+constexpr ReadSpec kBlockAnswer    {1,     20,       1,     kAnswerCeiling};
+constexpr ReadSpec kEndFrameAnswer {1,     20,       1,     kAnswerCeiling};
+// clang-format on
 
 }  // namespace
 
@@ -43,8 +57,8 @@ void AppLoaderStage::Run()
     m_ctx.report.SetStatus(StatusId::UserStart);  // step 2
 
     m_ctx.report.EnterStage(JobStage::LoaderHandshake);
-    Handshake();     // steps 3 and 4
-    WaitForReady();  // step 5
+    const bool ready = Handshake();  // steps 3 and 4
+    WaitForReady(ready);             // step 5
 
     // A user image that cannot be read fails the stage here (step 6).
     const std::vector<std::uint8_t>& image = m_userImage.Bytes();
@@ -61,35 +75,36 @@ void AppLoaderStage::Run()
 
 void AppLoaderStage::WaitForLoader()
 {
+    const std::array<std::uint8_t, 1> solicit{kSolicit};
     for (int attempt = 0; attempt < kSolicitAttempts; ++attempt) {
-        m_ctx.work[0] = kSolicit;
-        m_ctx.exchange.SendBytes(m_ctx.work.data(), kOneByte);
-        const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kSolicitPolls);
-        if (received > 0 && m_ctx.work[0] == kLoaderHere) return;
+        if (SendAndRead(m_ctx, solicit, kSolicitReply).StartsWith(kLoaderHere)) return;
     }
     throw LoaderAbsent(kSolicitAttempts);
 }
 
-void AppLoaderStage::Handshake()
+bool AppLoaderStage::Handshake()
 {
-    m_ctx.work[0] = kHello;
-    m_ctx.exchange.SendBytes(m_ctx.work.data(), kOneByte);
-    const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kOnePoll);
-    if (received == 0 || m_ctx.work[0] != kHelloReply) {
-        throw HelloFailed(FirstByte(received, m_ctx.work));
+    const std::array<std::uint8_t, 1> hello{kHello};
+    const serial::Reply reply = SendAndRead(m_ctx, hello, kHelloAnswer);
+    if (!reply.StartsWith(kHelloReply)) {
+        throw HelloFailed(reply.First());
     }
-    // The loader's '!' may already come with this read; it then stays in the
-    // buffer and ends the wait that follows at its first read.
-    m_ctx.work[0] = kReadyRequest;
-    m_ctx.exchange.ExchangeBytes(m_ctx.work, kOneByte, kOneByte, kOnePoll);
+    // The loader's '!' may already come with this read; it then ends the wait
+    // that follows at its first read.
+    const std::array<std::uint8_t, 1> ready{kReadyRequest};
+    return SendAndRead(m_ctx, ready, kReadyAnswer).StartsWith(kAccept);
 }
 
-void AppLoaderStage::WaitForReady()
+void AppLoaderStage::WaitForReady(bool ready)
 {
     // Without '!' the blocks are sent all the same: the wait is no failure.
-    for (int read = 0; read < kReadyReads; ++read) {
-        m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kReadyPolls);
-        if (m_ctx.work[0] == kAccept) return;
+    // A read that brings nothing leaves the last answer standing; any byte
+    // that comes replaces it.
+    const int reads = m_ctx.pacing == Pacing::Patient && ready ? 0 : kReadyReads;
+    for (int read = 0; read < reads; ++read) {
+        const serial::Reply reply = ReadReply(m_ctx, kReadyWait);
+        if (!reply.Empty()) ready = reply.StartsWith(kAccept);
+        if (ready) return;
     }
 }
 
@@ -116,8 +131,8 @@ void AppLoaderStage::SendBlock(std::span<const std::uint8_t> image, std::size_t 
     m_ctx.exchange.SendBytes(work.data(), kHeaderSize);
     m_ctx.exchange.SendBytes(data.data(), static_cast<std::uint16_t>(kBlockSize));
     m_ctx.exchange.SendBytes(&work[kHeaderSize + kBlockSize], kOneByte);
-    const auto received = m_ctx.exchange.ReceiveBytes(work, kOneByte, kBlockReplyPolls);
-    if (received == 0 || work[0] != kAccept) throw BlockFailed(number, FirstByte(received, work));
+    const serial::Reply reply = ReadReply(m_ctx, kBlockAnswer);
+    if (!reply.StartsWith(kAccept)) throw BlockFailed(number, reply.First());
     m_ctx.report.AddUserBlock(static_cast<std::int64_t>(length));
     m_ctx.exchange.Sleeper().Sleep(kPauseAfterBlock);
 }
@@ -129,7 +144,8 @@ void SendEndFrame(StageContext context)
     std::fill(frame.begin(), frame.end(), std::uint8_t{0});
     frame[0] = kEndMark;
     frame[1] = kEndMark;
-    context.exchange.ExchangeBytes(context.work, kEndFrameSize, kOneByte, kEndFrameReplyPolls);
+    // The loader's answer does not matter: the radio starts its new program.
+    (void)SendAndRead(context, frame, kEndFrameAnswer);
 }
 
 }  // namespace korvane::firmware

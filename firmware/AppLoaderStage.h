@@ -44,8 +44,9 @@ public:
 
 private:
     void WaitForLoader();
-    void Handshake();
-    void WaitForReady();
+    // True when the loader answered '-' with '!' at once.
+    bool Handshake();
+    void WaitForReady(bool ready);
     void SendBlock(std::span<const std::uint8_t> image, std::size_t offset, std::uint8_t number);
 
     StageContext m_ctx;

@@ -124,6 +124,8 @@ void DownloadJob::Launch(UpgradeMode mode, ImageSource boot, ImageSource user)
     }
     m_nWorkerState = kWorkerRunning;
     m_nProgress = 0;
+    m_verified = false;
+    m_verifyRequested = m_verify && mode == UpgradeMode::Full;
     m_nUpgradeMode = static_cast<std::int32_t>(mode);
     m_bootImage.emplace(std::move(boot));
     m_userImage.emplace(std::move(user));
@@ -208,10 +210,10 @@ void DownloadJob::RunStages()
     WriteCountingPort port(m_port);
     serial::ByteExchange exchange(port, *m_sleeper);
     WorkBuffer work{};
-    const StageContext context{exchange, work, m_report};
+    const StageContext context{exchange, work, m_report, m_pacing, m_verify};
 
     if (m_nUpgradeMode == static_cast<std::int32_t>(UpgradeMode::Full)) {
-        RomBootloaderStage(context, *m_bootImage).Run();
+        m_verified = RomBootloaderStage(context, *m_bootImage).Run();
         m_nUpgradeMode = static_cast<std::int32_t>(UpgradeMode::UserProgram);
     }
     AppLoaderStage(context, *m_userImage).Run();
@@ -253,6 +255,7 @@ JobResult DownloadJob::BaseResult(JobOutcome outcome, firmware::WorkerState stat
     result.userCrc = CrcOf(m_userImage);
     result.bootBytes = SizeOf(m_bootImage);
     result.userBytes = SizeOf(m_userImage);
+    if (m_verifyRequested) result.verified = m_verified.load();
     const std::optional<std::int32_t> counted = m_report.CountedValue();
     result.counted = counted.has_value();
     result.counter = counted ? *counted : m_settings.UpgradeCount();

@@ -16,6 +16,7 @@
 #include "firmware/Image.h"
 #include "firmware/JobObserver.h"
 #include "firmware/JobReport.h"
+#include "firmware/Pacing.h"
 #include "serial/PortOps.h"
 #include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"
@@ -97,6 +98,11 @@ public:
         m_report.SetCallback(std::move(callback));
     }
 
+    // How the next job paces its reads (default exact); set before Start.
+    void SetPacing(Pacing pacing) { m_pacing = pacing; }
+    // Whether the next full upgrade reads the boot image back before Go.
+    void SetVerify(bool verify) { m_verify = verify; }
+
 private:
     void Launch(UpgradeMode mode, ImageSource boot, ImageSource user);
     void DownloadThreadProc();
@@ -122,6 +128,10 @@ private:
     mutable std::mutex m_resultMutex;
     std::optional<JobResult> m_result;
     std::atomic<bool> m_active{false};
+    Pacing m_pacing = Pacing::Exact;
+    bool m_verify = false;
+    bool m_verifyRequested = false;  // this job is a full upgrade that reads back
+    std::atomic<bool> m_verified{false};
     std::mutex m_joinMutex;  // one thread joins at a time
     std::thread m_worker;
 };

@@ -47,6 +47,7 @@ struct JobResult {
     std::optional<std::uint32_t> userCrc;  // CRC-32 of the user image bytes the job sent
     std::int64_t bootBytes = 0;            // size of the boot image the job sent
     std::int64_t userBytes = 0;            // size of the user image the job sent
+    std::optional<bool> verified;          // boot image read back as sent; empty: not read back
     bool counted = false;                  // the completed-download counter was raised and saved
     std::int32_t counter = 0;              // the counter as Sys.dat holds it at the end
 };

@@ -1,6 +1,6 @@
 // The ROM bootloader stage, step by step as the bootloader's USART protocol
-// wants it. Each step is one request and one short read; only an ACK in the
-// first reply byte lets the stage go on.
+// wants it. Each step is one request and one short read; only an ACK as the
+// first byte of what the bootloader actually sent lets the stage go on.
 #include "firmware/RomBootloaderStage.h"
 
 #include <algorithm>
@@ -10,20 +10,57 @@
 
 #include "firmware/Image.h"
 #include "firmware/StageFailure.h"
+#include "settings/OwnText.h"
 
 namespace korvane::firmware {
 
 namespace {
 
+using std::chrono::milliseconds;
+
 constexpr std::uint8_t kComplementMask = 0xFF;
-constexpr std::uint16_t kOneByte = 1;
-constexpr std::uint16_t kAckPair = 2;  // read as two although only the ACK counts
-constexpr std::uint16_t kDeviceIdReply = 13;
-constexpr std::uint16_t kVersionReply = 5;
-constexpr std::uint16_t kIdReply = 5;
-constexpr std::uint32_t kOnePoll = 1;
-constexpr std::uint32_t kTwoPolls = 2;
-constexpr std::chrono::milliseconds kPauseBeforeGivingUp{1};
+constexpr milliseconds kPauseBeforeGivingUp{1};
+
+// Patient ceilings: the slowest parts a radio may carry. Any command's answer
+// and a 256-byte write take well under a second; a mass erase of a large
+// flash up to about 35 s. A first synchronisation that goes unanswered is
+// simply repeated, so it waits no longer than the fixed schedule's one poll.
+constexpr milliseconds kCommandCeiling{1000};
+constexpr milliseconds kMassEraseCeiling{35000};
+constexpr milliseconds kFirstSyncCeiling{50};
+
+// After its second acknowledgement an unprotect resets the chip; the fresh
+// bootloader waits for a synchronisation byte again. It is given a moment to
+// start, then a bounded number of 0x7F, each with a short wait for its ACK.
+constexpr milliseconds kResetSettle{10};
+constexpr milliseconds kResyncWait{100};
+constexpr int kResyncAttempts = 20;
+
+// clang-format off
+//                                        fixed schedule   patient
+//                                        wants  polls     wants  ceiling
+constexpr ReadSpec kFirstSync            {1,     1,        1,     kFirstSyncCeiling};
+constexpr ReadSpec kOneAck               {1,     1,        1,     kCommandCeiling};
+// Read as two although the bootloader sends one ACK: the fixed schedule then
+// always waits its poll, which gives the bootloader that time.
+constexpr ReadSpec kAckAsPair            {2,     1,        1,     kCommandCeiling};
+constexpr ReadSpec kGlobalEraseAck       {2,     1,        1,     kMassEraseCeiling};
+// Both ACKs of an unprotect; Readout Unprotect erases the flash between them.
+constexpr ReadSpec kWriteUnprotectAcks   {2,     1,        2,     2 * kCommandCeiling};
+constexpr ReadSpec kReadoutUnprotectAcks {2,     1,        2,     kCommandCeiling + kMassEraseCeiling};
+constexpr ReadSpec kDeviceIdReply        {13,    2,        13,    kCommandCeiling};
+constexpr ReadSpec kVersionReply         {5,     2,        5,     kCommandCeiling};
+constexpr ReadSpec kIdReply              {5,     2,        5,     kCommandCeiling};
+constexpr ReadSpec kResyncAck            {1,     1,        1,     kResyncWait};
+// clang-format on
+
+constexpr std::uint32_t kReadBackPolls = 2;
+
+// Own texts of this stage, at the top of the firmware module's range.
+constexpr std::int32_t kTextNotBack = settings::kOwnTextFirmware + 40;
+constexpr std::int32_t kTextNotBackHint = settings::kOwnTextFirmware + 41;
+constexpr std::int32_t kTextVerifyMismatch = settings::kOwnTextFirmware + 42;
+constexpr std::int32_t kTextVerifyHint = settings::kOwnTextFirmware + 43;
 
 constexpr std::uint8_t Complement(std::uint8_t value)
 {
@@ -47,7 +84,7 @@ std::array<std::uint8_t, 2> Command(std::uint8_t command)
 }
 
 // A Read Memory length: the count minus one, then its complement.
-std::array<std::uint8_t, 2> LengthFrame(std::uint8_t count)
+std::array<std::uint8_t, 2> LengthFrame(std::size_t count)
 {
     const auto code = static_cast<std::uint8_t>(count - 1);
     return {code, Complement(code)};
@@ -75,13 +112,6 @@ std::string AddressText(std::uint32_t address)
 
 }  // namespace
 
-std::string HexByte(std::uint8_t value)
-{
-    char text[sizeof("0xFF")];
-    std::snprintf(text, sizeof(text), "0x%02X", static_cast<unsigned>(value));
-    return text;
-}
-
 RomBootloaderStage::RomBootloaderStage(StageContext context, ImageSource& bootImage)
     : m_ctx(context), m_bootImage(bootImage)
 {
@@ -94,7 +124,7 @@ RomBootloaderStage::RomBootloaderStage(StageContext context, std::filesystem::pa
 {
 }
 
-void RomBootloaderStage::Run()
+bool RomBootloaderStage::Run()
 {
     m_ctx.report.EnterStage(JobStage::RomSync);
     Synchronise();  // step 1
@@ -102,42 +132,79 @@ void RomBootloaderStage::Run()
 
     m_ctx.report.EnterStage(JobStage::RomPrepare);
     // clang-format off
-    //   what                                           sends                                  wants  polls
-    Step("Readout Unprotect",                           Command(kReadoutUnprotect),           kAckPair, kOnePoll);  // 2
-    Step("the synchronisation after Readout Unprotect", Single(kSync),                        kOneByte, kOnePoll);  // 3
-    Step("Write Unprotect",                             Command(kWriteUnprotect),             kAckPair, kOnePoll);  // 4
-    Step("the synchronisation after Write Unprotect",   Single(kSync),                        kOneByte, kOnePoll);  // 5
-    Step("Erase Memory",                                Command(kEraseMemory),                kAckPair, kOnePoll);  // 6
-    Step("the global erase",                            Pair(kGlobalErase, kGlobalEraseChecksum), kAckPair, kOnePoll);  // 7
-    Step("Read Memory",                                 Command(kReadMemory),                 kAckPair, kOnePoll);  // 8
-    Step("the Read Memory address",                     AddressFrame(kDeviceIdAddress),       kAckPair, kOnePoll);  // 9
-    Step("the Read Memory length",                      LengthFrame(kDeviceIdLength),   kDeviceIdReply, kTwoPolls); // 10
-    Step("Get Version",                                 Command(kGetVersion),            kVersionReply, kTwoPolls); // 11
-    Step("Get ID",                                      Command(kGetId),                      kIdReply, kTwoPolls); // 12
+    //   what                                           sends                                  reads
+    Unprotect("Readout Unprotect",                      kReadoutUnprotect,                    kReadoutUnprotectAcks);  // 2, 3
+    Unprotect("Write Unprotect",                        kWriteUnprotect,                      kWriteUnprotectAcks);    // 4, 5
+    Step("Erase Memory",                                Command(kEraseMemory),                kAckAsPair);        // 6
+    Step("the global erase",                            Pair(kGlobalErase, kGlobalEraseChecksum), kGlobalEraseAck); // 7
+    Step("Read Memory",                                 Command(kReadMemory),                 kAckAsPair);        // 8
+    Step("the Read Memory address",                     AddressFrame(kDeviceIdAddress),       kAckAsPair);        // 9
+    Step("the Read Memory length",                      LengthFrame(kDeviceIdLength),         kDeviceIdReply);    // 10
+    Step("Get Version",                                 Command(kGetVersion),                 kVersionReply);     // 11
+    Step("Get ID",                                      Command(kGetId),                      kIdReply);          // 12
     // clang-format on
 
     m_ctx.report.EnterStage(JobStage::RomWrite);
-    WriteBootImage();  // steps 13 to 16
+    const std::vector<std::uint8_t>& image = WriteBootImage();  // steps 13 to 16
+    if (m_ctx.verify) ReadBack(image);
 
     m_ctx.report.EnterStage(JobStage::RomGo);
-    Step("Go", Command(kGo), kOneByte, kOnePoll);                          // 17
-    Step("the Go address", AddressFrame(kFlashBase), kAckPair, kOnePoll);  // 18
-    m_ctx.report.SetStatus(StatusId::BootCompleted);                       // 19
+    Step("Go", Command(kGo), kOneAck);                             // 17
+    Step("the Go address", AddressFrame(kFlashBase), kAckAsPair);  // 18
+    m_ctx.report.SetStatus(StatusId::BootCompleted);               // 19
+    return m_ctx.verify;
 }
 
 void RomBootloaderStage::Synchronise()
 {
     for (int attempt = 0; attempt < kSyncAttempts; ++attempt) {
-        m_ctx.work[0] = kSync;
-        m_ctx.exchange.SendBytes(m_ctx.work.data(), kOneByte);
-        const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kOnePoll);
-        if (received > 0 && m_ctx.work[0] == kAck) return;
+        if (SendAndRead(m_ctx, Single(kSync), kFirstSync).StartsWith(kAck)) return;
     }
     m_ctx.exchange.Sleeper().Sleep(kPauseBeforeGivingUp);
     throw BootloaderAbsent(kSyncAttempts);
 }
 
-void RomBootloaderStage::WriteBootImage()
+void RomBootloaderStage::Unprotect(std::string_view what, std::uint8_t command,
+                                   const ReadSpec& acks)
+{
+    const std::string sync = "the synchronisation after " + std::string(what);
+    if (m_ctx.pacing == Pacing::Exact) {
+        // Only the first byte counts, and the synchronisation byte follows at
+        // once: the chip must be back within the poll.
+        Step(what, Command(command), acks);
+        Step(sync, Single(kSync), kOneAck);
+        return;
+    }
+    const serial::Reply reply = SendAndRead(m_ctx, Command(command), acks);
+    ExpectAck(what, reply);
+    // The second ACK comes when the work is done, just before the reset.
+    ExpectAck(
+        std::string(what) + " a second time",
+        serial::Reply(std::vector<std::uint8_t>(reply.Bytes().begin() + 1, reply.Bytes().end())));
+    Resynchronise(what, sync);
+}
+
+void RomBootloaderStage::Resynchronise(std::string_view after, std::string_view what)
+{
+    m_ctx.exchange.Sleeper().Sleep(kResetSettle);
+    for (int attempt = 0; attempt < kResyncAttempts; ++attempt) {
+        const serial::Reply reply = SendAndRead(m_ctx, Single(kSync), kResyncAck);
+        if (reply.Empty()) continue;
+        return ExpectAck(what, reply);
+    }
+    const auto bound =
+        std::chrono::duration_cast<milliseconds>(kResetSettle + kResyncAttempts * kResyncWait);
+    throw StageFailure(
+        settings::OwnText(kTextNotBack,
+                          "The radio's bootloader did not come back after {0}: {1} synchronisation "
+                          "bytes in {2} ms went unanswered.",
+                          {after, std::to_string(kResyncAttempts), std::to_string(bound.count())}),
+        settings::OwnText(kTextNotBackHint,
+                          "Switch the radio off and on again in its bootloader mode, then repeat "
+                          "the full upgrade."));
+}
+
+const std::vector<std::uint8_t>& RomBootloaderStage::WriteBootImage()
 {
     // The flash is erased by now: an image that cannot be read fails the job
     // (LoadImage throws) rather than ending it as if it had been written.
@@ -146,16 +213,16 @@ void RomBootloaderStage::WriteBootImage()
     for (std::size_t offset = 0; offset < image.size(); offset += kFrameSize) {
         WriteFrame(image, offset);
     }
+    return image;
 }
 
 void RomBootloaderStage::WriteFrame(std::span<const std::uint8_t> image, std::size_t offset)
 {
-    Step("Write Memory", Command(kWriteMemory), kOneByte, kOnePoll);
+    Step("Write Memory", Command(kWriteMemory), kOneAck);
     m_ctx.report.AddProgress(1);
 
     const auto address = static_cast<std::uint32_t>(kFlashBase + offset);
-    Step("the Write Memory address " + AddressText(address), AddressFrame(address), kOneByte,
-         kOnePoll);
+    Step("the Write Memory address " + AddressText(address), AddressFrame(address), kOneAck);
 
     // Data frame: N - 1, the N image bytes, then the XOR of all of them. A
     // last, shorter frame carries exactly the bytes that remain.
@@ -168,28 +235,55 @@ void RomBootloaderStage::WriteFrame(std::span<const std::uint8_t> image, std::si
         checksum ^= image[offset + i];
     }
     m_ctx.work[1 + count] = checksum;
-    SendAndExpectAck("the data frame at image offset " + std::to_string(offset),
-                     static_cast<std::uint16_t>(count + 2), kOneByte, kOnePoll);
+    // A silent line leaves the frame in the work buffer, and its first byte may
+    // equal the ACK (a 122-byte frame starts with 0x79): only what the
+    // bootloader sent is examined.
+    Step("the data frame at image offset " + std::to_string(offset), m_ctx.work.first(count + 2),
+         kOneAck);
     m_ctx.report.AddBootFrame(static_cast<std::int64_t>(count));
 }
 
-void RomBootloaderStage::Step(std::string_view what, std::span<const std::uint8_t> request,
-                              std::uint16_t wanted, std::uint32_t polls)
+void RomBootloaderStage::ReadBack(std::span<const std::uint8_t> image)
 {
-    std::copy(request.begin(), request.end(), m_ctx.work.begin());
-    SendAndExpectAck(what, static_cast<std::uint16_t>(request.size()), wanted, polls);
+    const ReadSpec ack = kOneAck;
+    for (std::size_t offset = 0; offset < image.size(); offset += kFrameSize) {
+        const std::size_t count = std::min(kFrameSize, image.size() - offset);
+        const auto address = static_cast<std::uint32_t>(kFlashBase + offset);
+        Step("Read Memory", Command(kReadMemory), ack);
+        Step("the Read Memory address " + AddressText(address), AddressFrame(address), ack);
+        const auto wanted = static_cast<std::uint16_t>(count + 1);
+        const serial::Reply reply = SendAndRead(
+            m_ctx, LengthFrame(count), ReadSpec{wanted, kReadBackPolls, wanted, kCommandCeiling});
+        ExpectAck("the Read Memory length at " + AddressText(address), reply);
+        const auto data = reply.Bytes().subspan(1);
+        const auto expected = image.subspan(offset, count);
+        const auto [sent, read] =
+            std::mismatch(expected.begin(), expected.end(), data.begin(), data.end());
+        if (sent == expected.end()) continue;
+        const auto at = static_cast<std::uint32_t>(address + (sent - expected.begin()));
+        throw StageFailure(
+            settings::OwnText(
+                kTextVerifyMismatch,
+                "The boot image read back differs from the image sent, first at {0}: sent {1}, "
+                "read {2}.",
+                {AddressText(at), HexByte(*sent),
+                 read == data.end() ? std::string("none") : HexByte(*read)}),
+            settings::OwnText(kTextVerifyHint,
+                              "The flash was not written as sent. Repeat the full upgrade; if it "
+                              "fails again at the same address, the radio's flash may be worn."));
+    }
 }
 
-void RomBootloaderStage::SendAndExpectAck(std::string_view what, std::uint16_t sendCount,
-                                          std::uint16_t wanted, std::uint32_t polls)
+void RomBootloaderStage::Step(std::string_view what, std::span<const std::uint8_t> request,
+                              const ReadSpec& read)
 {
-    m_ctx.exchange.SendBytes(m_ctx.work.data(), sendCount);
-    const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, wanted, polls);
-    // A silent line leaves the request in the buffer; its first byte may even
-    // equal the ACK (a 122-byte frame starts with 0x79), so only a reply that
-    // arrived can acknowledge.
-    if (received > 0 && m_ctx.work[0] == kAck) return;
-    throw StepFailed(what, FirstByte(received, m_ctx.work));
+    ExpectAck(what, SendAndRead(m_ctx, request, read));
+}
+
+void RomBootloaderStage::ExpectAck(std::string_view what, const serial::Reply& reply)
+{
+    if (reply.StartsWith(kAck)) return;
+    throw StepFailed(what, reply.First());
 }
 
 }  // namespace korvane::firmware

@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "firmware/Image.h"
 #include "firmware/StageContext.h"
@@ -45,19 +46,26 @@ public:
     // The same, reading the boot image from `path`.
     RomBootloaderStage(StageContext context, std::filesystem::path path);
 
-    // Completes, or throws StageFailure (refused or silent step), ImageError
-    // (boot image unusable: the flash is erased by then, so this is a failure
-    // too), a serial error, or serial::StopRequested.
-    void Run();
+    // Completes, or throws StageFailure (refused or silent step, bootloader
+    // not back after an unprotect, boot image read back different),
+    // ImageError (boot image unusable: the flash is erased by then, so this is
+    // a failure too), a serial error, or serial::StopRequested. Returns true
+    // when the boot image was read back and found as sent (context.verify).
+    bool Run();
 
 private:
     void Synchronise();
-    void WriteBootImage();
+    // The command, its acknowledgement(s), and the synchronisation with the
+    // bootloader that the command restarts.
+    void Unprotect(std::string_view what, std::uint8_t command, const ReadSpec& acks);
+    void Resynchronise(std::string_view after, std::string_view what);
+    const std::vector<std::uint8_t>& WriteBootImage();
     void WriteFrame(std::span<const std::uint8_t> image, std::size_t offset);
-    void Step(std::string_view what, std::span<const std::uint8_t> request, std::uint16_t wanted,
-              std::uint32_t polls);
-    void SendAndExpectAck(std::string_view what, std::uint16_t sendCount, std::uint16_t wanted,
-                          std::uint32_t polls);
+    // Reads the image back in frame-sized pieces; the first difference fails.
+    void ReadBack(std::span<const std::uint8_t> image);
+    void Step(std::string_view what, std::span<const std::uint8_t> request, const ReadSpec& read);
+    // Only an ACK as the first byte that arrived lets the stage go on.
+    void ExpectAck(std::string_view what, const serial::Reply& reply);
 
     StageContext m_ctx;
     std::optional<ImageSource> m_ownImage;  // the image read from a path given here

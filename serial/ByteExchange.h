@@ -4,20 +4,65 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <vector>
 
 #include "serial/PortOps.h"
 #include "serial/Sleeper.h"
 
 namespace korvane::serial {
 
+// The bytes one read delivered, in arrival order; empty when nothing came.
+// A reply holds only what the radio sent: never the request, never an older reply.
+class Reply {
+public:
+    Reply() = default;
+    explicit Reply(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+
+    std::span<const std::uint8_t> Bytes() const { return m_bytes; }
+    std::size_t Size() const { return m_bytes.size(); }
+    bool Empty() const { return m_bytes.empty(); }
+    std::optional<std::uint8_t> First() const
+    {
+        if (m_bytes.empty()) return std::nullopt;
+        return m_bytes.front();
+    }
+    bool StartsWith(std::uint8_t value) const { return !m_bytes.empty() && m_bytes[0] == value; }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+};
+
+// How long one read may wait: a number of 50 ms polls (the fixed schedule), or
+// a ceiling within which the read returns as soon as its bytes are there.
+struct ReadLimit {
+    std::uint32_t polls = 0;
+    std::optional<std::chrono::milliseconds> ceiling;
+
+    static ReadLimit Polls(std::uint32_t count) { return {count, std::nullopt}; }
+    static ReadLimit Within(std::chrono::milliseconds limit) { return {0, limit}; }
+};
+
+// Sees every request and every read as the exchange makes them (a transcript
+// for tests and diagnostics).
+class IExchangeTrace {
+public:
+    virtual ~IExchangeTrace() = default;
+    virtual void OnSend(std::span<const std::uint8_t> bytes) = 0;
+    virtual void OnRead(std::uint16_t wanted, const ReadLimit& limit, const Reply& reply) = 0;
+};
+
 class ByteExchange {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{50};
+    // How often a read with a ceiling looks for its bytes: the delay it adds
+    // to a reply that is already complete.
+    static constexpr std::chrono::milliseconds kPromptCheckInterval{1};
 
     ByteExchange(IPortOps& port, ISleeper& sleeper) : m_port(port), m_sleeper(sleeper) {}
 
-    // Discards waiting input, then writes `count` bytes of `data`.
+    // Discards all waiting input, then writes `count` bytes of `data`.
     void SendBytes(const std::uint8_t* data, std::uint16_t count);
 
     // Waits up to `polls` polls for `wanted` bytes and copies the reply to the
@@ -26,16 +71,29 @@ public:
     std::int32_t ReceiveBytes(std::span<std::uint8_t> buffer, std::uint16_t wanted,
                               std::uint32_t polls);
 
+    // The same read as ReceiveBytes on the same schedule, returning what arrived.
+    Reply Receive(std::uint16_t wanted, std::uint32_t polls);
+    // A read that returns as soon as `wanted` bytes are there, or when `limit`
+    // runs out with whatever has come; a poll limit keeps the fixed schedule.
+    Reply Receive(std::uint16_t wanted, const ReadLimit& limit);
+
     // SendBytes of the first `sendCount` bytes of `buffer`, then ReceiveBytes
     // into the same buffer.
     void ExchangeBytes(std::span<std::uint8_t> buffer, std::uint16_t sendCount,
                        std::uint16_t wanted, std::uint32_t polls);
 
     ISleeper& Sleeper() { return m_sleeper; }
+    // Null stops tracing; the trace must outlive the exchange's use of it.
+    void SetTrace(IExchangeTrace* trace) { m_trace = trace; }
 
 private:
+    Reply ReceiveOnPolls(std::uint16_t wanted, std::uint32_t polls);
+    Reply ReceiveWithin(std::uint16_t wanted, std::chrono::milliseconds ceiling);
+    Reply TakeWaiting(std::size_t most);
+
     IPortOps& m_port;
     ISleeper& m_sleeper;
+    IExchangeTrace* m_trace = nullptr;
 };
 
 }  // namespace korvane::serial

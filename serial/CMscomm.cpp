@@ -187,6 +187,13 @@ void CMscomm::SetInputLen(std::int16_t length)
     m_inputLen = length;
 }
 
+void CMscomm::DiscardInput()
+{
+    std::lock_guard lock(m_mutex);
+    RequireOpen("discard the received bytes");
+    m_backend->DiscardInput();
+}
+
 void CMscomm::SetOutput(std::span<const std::uint8_t> bytes)
 {
     std::lock_guard lock(m_mutex);

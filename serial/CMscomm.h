@@ -55,6 +55,7 @@ public:
     std::vector<std::uint8_t> GetInput() override;
     void SetInputLen(std::int16_t length) override;
     void SetOutput(std::span<const std::uint8_t> bytes) override;
+    void DiscardInput() override;
 
 private:
     // Both expect m_mutex to be held.

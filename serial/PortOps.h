@@ -21,6 +21,9 @@ public:
     virtual void SetInputLen(std::int16_t length) = 0;
     // Hands all bytes to the line in order, however many (Output).
     virtual void SetOutput(std::span<const std::uint8_t> bytes) = 0;
+    // Drops every received byte not yet taken, however many the system holds
+    // (more than one Input can take).
+    virtual void DiscardInput() = 0;
 };
 
 }  // namespace korvane::serial

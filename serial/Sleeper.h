@@ -28,6 +28,12 @@ public:
     virtual void RequestStop() = 0;
     virtual void Reset() = 0;
     virtual bool StopWasRequested() const = 0;
+    // A monotonic time, for waits bounded by a ceiling rather than by a count
+    // of sleeps (a loaded machine stretches each sleep).
+    virtual std::chrono::nanoseconds MonotonicNow() const
+    {
+        return std::chrono::steady_clock::now().time_since_epoch();
+    }
 };
 
 // Real time, stoppable from another thread.

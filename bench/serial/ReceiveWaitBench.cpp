@@ -9,7 +9,7 @@
 
 #include "serial/ByteExchange.h"
 #include "serial/CMscomm.h"
-#include "tests/support/Pty.h"
+#include "sim/PtyRadio.h"
 
 namespace {
 
@@ -61,7 +61,7 @@ double Median(std::vector<double> values)
 
 int main()
 {
-    korvane::testing::Pty pty;
+    korvane::sim::PtyRadio pty;  // a radio that is never spoken to stays silent
     korvane::serial::CMscomm port(korvane::serial::MakePlatformBackend(),
                                   [&](int) { return pty.SlavePath(); });
     port.SetCommPort(1);

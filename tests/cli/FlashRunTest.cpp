@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "firmware/Qorin_CRC32.h"
+#include "sim/PtyRadio.h"
 #include "tests/cli/FlatJson.h"
 #include "tests/cli/KorvaneProcess.h"
-#include "tests/support/sim/PtyRadio.h"
 
 namespace korvane::testing {
 namespace {

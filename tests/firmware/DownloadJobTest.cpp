@@ -11,10 +11,10 @@
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "serial/SerialError.h"
+#include "sim/MemoryRadioPort.h"
+#include "sim/RadioSim.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 #include "tests/support/VirtualSleeper.h"
-#include "tests/support/sim/MemoryRadioPort.h"
-#include "tests/support/sim/RadioSim.h"
 
 namespace korvane::firmware::test {
 namespace {

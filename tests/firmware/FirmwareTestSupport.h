@@ -13,7 +13,7 @@
 
 #include "settings/SettingsStore.h"
 #include "settings/SysData.h"
-#include "tests/support/sim/RadioSim.h"
+#include "sim/RadioSim.h"
 
 namespace korvane::firmware::test {
 

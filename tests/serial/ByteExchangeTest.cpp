@@ -121,17 +121,56 @@ TEST_F(ByteExchangeTest, FinalLookNeverWritesPastTheBuffer)
     EXPECT_EQ(small, (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
 }
 
-TEST_F(ByteExchangeTest, SendDiscardsWaitingInputThenWritesAllBytes)
+TEST_F(ByteExchangeTest, SendDiscardsAllWaitingInputThenWritesAllBytes)
 {
-    port.ArriveAt(0ms, {0xAA});  // a late reply to some earlier step
+    // More than one Input can take (the receive queue holds 1,024): a flood
+    // of late replies must not outlive the request.
+    port.ArriveAt(0ms, Bytes(3000, 0x79));
     const Bytes request(4099, 0x5A);
     exchange.SendBytes(request.data(), static_cast<std::uint16_t>(request.size()));
 
     ASSERT_EQ(port.Writes().size(), 1u);
     EXPECT_EQ(port.Writes()[0], request);
-    EXPECT_EQ(port.BytesTaken(), 1u);
+    EXPECT_EQ(port.BytesDiscarded(), 3000u);
     EXPECT_EQ(port.InputLen(), 0);
     EXPECT_TRUE(clock.Sleeps().empty());
+    EXPECT_TRUE(exchange.Receive(1, 1).Empty());
+}
+
+struct PromptCase {
+    const char* name;
+    std::vector<std::pair<std::chrono::milliseconds, Bytes>> arrivals;
+    std::uint16_t wanted;
+    ReadLimit limit;
+    Bytes expected;
+    std::chrono::milliseconds returnsAt;
+};
+
+TEST_F(ByteExchangeTest, ReplyHoldsWhatArrivedAndACeilingEndsTheReadWhenItsBytesAre)
+{
+    // clang-format off
+    const std::vector<PromptCase> cases = {
+        {"polls: a short reply is what came", {{70ms, {0x79, 0x22}}}, 5, ReadLimit::Polls(2), {0x79, 0x22}, 100ms},
+        {"polls: nothing came, nothing in the reply", {}, 1, ReadLimit::Polls(1), {}, 50ms},
+        {"complete at once", {{0ms, {0x79}}}, 1, ReadLimit::Within(1000ms), {0x79}, 0ms},
+        {"late reply is taken when it comes", {{37ms, {0x79}}}, 1, ReadLimit::Within(1000ms), {0x79}, 37ms},
+        {"two ACKs, the second after an erase", {{1ms, {0x79}}, {9'040ms, {0x79}}}, 2,
+         ReadLimit::Within(36'000ms), {0x79, 0x79}, 9'040ms},
+        {"silence lasts exactly the ceiling", {}, 1, ReadLimit::Within(35'000ms), {}, 35'000ms},
+        {"a short reply is what came by the ceiling", {{5ms, {1, 2, 3}}}, 5, ReadLimit::Within(1000ms), {1, 2, 3}, 1000ms},
+        {"surplus bytes are not part of the reply", {{3ms, {1, 2, 3}}}, 2, ReadLimit::Within(1000ms), {1, 2}, 3ms},
+    };
+    // clang-format on
+    for (const PromptCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualSleeper caseClock;
+        ScriptedPort casePort(caseClock);
+        ByteExchange caseExchange(casePort, caseClock);
+        for (const auto& [at, bytes] : c.arrivals) casePort.ArriveAt(at, bytes);
+        const Reply reply = caseExchange.Receive(c.wanted, c.limit);
+        EXPECT_EQ(Bytes(reply.Bytes().begin(), reply.Bytes().end()), c.expected);
+        EXPECT_EQ(caseClock.Now(), c.returnsAt);
+    }
 }
 
 TEST_F(ByteExchangeTest, ByteArrivingBetweenRequestsIsNeverReadAsAReply)
@@ -176,6 +215,7 @@ TEST_F(ByteExchangeTest, StopRequestEndsAPollBeforeTouchingThePort)
     sleeper.RequestStop();
     EXPECT_THROW(stopping.ReceiveBytes(buffer, 1, 10), StopRequested);
     EXPECT_THROW(stopping.ReceiveBytes(buffer, 1, 0), StopRequested);
+    EXPECT_THROW(stopping.Receive(1, ReadLimit::Within(1000ms)), StopRequested);
     EXPECT_EQ(port.CountQueries(), 0);
 }
 

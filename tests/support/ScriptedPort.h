@@ -77,7 +77,16 @@ public:
         if (m_responder) m_responder(bytes, *this);
     }
 
+    void DiscardInput() override
+    {
+        Deliver();
+        m_discarded += m_queue.size();
+        m_queue.clear();
+    }
+
     std::int16_t InputLen() const { return m_inputLen; }
+    // Bytes dropped by DiscardInput, in total.
+    std::size_t BytesDiscarded() const { return m_discarded; }
 
 private:
     struct Arrival {
@@ -102,6 +111,7 @@ private:
     std::vector<Bytes> m_writes;
     Responder m_responder;
     std::size_t m_taken = 0;
+    std::size_t m_discarded = 0;
     int m_countQueries = 0;
     std::int16_t m_inputLen = -1;
     bool m_open = true;

@@ -30,6 +30,8 @@ public:
     void Reset() override { m_stop = false; }
     bool StopWasRequested() const override { return m_stop; }
 
+    std::chrono::nanoseconds MonotonicNow() const override { return m_now; }
+
     std::chrono::milliseconds Now() const { return m_now; }
     const std::vector<std::chrono::milliseconds>& Sleeps() const { return m_sleeps; }
     // Called after each sleep with the new virtual time (lets a fake device "arrive").

@@ -48,7 +48,12 @@ enum class FaultAction {
     Silence,  // answer nothing
     Refuse,   // a block answered '@'
     HangUp,   // the line drops (in the middle of a frame or block where there is one)
+    Flood,    // the step's answer comes thousands of times over (sync and ready)
+    Corrupt,  // a Write Memory frame is acknowledged but one byte lands flipped in flash
 };
+
+// How many answers a flood sends: far more than one read of the receive queue takes.
+constexpr std::size_t kFloodBytes = 8000;
 
 // Applies to occurrences first .. first + count - 1 of the step (0-based).
 struct Fault {
@@ -60,19 +65,24 @@ struct Fault {
 
 struct SimOptions {
     std::vector<Fault> faults;
-    SimTime replyDelay{0};       // added to every answer
+    SimTime replyDelay{0};       // added to every answer: a USB adapter's latency
     SimTime eraseDuration{0};    // global erase, and the erase inside Readout Unprotect
     SimTime resetDuration{0};    // after each unprotect the line is ignored this long
     bool startInLoader = false;  // a radio whose boot image already runs
 
     // A real STM32F1: erases take up to 40 ms before their ACK, the reset a few ms.
     static SimOptions Stm32F1Timing();
+    // A part with a large flash: its mass erase takes 10 s, its reset 20 ms.
+    static SimOptions SlowMassEraseTiming();
 };
 
 struct SimResults {
-    std::vector<std::uint8_t> flash;    // from the flash base to the last byte written
-    std::vector<std::uint8_t> program;  // accepted blocks in order (4,096 bytes each)
+    std::vector<std::uint8_t> flash;     // from the flash base to the last byte written
+    std::vector<std::uint8_t> program;   // accepted blocks in order (4,096 bytes each)
+    std::vector<std::uint8_t> received;  // every byte that reached the line, in order
     int framesWritten = 0;
+    int framesCorrupted = 0;  // frames acknowledged but written with one byte flipped
+    std::optional<std::uint32_t> corruptedAt;  // the first flash address written wrong
     int blocksAccepted = 0;
     bool erased = false;
     bool started = false;  // Go accepted: the boot image runs
@@ -131,7 +141,8 @@ private:
     std::optional<FaultAction> NextFault(SimStep step);
     std::optional<FaultAction> FaultFor(SimStep step, int occurrence) const;
     // Applies a fault that silences, refuses or hangs up; true when the step ends there.
-    bool Faulted(SimStep step, SimTime now, std::uint8_t refusal);
+    // A flood sends `answer` many times and lets the step go on as usual.
+    bool Faulted(SimStep step, SimTime now, std::uint8_t refusal, std::uint8_t answer = 0);
     static std::optional<std::uint32_t> TakeAddress(const std::vector<std::uint8_t>& rx);
     void Expect(State state, std::size_t bytes);
     void ResetDevice(SimTime from, SimStep nextSync);

@@ -5,27 +5,30 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <span>
 #include <vector>
 
 #include "serial/PortOps.h"
-#include "tests/support/VirtualSleeper.h"
-#include "tests/support/sim/RadioSim.h"
+#include "sim/RadioSim.h"
 
 namespace korvane::sim {
 
 class MemoryRadioPort : public serial::IPortOps {
 public:
     struct Write {
-        std::chrono::milliseconds at;
+        SimTime at;
         std::vector<std::uint8_t> bytes;
     };
 
     static constexpr std::size_t kQueueSize = 1024;
 
-    // Both must outlive the port; the clock is the job's sleeper.
-    MemoryRadioPort(RadioSim& radio, const testing::VirtualSleeper& clock)
-        : m_radio(radio), m_clock(clock)
+    // Both must outlive the port; the clock is the job's virtual clock, anything
+    // with a Now() that returns a std::chrono duration.
+    template <class VirtualClock>
+    MemoryRadioPort(RadioSim& radio, const VirtualClock& clock)
+        : m_radio(radio),
+          m_now([&clock] { return std::chrono::duration_cast<SimTime>(clock.Now()); })
     {
     }
 
@@ -38,13 +41,14 @@ public:
     std::vector<std::uint8_t> GetInput() override;
     void SetInputLen(std::int16_t) override {}
     void SetOutput(std::span<const std::uint8_t> bytes) override;
+    void DiscardInput() override;
 
 private:
     void Deliver();
-    SimTime Now() const { return SimTime(m_clock.Now()); }
+    SimTime Now() const { return m_now(); }
 
     RadioSim& m_radio;
-    const testing::VirtualSleeper& m_clock;
+    std::function<SimTime()> m_now;
     std::deque<std::uint8_t> m_queue;
     std::vector<Write> m_writes;
 };

@@ -1,7 +1,7 @@
 // Serving the simulated radio on a pseudo-terminal master: read what the
 // program writes, hand it to the engine with the time it came, write the
 // answers when they are due. A hang-up closes the master.
-#include "tests/support/sim/PtyRadio.h"
+#include "sim/PtyRadio.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "tests/support/sim/RadioSim.h"
+#include "sim/RadioSim.h"
 
 namespace korvane::sim {
 

@@ -1,6 +1,6 @@
 // The simulated radio's protocol engine: a byte-driven state machine for the
 // STM32 bootloader commands the upgrade uses, then the application loader.
-#include "tests/support/sim/RadioSim.h"
+#include "sim/RadioSim.h"
 
 #include <algorithm>
 #include <array>
@@ -96,6 +96,15 @@ SimOptions SimOptions::Stm32F1Timing()
     return options;
 }
 
+SimOptions SimOptions::SlowMassEraseTiming()
+{
+    SimOptions options;
+    options.replyDelay = std::chrono::milliseconds(1);
+    options.eraseDuration = std::chrono::seconds(10);
+    options.resetDuration = std::chrono::milliseconds(20);
+    return options;
+}
+
 std::string_view StepName(SimStep step)
 {
     for (const auto& entry : kStepNames) {
@@ -118,6 +127,8 @@ std::optional<FaultAction> ParseFaultAction(std::string_view name)
     if (name == "silence") return FaultAction::Silence;
     if (name == "refuse") return FaultAction::Refuse;
     if (name == "hangup") return FaultAction::HangUp;
+    if (name == "flood") return FaultAction::Flood;
+    if (name == "corrupt") return FaultAction::Corrupt;
     return std::nullopt;
 }
 
@@ -156,6 +167,8 @@ RadioSim::RadioSim(SimOptions options)
 
 void RadioSim::Receive(std::span<const std::uint8_t> bytes, SimTime now)
 {
+    if (!m_results.hungUp)
+        m_results.received.insert(m_results.received.end(), bytes.begin(), bytes.end());
     for (std::uint8_t byte : bytes) {
         // A hung-up line carries nothing; an erasing or resetting chip misses what comes.
         if (m_results.hungUp || now < m_busyUntil) return;
@@ -219,11 +232,16 @@ std::optional<FaultAction> RadioSim::FaultFor(SimStep step, int occurrence) cons
     return std::nullopt;
 }
 
-bool RadioSim::Faulted(SimStep step, SimTime now, std::uint8_t refusal)
+bool RadioSim::Faulted(SimStep step, SimTime now, std::uint8_t refusal, std::uint8_t answer)
 {
     const auto fault = NextFault(step);
     if (!fault) return false;
     switch (*fault) {
+        case FaultAction::Flood:
+            Reply(std::vector<std::uint8_t>(kFloodBytes, answer), now);
+            return false;
+        case FaultAction::Corrupt:
+            return false;  // only a Write Memory frame can be corrupted
         case FaultAction::Nack:
         case FaultAction::Refuse:
             Reply({refusal}, now);
@@ -267,7 +285,7 @@ void RadioSim::OnRomByte(std::uint8_t byte, SimTime now)
 {
     if (m_state == State::WaitSync) {
         if (byte != kSync) return;  // only the synchronisation byte wakes the bootloader
-        if (Faulted(m_syncStep, now, kNack)) return;
+        if (Faulted(m_syncStep, now, kNack, kAck)) return;
         Reply({kAck}, now);
         m_syncStep = SimStep::Sync;
         Expect(State::Command, kCommandSize);
@@ -334,9 +352,18 @@ void RadioSim::OnRomByte(std::uint8_t byte, SimTime now)
             const std::size_t offset = m_address - kFlashBase;
             if (checksum != rx.back() || offset + count > kFlashSize) return Reply({kNack}, now);
             if (m_frameFault == FaultAction::Silence) return;
-            if (m_frameFault) return Reply({kNack}, now);
+            if (m_frameFault && m_frameFault != FaultAction::Corrupt) return Reply({kNack}, now);
             // Programming can only clear bits: an unerased flash keeps its old ones.
             for (std::size_t i = 0; i < count; ++i) m_flash[offset + i] &= rx[1 + i];
+            if (m_frameFault == FaultAction::Corrupt) {
+                // A bit that did not take, in the middle of the frame.
+                const std::size_t flipped = offset + count / 2;
+                m_flash[flipped] = static_cast<std::uint8_t>(m_flash[flipped] ^ 0x10);
+                ++m_results.framesCorrupted;
+                if (!m_results.corruptedAt) {
+                    m_results.corruptedAt = static_cast<std::uint32_t>(kFlashBase + flipped);
+                }
+            }
             m_flashEnd = std::max(m_flashEnd, offset + count);
             ++m_results.framesWritten;
             return Reply({kAck}, now);
@@ -427,7 +454,7 @@ void RadioSim::OnLoaderByte(std::uint8_t byte, SimTime now)
             return;
         case State::LoaderHello:
             if (byte != kReadyRequest) return;
-            if (!Faulted(SimStep::Ready, now, kRefuse)) Reply({kAccept}, now);
+            if (!Faulted(SimStep::Ready, now, kRefuse, kAccept)) Reply({kAccept}, now);
             Expect(State::LoaderReceiving, kLoaderFrameSize);
             return;
         case State::LoaderReceiving:

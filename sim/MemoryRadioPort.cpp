@@ -1,6 +1,6 @@
 // In-memory line to the simulated radio: writes reach it at the virtual time
 // they are made; its answers wait in a receive queue until their time comes.
-#include "tests/support/sim/MemoryRadioPort.h"
+#include "sim/MemoryRadioPort.h"
 
 #include <algorithm>
 
@@ -43,8 +43,14 @@ std::vector<std::uint8_t> MemoryRadioPort::GetInput()
 void MemoryRadioPort::SetOutput(std::span<const std::uint8_t> bytes)
 {
     Deliver();
-    m_writes.push_back({m_clock.Now(), {bytes.begin(), bytes.end()}});
+    m_writes.push_back({Now(), {bytes.begin(), bytes.end()}});
     m_radio.Receive(bytes, Now());
+}
+
+void MemoryRadioPort::DiscardInput()
+{
+    Deliver();
+    m_queue.clear();
 }
 
 }  // namespace korvane::sim

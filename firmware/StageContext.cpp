@@ -1,0 +1,35 @@
+// The reads of the protocol stages under the job's pacing policy.
+#include "firmware/StageContext.h"
+
+#include <cstdio>
+
+namespace korvane::firmware {
+
+const char* PacingName(Pacing pacing)
+{
+    return pacing == Pacing::Patient ? "patient" : "exact";
+}
+
+serial::Reply ReadReply(const StageContext& context, const ReadSpec& spec)
+{
+    if (context.pacing == Pacing::Patient) {
+        return context.exchange.Receive(spec.promptWanted, serial::ReadLimit::Within(spec.ceiling));
+    }
+    return context.exchange.Receive(spec.wanted, spec.polls);
+}
+
+serial::Reply SendAndRead(const StageContext& context, std::span<const std::uint8_t> request,
+                          const ReadSpec& spec)
+{
+    context.exchange.SendBytes(request.data(), static_cast<std::uint16_t>(request.size()));
+    return ReadReply(context, spec);
+}
+
+std::string HexByte(std::uint8_t value)
+{
+    char text[sizeof("0xFF")];
+    std::snprintf(text, sizeof(text), "0x%02X", static_cast<unsigned>(value));
+    return text;
+}
+
+}  // namespace korvane::firmware
