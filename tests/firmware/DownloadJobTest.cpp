@@ -40,6 +40,7 @@ public:
     std::int16_t GetInBufferCount() override { return m_port.GetInBufferCount(); }
     std::vector<std::uint8_t> GetInput() override { return m_port.GetInput(); }
     void SetInputLen(std::int16_t length) override { m_port.SetInputLen(length); }
+    void DiscardInput() override { m_port.DiscardInput(); }
     void SetOutput(std::span<const std::uint8_t> bytes) override
     {
         if (dropAtEndFrame && IsEndFrame(bytes)) {

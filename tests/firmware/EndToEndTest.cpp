@@ -174,7 +174,7 @@ TEST(EndToEnd, FloodsSlowPartsAndBadWritesEndAsTheyShould)
         if (c.failure == nullptr) {
             EXPECT_EQ(bench.job.WorkerState(), kWorkerFinished) << bench.job.ErrorDescription();
             EXPECT_EQ(bench.settings.UpgradeCount(), 1);
-            EXPECT_FALSE(bench.job.Verified());
+            EXPECT_FALSE(bench.job.Result()->verified.has_value());
             continue;
         }
         EXPECT_EQ(bench.job.WorkerState(), kWorkerFailed);
