@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "firmware/Qorin_CRC32.h"
-#include "tests/cli/FlatJson.h"
+#include "tests/cli/JsonOutput.h"
 #include "tests/cli/KorvaneProcess.h"
 #include "tests/support/sim/PtyRadio.h"
 
@@ -76,22 +76,22 @@ TEST(FlashRun, FullUpgradeWritesBothImagesCountsAndReportsJson)
                             folder.WriteFile("user.bin", user).string(), "--json"});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     // Standard output is the JSON object alone; progress went to standard error.
-    const auto json = ParseFlatJson(run.out);
+    const auto json = ParseJson(run.out);
     ASSERT_TRUE(json) << run.out;
-    EXPECT_EQ(json->at("result").text, "success");
-    EXPECT_EQ(json->at("exit").number, 0);
-    EXPECT_EQ(json->at("stage").text, "done");
-    EXPECT_EQ(json->at("status").text, "User program download completed！");
-    EXPECT_EQ(json->at("frames").number, 3);
-    EXPECT_EQ(json->at("blocks").number, 2);
-    EXPECT_EQ(json->at("bytes").number, kBootSize + kUserSize);
-    EXPECT_EQ(json->at("boot_crc").text, Crc(boot));
-    EXPECT_EQ(json->at("user_crc").text, Crc(user));
-    EXPECT_EQ(json->at("boot_bytes").number, kBootSize);
-    EXPECT_EQ(json->at("user_bytes").number, kUserSize);
-    EXPECT_EQ(json->at("counter").number, 5);
-    EXPECT_EQ(json->at("error").text, "");
-    EXPECT_GT(json->at("seconds").number, 0.0);
+    EXPECT_EQ(json->at("result"), "success");
+    EXPECT_EQ(json->at("exit"), 0);
+    EXPECT_EQ(json->at("stage"), "done");
+    EXPECT_EQ(json->at("status"), "User program download completed！");
+    EXPECT_EQ(json->at("frames"), 3);
+    EXPECT_EQ(json->at("blocks"), 2);
+    EXPECT_EQ(json->at("bytes"), kBootSize + kUserSize);
+    EXPECT_EQ(json->at("boot_crc"), Crc(boot));
+    EXPECT_EQ(json->at("user_crc"), Crc(user));
+    EXPECT_EQ(json->at("boot_bytes"), kBootSize);
+    EXPECT_EQ(json->at("user_bytes"), kUserSize);
+    EXPECT_EQ(json->at("counter"), 5);
+    EXPECT_EQ(json->at("error"), "");
+    EXPECT_GT(json->at("seconds"), 0.0);
     // Every status text of the job in the language of Sys.dat, in order, none
     // lost however briefly it stood (progress goes to standard error with --json).
     const std::vector<std::string> lines = Lines(run.err);
@@ -195,12 +195,12 @@ TEST_P(FlashFailures, EndWithTheirExitStatusLineAndJson)
     }
     const RunResult run = RunKorvane(folder, args);
     EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
-    const auto json = ParseFlatJson(run.out);
+    const auto json = ParseJson(run.out);
     ASSERT_TRUE(json) << run.out;
-    EXPECT_EQ(json->at("result").text, c.result);
-    EXPECT_EQ(json->at("exit").number, c.exitStatus);
-    EXPECT_NE(json->at("error").text, "");
-    EXPECT_EQ(json->at("counter").number, 7);
+    EXPECT_EQ(json->at("result"), c.result);
+    EXPECT_EQ(json->at("exit"), c.exitStatus);
+    EXPECT_NE(json->at("error"), "");
+    EXPECT_EQ(json->at("counter"), 7);
     EXPECT_EQ(folder.CounterInSysDat(), 7);
     // Progress lines come first; the failure is the last line, and says what to try.
     const std::vector<std::string> lines = Lines(run.err);
@@ -246,10 +246,10 @@ TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched)
         const RunResult run = RunKorvane(folder, {"flash", "--port", radio.SlavePath(), "--boot",
                                                   boot, "--user", user, "--json"});
         EXPECT_EQ(run.exitStatus, 2) << run.err;
-        const auto json = ParseFlatJson(run.out);
+        const auto json = ParseJson(run.out);
         ASSERT_TRUE(json) << run.out;
-        EXPECT_EQ(json->at("result").text, "image");
-        EXPECT_EQ(json->at("stage").text, "not-started");
+        EXPECT_EQ(json->at("result"), "image");
+        EXPECT_EQ(json->at("stage"), "not-started");
         EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
         EXPECT_TRUE(Contains(run.err, "1,024,000 bytes")) << run.err;
     }
