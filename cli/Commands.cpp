@@ -3,6 +3,8 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
 
 #include "cli/Flash.h"
 #include "cli/Help.h"
@@ -74,13 +76,15 @@ std::string EscapedLine(const std::string& label, const std::string& name)
 
 }  // namespace
 
+// A message or hint as a sentence, ended as the user's language ends one.
 std::string Sentence(const std::string& text)
 {
-    if (text.empty() || text.ends_with('.') || text.ends_with('!') || text.ends_with('?') ||
-        text.ends_with("。") || text.ends_with("！")) {
+    constexpr std::array<std::string_view, 6> kEnds{".", "!", "?", "。", "！", "？"};
+    if (text.empty() || std::any_of(kEnds.begin(), kEnds.end(),
+                                    [&](std::string_view end) { return text.ends_with(end); })) {
         return text;
     }
-    return text + ".";
+    return text + OwnText(kTextFullStop, ".");
 }
 
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint)

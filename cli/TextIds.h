@@ -44,8 +44,7 @@ constexpr std::int32_t kTextCounterNotSavedHint = CliText(25);
 constexpr std::int32_t kTextUnexpectedFailure = CliText(26);
 constexpr std::int32_t kTextReportThis = CliText(27);
 constexpr std::int32_t kTextWarning = CliText(28);
-constexpr std::int32_t kTextNoSuchPortName = CliText(29);
-constexpr std::int32_t kTextCannotReadFile = CliText(30);
+constexpr std::int32_t kTextFullStop = CliText(29);
 
 // flash: how a job ended and what to try.
 constexpr std::int32_t kTextStopped = CliText(40);
@@ -64,10 +63,7 @@ constexpr std::int32_t kTextHintCheckCable = CliText(52);
 constexpr std::int32_t kTextNoPortsForAll = CliText(53);
 
 // flash on several radios.
-constexpr std::int32_t kTextSummaryHeading = CliText(60);
-constexpr std::int32_t kTextAllSucceeded = CliText(61);
-constexpr std::int32_t kTextSomeFailed = CliText(62);
-constexpr std::int32_t kTextRadioDone = CliText(63);
-constexpr std::int32_t kTextStartingRadios = CliText(64);
+constexpr std::int32_t kTextAllSucceeded = CliText(60);
+constexpr std::int32_t kTextSomeFailed = CliText(61);
 
 }  // namespace korvane::cli

@@ -22,11 +22,12 @@ constexpr std::int32_t kTextNoNumber = settings::kOwnTextSerial + 10;
 constexpr std::int32_t kTextNoNumberHint = settings::kOwnTextSerial + 11;
 constexpr std::int32_t kTextAmbiguous = settings::kOwnTextSerial + 12;
 constexpr std::int32_t kTextAmbiguousHint = settings::kOwnTextSerial + 13;
+constexpr std::int32_t kTextPermissionHintWindows = settings::kOwnTextSerial + 14;
 
 std::string PermissionHint()
 {
 #ifdef _WIN32
-    return OwnText(kTextPermissionHint,
+    return OwnText(kTextPermissionHintWindows,
                    "Run the program as a user who may use the port, or ask the administrator");
 #else
     return OwnText(kTextPermissionHint,

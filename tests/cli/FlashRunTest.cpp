@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+#include <thread>
+
 #include "firmware/Qorin_CRC32.h"
 #include "tests/cli/JsonOutput.h"
 #include "tests/cli/KorvaneProcess.h"
@@ -293,6 +296,48 @@ TEST(FlashRun, CtrlCStopsTheTransferClosesThePortAndExits130)
     EXPECT_TRUE(Contains(run->err, "the port is closed")) << run->err;
     EXPECT_LT(radio.Results().blocksAccepted, 20);
     EXPECT_EQ(folder.CounterInSysDat(), 2);
+}
+
+// The README's worked example: the simulated radio started with --until-end
+// (it closes its side after the end frame, as a radio rebooting into its new
+// firmware may drop its port), then the full upgrade. Both images and the end
+// frame arrive, so the upgrade completed: exit 0, the completion as the last
+// status text, and a warning that the port closed. The images are smaller than
+// the README's, so that fewer frames race the protocol's 50 ms windows on a
+// loaded machine; the order of events is the same.
+TEST(FlashRun, ReadmeExampleCompletesWhenTheRadioLeavesAfterTheEndFrame)
+{
+    const ProgramFolder folder;
+    const auto boot = folder.WriteFile("boot.bin", Image(kBootSize, 11)).string();
+    const auto user = folder.WriteFile("user.bin", Image(kUserSize, 12)).string();
+    const std::filesystem::path radioOut = folder.ScratchDir() / "radio.txt";
+    const pid_t radio = SpawnToFile({KORVANE_RADIO_SIM_BINARY, "--until-end"}, radioOut);
+    std::string port;
+    for (int i = 0; i < 200 && port.empty(); ++i) {
+        std::ifstream(radioOut) >> port;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(port.empty());
+
+    const RunResult run =
+        RunKorvane(folder, {"flash", "--port", port, "--boot", boot, "--user", user});
+    const int radioStatus = WaitForExit(radio, std::chrono::seconds(20));
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const std::vector<std::string> statuses = [&] {
+        std::vector<std::string> found;
+        for (const std::string& line : Lines(run.out)) {
+            if (line.find("progress: ") != 0 && line.find("Upgrade completed") != 0) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    }();
+    ASSERT_FALSE(statuses.empty()) << run.out;
+    EXPECT_EQ(statuses.back(), "用户程序下载完成！") << run.out;
+    EXPECT_EQ(Lines(run.out).back().rfind("Upgrade completed in ", 0), 0u) << run.out;
+    EXPECT_TRUE(Contains(run.err, "korvane: warning: ")) << run.err;
+    EXPECT_EQ(folder.CounterInSysDat(), 1);
+    EXPECT_EQ(radioStatus, 0);
 }
 
 }  // namespace
