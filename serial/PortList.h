@@ -31,6 +31,15 @@ std::vector<PortInfo> ListSerialPorts(const std::filesystem::path& ttyClassDir);
 // The device for port number n; throws SerialError(NoSuchPort) when there is none.
 std::string ResolvePortNumber(int portNumber);
 
+// Vendor and product ids ("0403", "6001") from a Windows hardware id such as
+// "USB\\VID_0403&PID_6001&REV_0600" or "FTDIBUS\\VID_0403+PID_6001+A5X\\0000";
+// empty when it names none.
+struct UsbIds {
+    std::string vendorId;
+    std::string productId;
+};
+UsbIds ParseUsbHardwareId(const std::string& hardwareId);
+
 // The device a port name given by a person stands for: a port number of the
 // list, a USB location or an adapter serial number found in `ports`, otherwise
 // the name itself as a device path. Throws SerialError(NoSuchPort) for a number

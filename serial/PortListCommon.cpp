@@ -1,6 +1,7 @@
 // Port names as people give them: a number of the list, a USB location, an
 // adapter's serial number, or a device path; the same on every platform.
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <limits>
 
@@ -19,7 +20,30 @@ int AsPortNumber(const std::string& name)
     return !name.empty() && ec == std::errc() && ptr == end ? number : 0;
 }
 
+// The four characters after `key` ("VID_"), lower case, when they are hex digits.
+std::string HexAfter(const std::string& text, const std::string& key)
+{
+    constexpr std::size_t kIdDigits = 4;
+    const std::size_t at = text.find(key);
+    if (at == std::string::npos || at + key.size() + kIdDigits > text.size()) return {};
+    std::string id = text.substr(at + key.size(), kIdDigits);
+    for (char& c : id) {
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return {};
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return id;
+}
+
 }  // namespace
+
+UsbIds ParseUsbHardwareId(const std::string& hardwareId)
+{
+    std::string upper = hardwareId;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    UsbIds ids{HexAfter(upper, "VID_"), HexAfter(upper, "PID_")};
+    if (ids.vendorId.empty() || ids.productId.empty()) return {};
+    return ids;
+}
 
 std::string ResolvePortName(const std::string& name, const std::vector<PortInfo>& ports)
 {

@@ -130,6 +130,24 @@ TEST_F(PortListTest, UsbAdaptersTellTheirLocationIdsAndSerialNumber)
     EXPECT_THROW(ResolvePortName("A50285BI", twins), SerialError);
 }
 
+TEST(UsbHardwareId, VendorAndProductIdsAsWindowsNamesThem)
+{
+    struct Case {
+        const char* hardwareId;
+        const char* vendor;
+        const char* product;
+    };
+    for (const Case& c : {Case{"USB\\VID_0403&PID_6001&REV_0600", "0403", "6001"},
+                          Case{"FTDIBUS\\VID_0403+PID_6015+DK0AB1CDA\\0000", "0403", "6015"},
+                          Case{"usb\\vid_1A86&pid_7523", "1a86", "7523"},
+                          Case{"USB\\VID_04G3&PID_6001", "", ""},  // not hex
+                          Case{"ACPI\\PNP0501", "", ""}, Case{"USB\\VID_0403", "", ""}}) {
+        const UsbIds ids = ParseUsbHardwareId(c.hardwareId);
+        EXPECT_EQ(ids.vendorId, c.vendor) << c.hardwareId;
+        EXPECT_EQ(ids.productId, c.product) << c.hardwareId;
+    }
+}
+
 TEST_F(PortListTest, MissingTreeGivesAnEmptyList)
 {
     EXPECT_TRUE(ListSerialPorts(root / "absent").empty());
