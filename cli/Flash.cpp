@@ -49,12 +49,10 @@ FlashImages ReadImages(const FlashOptions& options, FlashOutcome& base)
     if (options.bootPath) {
         images.mode = firmware::UpgradeMode::Full;
         images.boot = ReadImageFile(*options.bootPath);
-        images.bootPath = *options.bootPath;
         base.bootBytes = static_cast<std::int64_t>(images.boot.size());
         base.bootCrc = crc.Compute(images.boot);
     }
     images.user = ReadImageFile(options.userPath);
-    images.userPath = options.userPath;
     base.userBytes = static_cast<std::int64_t>(images.user.size());
     base.userCrc = crc.Compute(images.user);
     return images;
@@ -186,7 +184,6 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
             }
             for (const auto& job : jobs) job->RequestStop();
         }
-        for (const auto& job : jobs) job->Poll();
         for (const RadioEvent& event : events.Take()) {
             RadioState& radio = radios[event.radio];
             switch (event.kind) {
@@ -232,15 +229,6 @@ std::string ImageHint(const korvane::Error& error)
 
 std::vector<std::uint8_t> ReadImageFile(const fs::path& path)
 {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (!error && fs::exists(status) && !fs::is_regular_file(status)) {
-        throw firmware::ImageError(
-            OwnText(kTextNotRegularFile,
-                    "The image {0} is not a regular file (a pipe, a device or a folder)",
-                    {path.string()}),
-            OwnText(kTextImageHint, "Images are raw .bin files of at most 1,024,000 bytes"));
-    }
     return firmware::LoadImage(path);
 }
 

@@ -13,9 +13,9 @@
 
 namespace korvane::cli {
 
-// Reads an image for a command: refuses anything that is not a regular file
-// (a pipe, a device) before opening it, so that nothing blocks, then reads it
-// whole. Throws firmware::ImageError.
+// Reads an image for a command, the one way the core reads images: anything
+// but a regular file (a pipe, a device) is refused before it is opened, so
+// nothing blocks. Throws firmware::ImageError.
 std::vector<std::uint8_t> ReadImageFile(const std::filesystem::path& path);
 
 // What to try about an image that cannot be used: the error's own hint, or ours.

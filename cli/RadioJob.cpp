@@ -23,49 +23,7 @@ std::vector<RadioEvent> RadioEvents::Take()
 RadioJob::RadioJob(std::size_t index, RadioEvents& events, settings::SettingsStore& settings)
     : m_index(index), m_events(events), m_job(m_port, settings)
 {
-    m_job.SetProgressCallback([this](const firmware::JobDetails& d) {
-        std::lock_guard lock(m_shimMutex);
-        if (d.stage != m_lastStage) OnStage(m_lastStage = d.stage);
-        const std::string status = m_job.Status();
-        if (!status.empty() && status != m_lastStatus) OnStatus(m_lastStatus = status);
-        if (d.framesSent != m_lastFrames) OnFrameDelivered(d);
-        if (d.blocksSent != m_lastBlocks) OnBlockDelivered(d);
-        m_lastFrames = d.framesSent;
-        m_lastBlocks = d.blocksSent;
-    });
-}
-
-void RadioJob::Poll()
-{
-    if (!m_started || m_finishedPosted || m_job.IsRunning()) return;
-    m_job.Join();
-    m_finishedPosted = true;
-    const firmware::JobDetails d = m_job.Details();
-    {
-        std::lock_guard lock(m_shimMutex);
-        const std::string status = m_job.Status();
-        if (!status.empty() && status != m_lastStatus) OnStatus(m_lastStatus = status);
-    }
-    firmware::JobResult r;
-    r.stage = d.stage;
-    r.framesSent = d.framesSent;
-    r.blocksSent = d.blocksSent;
-    r.bootBytesSent = d.bootBytesSent;
-    r.userBytesSent = d.userBytesSent;
-    r.message = m_job.ErrorDescription();
-    r.warning = m_job.Warning();
-    using firmware::JobOutcome;
-    if (d.workerState == firmware::kWorkerFinished)
-        r.outcome = JobOutcome::Completed;
-    else if (d.workerState == firmware::kWorkerStopped)
-        r.outcome = JobOutcome::Stopped;
-    else if (d.failure == firmware::JobFailure::Refused)
-        r.outcome = JobOutcome::Refused;
-    else if (d.failure == firmware::JobFailure::Serial)
-        r.outcome = JobOutcome::Serial;
-    else if (d.failure == firmware::JobFailure::Image)
-        r.outcome = JobOutcome::Image;
-    OnFinished(r);
+    m_job.SetObserver(this);
 }
 
 RadioJob::~RadioJob()
@@ -80,8 +38,8 @@ void RadioJob::Open(const std::string& device)
 
 void RadioJob::Start(const FlashImages& images)
 {
-    m_started = true;
-    m_job.Start(images.mode, images.bootPath, images.userPath);
+    // Each job sends its own copy of the same bytes, read once for all radios.
+    m_job.Start(images.mode, images.boot, images.user);
 }
 
 void RadioJob::RequestStop()

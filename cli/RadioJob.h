@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,8 +43,6 @@ struct FlashImages {
     firmware::UpgradeMode mode = firmware::UpgradeMode::UserProgram;
     std::vector<std::uint8_t> boot;
     std::vector<std::uint8_t> user;
-    std::filesystem::path bootPath;  // SHIM until the job takes bytes
-    std::filesystem::path userPath;  // SHIM
 };
 
 class RadioJob : private firmware::IJobObserver {
@@ -62,7 +59,6 @@ public:
     void RequestStop();
     // Waits for the job's end and closes the port.
     void Finish();
-    void Poll();  // SHIM: posts Finished once the job ended
 
 private:
     void OnStage(firmware::JobStage stage) override;
@@ -75,14 +71,6 @@ private:
     RadioEvents& m_events;
     serial::CMscomm m_port;
     firmware::DownloadJob m_job;
-    // SHIM state
-    std::mutex m_shimMutex;
-    firmware::JobStage m_lastStage = firmware::JobStage::NotStarted;
-    std::string m_lastStatus;
-    std::int32_t m_lastFrames = 0;
-    std::int32_t m_lastBlocks = 0;
-    bool m_started = false;
-    bool m_finishedPosted = false;
 };
 
 }  // namespace korvane::cli

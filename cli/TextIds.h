@@ -38,7 +38,6 @@ constexpr std::int32_t kTextHelpHint = CliText(18);
 constexpr std::int32_t kTextListPortsFailed = CliText(20);
 constexpr std::int32_t kTextNoPorts = CliText(21);
 constexpr std::int32_t kTextImageHint = CliText(22);
-constexpr std::int32_t kTextNotRegularFile = CliText(23);
 constexpr std::int32_t kTextCounterNotSaved = CliText(24);
 constexpr std::int32_t kTextCounterNotSavedHint = CliText(25);
 constexpr std::int32_t kTextUnexpectedFailure = CliText(26);

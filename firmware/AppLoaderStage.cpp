@@ -6,7 +6,6 @@
 
 #include "firmware/Image.h"
 #include "firmware/StageFailure.h"
-#include "settings/SysData.h"
 
 namespace korvane::firmware {
 
@@ -22,12 +21,17 @@ constexpr std::uint32_t kEndFrameReplyPolls = 20;
 constexpr std::uint8_t kEndMark = 0xFF;
 constexpr std::uint16_t kEndFrameSize = 4099;
 
-const char* kHint = " Check that the radio runs its boot loader and is connected to this port.";
-
 }  // namespace
 
-AppLoaderStage::AppLoaderStage(StageContext context, std::filesystem::path userPath)
-    : m_ctx(context), m_userPath(std::move(userPath))
+AppLoaderStage::AppLoaderStage(StageContext context, ImageSource& userImage)
+    : m_ctx(context), m_userImage(userImage)
+{
+}
+
+AppLoaderStage::AppLoaderStage(StageContext context, std::filesystem::path path)
+    : m_ctx(context),
+      m_ownImage(std::in_place, ImageRole::UserProgram, std::move(path)),
+      m_userImage(*m_ownImage)
 {
 }
 
@@ -43,7 +47,7 @@ void AppLoaderStage::Run()
     WaitForReady();  // step 5
 
     // A user image that cannot be read fails the stage here (step 6).
-    const std::vector<std::uint8_t> image = LoadImage(m_userPath);
+    const std::vector<std::uint8_t>& image = m_userImage.Bytes();
     const std::size_t blocks = (image.size() + kBlockSize - 1) / kBlockSize;
     m_ctx.report.SetUserTotal(static_cast<std::int64_t>(image.size()),
                               static_cast<std::int32_t>(blocks));
@@ -52,9 +56,7 @@ void AppLoaderStage::Run()
         SendBlock(image, n * kBlockSize, static_cast<std::uint8_t>(n));
     }
 
-    m_ctx.report.SetStatus(StatusId::UserCompleted);  // step 8
-    CountCompletedUpgrade();
-    m_ctx.report.SetProgress(kProgressComplete);
+    m_ctx.report.CompleteUserProgram();  // step 8
 }
 
 void AppLoaderStage::WaitForLoader()
@@ -65,8 +67,7 @@ void AppLoaderStage::WaitForLoader()
         const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kSolicitPolls);
         if (received > 0 && m_ctx.work[0] == kLoaderHere) return;
     }
-    throw StageFailure("The radio's loader did not answer 'G' to " +
-                       std::to_string(kSolicitAttempts) + " solicitations." + kHint);
+    throw LoaderAbsent(kSolicitAttempts);
 }
 
 void AppLoaderStage::Handshake()
@@ -75,11 +76,7 @@ void AppLoaderStage::Handshake()
     m_ctx.exchange.SendBytes(m_ctx.work.data(), kOneByte);
     const auto received = m_ctx.exchange.ReceiveBytes(m_ctx.work, kOneByte, kOnePoll);
     if (received == 0 || m_ctx.work[0] != kHelloReply) {
-        throw StageFailure("The radio's loader " +
-                           std::string(received == 0
-                                           ? "did not answer 'O'"
-                                           : "answered 'O' with " + HexByte(m_ctx.work[0])) +
-                           " instead of '+'.");
+        throw HelloFailed(FirstByte(received, m_ctx.work));
     }
     // The loader's '!' may already come with this read; it then stays in the
     // buffer and ends the wait that follows at its first read.
@@ -120,25 +117,9 @@ void AppLoaderStage::SendBlock(std::span<const std::uint8_t> image, std::size_t 
     m_ctx.exchange.SendBytes(data.data(), static_cast<std::uint16_t>(kBlockSize));
     m_ctx.exchange.SendBytes(&work[kHeaderSize + kBlockSize], kOneByte);
     const auto received = m_ctx.exchange.ReceiveBytes(work, kOneByte, kBlockReplyPolls);
-    if (received == 0 || work[0] != kAccept) {
-        const std::string which = "block " + std::to_string(number);
-        if (received == 0) {
-            throw StageFailure("The radio's loader did not answer " + which + "." + kHint);
-        }
-        throw StageFailure("The radio's loader refused " + which + " (answered " +
-                           HexByte(work[0]) + (work[0] == kRefuse ? ", a checksum refusal" : "") +
-                           ").");
-    }
+    if (received == 0 || work[0] != kAccept) throw BlockFailed(number, FirstByte(received, work));
     m_ctx.report.AddUserBlock(static_cast<std::int64_t>(length));
     m_ctx.exchange.Sleeper().Sleep(kPauseAfterBlock);
-}
-
-void AppLoaderStage::CountCompletedUpgrade()
-{
-    auto& settings = m_ctx.report.Settings();
-    const bool saved = settings.Modify(
-        [](settings::SysData& data) { data.SetUpgradeCount(data.UpgradeCount() + 1); });
-    if (!saved) m_ctx.report.SetCounterNotSaved(settings.Path());
 }
 
 void SendEndFrame(StageContext context)

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 
+#include "firmware/Image.h"
 #include "firmware/StageContext.h"
 
 namespace korvane::firmware {
@@ -31,7 +33,10 @@ public:
     static constexpr std::chrono::milliseconds kPauseBeforeBlock{100};
     static constexpr std::chrono::milliseconds kPauseAfterBlock{200};
 
-    AppLoaderStage(StageContext context, std::filesystem::path userPath);
+    // The stage takes the user image from `userImage` when its blocks begin.
+    AppLoaderStage(StageContext context, ImageSource& userImage);
+    // The same, reading the user image from `path`.
+    AppLoaderStage(StageContext context, std::filesystem::path path);
 
     // Completes (counter incremented and saved), or throws StageFailure,
     // ImageError (user image unusable), a serial error, or serial::StopRequested.
@@ -42,10 +47,10 @@ private:
     void Handshake();
     void WaitForReady();
     void SendBlock(std::span<const std::uint8_t> image, std::size_t offset, std::uint8_t number);
-    void CountCompletedUpgrade();
 
     StageContext m_ctx;
-    std::filesystem::path m_userPath;
+    std::optional<ImageSource> m_ownImage;  // the image read from a path given here
+    ImageSource& m_userImage;
 };
 
 // The closing frame, FF FF and 4,097 zero bytes in one write, then one read

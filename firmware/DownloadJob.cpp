@@ -1,26 +1,86 @@
 // The download worker: runs the stages for the chosen mode, then the end frame,
-// and turns every way a job can end into a defined state and status line.
+// and turns every way a job can end into a defined state, status line and result.
 #include "firmware/DownloadJob.h"
 
 #include <chrono>
 
 #include "firmware/AppLoaderStage.h"
-#include "firmware/Image.h"
+#include "firmware/FirmwareTexts.h"
+#include "firmware/Qorin_CRC32.h"
 #include "firmware/RomBootloaderStage.h"
 #include "firmware/StageContext.h"
 #include "firmware/StageFailure.h"
 #include "serial/ByteExchange.h"
 #include "serial/SerialError.h"
+#include "settings/OwnText.h"
 
 namespace korvane::firmware {
 
 namespace {
+
+using State = WorkerState;
+
 constexpr std::chrono::milliseconds kPauseAfterFailure{1};
+
+// The port as the stages see it, counting the writes the line has taken, so
+// that a port lost before the end frame was written can be told from one lost
+// while its reply was awaited. Used by the worker alone.
+class WriteCountingPort : public serial::IPortOps {
+public:
+    explicit WriteCountingPort(serial::IPortOps& port) : m_port(port) {}
+
+    std::int16_t GetInBufferCount() override { return m_port.GetInBufferCount(); }
+    std::vector<std::uint8_t> GetInput() override { return m_port.GetInput(); }
+    void SetInputLen(std::int16_t length) override { m_port.SetInputLen(length); }
+    void SetOutput(std::span<const std::uint8_t> bytes) override
+    {
+        m_port.SetOutput(bytes);
+        ++m_writes;
+    }
+    std::int64_t Writes() const { return m_writes; }
+
+private:
+    serial::IPortOps& m_port;
+    std::int64_t m_writes = 0;
+};
+
+std::optional<std::uint32_t> CrcOf(const std::optional<ImageSource>& image)
+{
+    if (!image || image->Taken() == nullptr) return std::nullopt;
+    return Qorin_CRC32().Compute(*image->Taken());
+}
+
+std::int64_t SizeOf(const std::optional<ImageSource>& image)
+{
+    if (!image || image->Taken() == nullptr) return 0;
+    return static_cast<std::int64_t>(image->Taken()->size());
+}
+
+}  // namespace
+
+const char* OutcomeName(JobOutcome outcome)
+{
+    switch (outcome) {
+        case JobOutcome::Completed:
+            return "completed";
+        case JobOutcome::Refused:
+            return "refused";
+        case JobOutcome::Image:
+            return "image";
+        case JobOutcome::Serial:
+            return "port";
+        case JobOutcome::Stopped:
+            return "stopped";
+        case JobOutcome::Other:
+            return "failed";
+    }
+    return "failed";
 }
 
 DownloadJob::DownloadJob(serial::IPortOps& port, settings::SettingsStore& settings,
                          serial::ISleeper* sleeper)
     : m_port(port),
+      m_settings(settings),
       m_report(m_nProgress, m_nWorkerState, settings),
       m_sleeper(sleeper != nullptr ? sleeper : &m_ownSleeper)
 {
@@ -31,19 +91,41 @@ DownloadJob::~DownloadJob()
     Stop();
 }
 
+void DownloadJob::SetObserver(IJobObserver* observer)
+{
+    m_report.SetObserver(observer);
+}
+
 void DownloadJob::Start(UpgradeMode mode, std::filesystem::path bootPath,
                         std::filesystem::path userPath)
 {
+    Launch(mode, ImageSource(ImageRole::Boot, std::move(bootPath)),
+           ImageSource(ImageRole::UserProgram, std::move(userPath)));
+}
+
+void DownloadJob::Start(UpgradeMode mode, std::vector<std::uint8_t> boot,
+                        std::vector<std::uint8_t> user)
+{
+    Launch(mode, ImageSource(ImageRole::Boot, std::move(boot)),
+           ImageSource(ImageRole::UserProgram, std::move(user)));
+}
+
+void DownloadJob::Launch(UpgradeMode mode, ImageSource boot, ImageSource user)
+{
     Stop();
     m_sleeper->Reset();
-    // The previous job's end state goes before the thread exists, so a watcher
+    // The previous job's end goes before the thread exists, so a watcher
     // never takes the old "ended" for the new job's.
     m_report.Reset();
+    {
+        std::lock_guard lock(m_resultMutex);
+        m_result.reset();
+    }
     m_nWorkerState = kWorkerRunning;
     m_nProgress = 0;
     m_nUpgradeMode = static_cast<std::int32_t>(mode);
-    m_strBootPath = std::move(bootPath);
-    m_strUserPath = std::move(userPath);
+    m_bootImage.emplace(std::move(boot));
+    m_userImage.emplace(std::move(user));
     m_active = true;
     std::lock_guard lock(m_joinMutex);
     m_worker = std::thread(&DownloadJob::DownloadThreadProc, this);
@@ -66,51 +148,161 @@ void DownloadJob::Join()
     if (m_worker.joinable()) m_worker.join();
 }
 
+JobSnapshot DownloadJob::Snapshot() const
+{
+    const JobDetails details = m_report.Details();
+    JobSnapshot snapshot;
+    snapshot.status = m_report.Status();
+    snapshot.progress = details.progress;
+    snapshot.workerState = static_cast<State>(details.workerState);
+    snapshot.stage = details.stage;
+    snapshot.running = m_active.load();
+    snapshot.framesSent = details.framesSent;
+    snapshot.bootBytesSent = details.bootBytesSent;
+    snapshot.bootBytesTotal = details.bootBytesTotal;
+    snapshot.blocksSent = details.blocksSent;
+    snapshot.blocksTotal = details.blocksTotal;
+    snapshot.userBytesSent = details.userBytesSent;
+    snapshot.userBytesTotal = details.userBytesTotal;
+    return snapshot;
+}
+
+std::optional<JobResult> DownloadJob::Result() const
+{
+    std::lock_guard lock(m_resultMutex);
+    return m_result;
+}
+
 void DownloadJob::DownloadThreadProc()
 {
+    JobResult result;
     try {
         RunStages();
-        m_report.EnterStage(JobStage::Done);
-        m_nWorkerState = kWorkerFinished;
+        result = Completed();
     } catch (const StageFailure& failure) {
         try {
             m_sleeper->Sleep(kPauseAfterFailure);
         } catch (const serial::StopRequested&) {
             // The failure is reported all the same.
         }
-        Fail(JobFailure::Refused, failure.what());
+        result = Failed(JobOutcome::Refused, JobFailure::Refused, failure);
     } catch (const serial::StopRequested&) {
-        m_nWorkerState = kWorkerStopped;
+        result = StoppedResult();
     } catch (const ImageError& error) {
-        Fail(JobFailure::Image, error.what());
+        result = Failed(JobOutcome::Image, JobFailure::Image, error);
     } catch (const serial::SerialError& error) {
-        Fail(JobFailure::Serial, error.what());
+        result = Failed(JobOutcome::Serial, JobFailure::Serial, error);
+    } catch (const korvane::Error& error) {
+        result = Failed(JobOutcome::Other, JobFailure::Other, error);
     } catch (const std::exception& error) {
-        Fail(JobFailure::Other, error.what());
+        const std::string message = settings::OwnText(
+            kTextUnexpected, "The download ended unexpectedly: {0}", {error.what()});
+        result = Failed(JobOutcome::Other, JobFailure::Other, korvane::Error(message));
     }
-    m_report.Notify();
-    m_active = false;
+    Finish(std::move(result));
 }
 
 void DownloadJob::RunStages()
 {
-    serial::ByteExchange exchange(m_port, *m_sleeper);
+    WriteCountingPort port(m_port);
+    serial::ByteExchange exchange(port, *m_sleeper);
     WorkBuffer work{};
     const StageContext context{exchange, work, m_report};
 
     if (m_nUpgradeMode == static_cast<std::int32_t>(UpgradeMode::Full)) {
-        RomBootloaderStage(context, m_strBootPath).Run();
+        RomBootloaderStage(context, *m_bootImage).Run();
         m_nUpgradeMode = static_cast<std::int32_t>(UpgradeMode::UserProgram);
     }
-    AppLoaderStage(context, m_strUserPath).Run();
-    SendEndFrame(context);
+    AppLoaderStage(context, *m_userImage).Run();
+
+    // Every block is accepted and counted by now, and the end frame's reply is
+    // never examined: a stop or a lost port while it is awaited cannot undo
+    // the upgrade, so the job completes with a warning. A port lost before the
+    // frame reached the line is a failure (the result still says it counted).
+    const std::int64_t writesBefore = port.Writes();
+    try {
+        SendEndFrame(context);
+    } catch (const serial::StopRequested&) {
+        m_report.AddWarning(settings::OwnText(
+            kTextStoppedDuringEndFrame,
+            "The stop came while the end frame was sent or its reply awaited; the user "
+            "program had been delivered and counted."));
+    } catch (const serial::SerialError&) {
+        if (port.Writes() == writesBefore) throw;
+        m_report.AddWarning(settings::OwnText(
+            kTextPortClosedAfterEndFrame,
+            "The port closed after the end frame was sent; the user program had been "
+            "delivered and counted."));
+    }
 }
 
-void DownloadJob::Fail(JobFailure failure, const std::string& description)
+JobResult DownloadJob::BaseResult(JobOutcome outcome, firmware::WorkerState state) const
 {
-    m_report.SetFailure(failure, description);
+    const JobDetails details = m_report.Details();
+    JobResult result;
+    result.outcome = outcome;
+    result.workerState = state;
+    result.stage = details.stage;
+    result.warning = m_report.Warning();
+    result.framesSent = details.framesSent;
+    result.bootBytesSent = details.bootBytesSent;
+    result.blocksSent = details.blocksSent;
+    result.userBytesSent = details.userBytesSent;
+    result.bootCrc = CrcOf(m_bootImage);
+    result.userCrc = CrcOf(m_userImage);
+    result.bootBytes = SizeOf(m_bootImage);
+    result.userBytes = SizeOf(m_userImage);
+    const std::optional<std::int32_t> counted = m_report.CountedValue();
+    result.counted = counted.has_value();
+    result.counter = counted ? *counted : m_settings.UpgradeCount();
+    return result;
+}
+
+JobResult DownloadJob::Completed()
+{
+    m_report.EnterStage(JobStage::Done);
+    m_nWorkerState = kWorkerFinished;
+    return BaseResult(JobOutcome::Completed, State::Finished);
+}
+
+JobResult DownloadJob::Failed(JobOutcome outcome, JobFailure failure, const korvane::Error& error)
+{
+    m_report.SetFailure(failure, error.what());
     m_report.SetStatus(StatusId::Error);
     m_nWorkerState = kWorkerFailed;
+    JobResult result = BaseResult(outcome, State::Failed);
+    result.message = error.what();
+    result.hint = error.Hint();
+    if (result.hint.empty() && outcome == JobOutcome::Serial) {
+        result.hint =
+            settings::OwnText(kHintPortLost,
+                              "Check the cable and that the radio is switched on, then run the "
+                              "upgrade again.");
+    }
+    return result;
+}
+
+JobResult DownloadJob::StoppedResult()
+{
+    m_nWorkerState = kWorkerStopped;
+    JobResult result = BaseResult(JobOutcome::Stopped, State::Stopped);
+    result.message = settings::OwnText(kTextJobStopped, "The download was stopped at stage {0}.",
+                                       {StageName(result.stage)});
+    result.hint = settings::OwnText(
+        kHintJobStopped,
+        "The radio may hold a partly written image; run the upgrade again before using it.");
+    return result;
+}
+
+void DownloadJob::Finish(JobResult result)
+{
+    {
+        std::lock_guard lock(m_resultMutex);
+        m_result = result;
+    }
+    m_report.Notify();
+    if (IJobObserver* observer = m_report.Observer()) observer->OnFinished(result);
+    m_active = false;
 }
 
 }  // namespace korvane::firmware

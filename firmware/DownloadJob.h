@@ -1,15 +1,20 @@
 // One firmware download job: a worker thread that runs the ROM bootloader stage
-// (full upgrade) and the application loader stage over the byte exchange, and
-// fields the front end reads while it runs. The worker is owned and joined here.
+// (full upgrade) and the application loader stage over the byte exchange, then
+// the end frame. It tells one observer what happens, keeps a snapshot for code
+// that polls, and ends with a result value. The worker is owned and joined here.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "firmware/Image.h"
+#include "firmware/JobObserver.h"
 #include "firmware/JobReport.h"
 #include "serial/PortOps.h"
 #include "serial/Sleeper.h"
@@ -19,12 +24,27 @@ namespace korvane::firmware {
 
 enum class UpgradeMode : std::int32_t { UserProgram = 0, Full = 1 };
 
-// m_nWorkerState values.
-constexpr std::int32_t kWorkerRunning = 0;
-constexpr std::int32_t kWorkerFinished = 1;
-constexpr std::int32_t kWorkerStopped =
-    2;  // ended by Stop/RequestStop; the status is left as it was
-constexpr std::int32_t kWorkerFailed = 10;
+// The numbers of WorkerState, for code that still compares integers.
+constexpr std::int32_t kWorkerRunning = static_cast<std::int32_t>(WorkerState::Running);
+constexpr std::int32_t kWorkerFinished = static_cast<std::int32_t>(WorkerState::Finished);
+constexpr std::int32_t kWorkerStopped = static_cast<std::int32_t>(WorkerState::Stopped);
+constexpr std::int32_t kWorkerFailed = static_cast<std::int32_t>(WorkerState::Failed);
+
+// The job as code that polls sees it (the dialog's timer), from any thread.
+struct JobSnapshot {
+    std::string status;
+    std::int32_t progress = 0;
+    WorkerState workerState = WorkerState::Running;
+    JobStage stage = JobStage::NotStarted;
+    bool running = false;  // the worker has not ended yet
+    std::int32_t framesSent = 0;
+    std::int64_t bootBytesSent = 0;
+    std::int64_t bootBytesTotal = 0;  // known once the boot image is read
+    std::int32_t blocksSent = 0;
+    std::int32_t blocksTotal = 0;
+    std::int64_t userBytesSent = 0;
+    std::int64_t userBytesTotal = 0;  // known once the user image is read
+};
 
 class DownloadJob {
 public:
@@ -36,9 +56,19 @@ public:
     DownloadJob(const DownloadJob&) = delete;
     DownloadJob& operator=(const DownloadJob&) = delete;
 
-    // Clears the previous job's end state, then starts the worker. A job still
-    // running is stopped and joined first.
+    // Who hears of the jobs' events (null: nobody). Set while no job runs; the
+    // observer must outlive the runs it hears of.
+    void SetObserver(IJobObserver* observer);
+
+    // Starts a job. Each image is taken once, when the stage that sends it
+    // begins, and the result reports exactly the bytes sent. A user-program
+    // upgrade ignores the boot image. The previous job's end state is cleared
+    // first; a job still running is stopped and joined.
+    // The dialog's start: the worker reads the files.
     void Start(UpgradeMode mode, std::filesystem::path bootPath, std::filesystem::path userPath);
+    // The command line's start: images the front end has read already.
+    void Start(UpgradeMode mode, std::vector<std::uint8_t> boot, std::vector<std::uint8_t> user);
+
     // Asks the worker to stop at its next poll or pause and joins it.
     void Stop();
     // Asks the worker to stop without waiting (safe from any thread, e.g. one
@@ -48,39 +78,48 @@ public:
     void Join();
     bool IsRunning() const { return m_active.load(); }
 
+    JobSnapshot Snapshot() const;
+    // How the last job ended; empty while it runs and before the first.
+    std::optional<JobResult> Result() const;
+
+    // The front end's own status line (e.g. when a job starts); no event.
+    void SetStatus(std::string text) { m_report.SetStatusText(std::move(text)); }
+
+    // Until the front ends have moved to Snapshot, Result and the observer:
     std::int32_t WorkerState() const { return m_nWorkerState.load(); }
     std::int32_t Progress() const { return m_nProgress.load(); }
     std::string Status() const { return m_report.Status(); }
-    // The front end's own status line (e.g. when a job starts).
-    void SetStatus(std::string text) { m_report.SetStatusText(std::move(text)); }
-    // Description of the error that ended the job, empty when none did.
     std::string ErrorDescription() const { return m_report.ErrorDescription(); }
-    // Set when a finished job could not save the upgrade counter.
     std::string Warning() const { return m_report.Warning(); }
-    // Stage reached, frames/blocks/bytes sent, failure kind: a consistent-enough
-    // snapshot of atomics, cheap to take at any time from any thread.
     JobDetails Details() const { return m_report.Details(); }
-    // Called on the worker thread after each change; set it before Start.
     void SetProgressCallback(ProgressCallback callback)
     {
         m_report.SetCallback(std::move(callback));
     }
 
+private:
+    void Launch(UpgradeMode mode, ImageSource boot, ImageSource user);
+    void DownloadThreadProc();
+    void RunStages();
+    JobResult Completed();
+    JobResult Failed(JobOutcome outcome, JobFailure failure, const korvane::Error& error);
+    JobResult StoppedResult();
+    JobResult BaseResult(JobOutcome outcome, firmware::WorkerState state) const;
+    void Finish(JobResult result);
+
+    serial::IPortOps& m_port;
+    settings::SettingsStore& m_settings;
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<std::int32_t> m_nWorkerState{kWorkerRunning};
     std::atomic<std::int32_t> m_nProgress{0};
-
-private:
-    void DownloadThreadProc();
-    void RunStages();
-    void Fail(JobFailure failure, const std::string& description);
-
-    serial::IPortOps& m_port;
-    JobReport m_report;  // status line, error description and details
+    JobReport m_report;  // status line, stage, counts; tells the observer
     serial::StoppableSleeper m_ownSleeper;
     serial::ISleeper* m_sleeper;
-    std::filesystem::path m_strBootPath;
-    std::filesystem::path m_strUserPath;
+    // The job's images; only the worker touches them while it runs.
+    std::optional<ImageSource> m_bootImage;
+    std::optional<ImageSource> m_userImage;
+    mutable std::mutex m_resultMutex;
+    std::optional<JobResult> m_result;
     std::atomic<bool> m_active{false};
     std::mutex m_joinMutex;  // one thread joins at a time
     std::thread m_worker;

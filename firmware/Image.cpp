@@ -1,63 +1,118 @@
 // Reading a firmware image whole, refusing files that do not fit the image
-// buffer before a single byte past the limit is read.
+// buffer before a single byte past the limit is read, and the image a job
+// takes once and reports as it was sent.
 #include "firmware/Image.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <system_error>
+#include "firmware/FirmwareTexts.h"
+#include "firmware/ImageFile.h"
 
 namespace korvane::firmware {
 
 namespace {
 
-std::string Quoted(const std::filesystem::path& path)
+std::string PathText(const std::filesystem::path& path)
 {
-    return "'" + path.string() + "'";
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
 }
 
-std::string TooLargeMessage(const std::filesystem::path& path, std::uintmax_t size)
+std::string ImageHint()
 {
-    return "The image " + Quoted(path) + " is " + std::to_string(size) + " bytes long; at most " +
-           std::to_string(kImageBufferSize) +
-           " bytes fit the radio's image buffer. Check that the right file was chosen.";
+    return settings::OwnText(
+        kHintImageUnreadable,
+        "Choose the firmware file (.bin) again and check that it can be read.");
+}
+
+std::string TooLargeHint()
+{
+    return settings::OwnText(kHintImageTooLarge, "Check that the right file was chosen.");
 }
 
 }  // namespace
 
+namespace detail {
+
+void ThrowNotRegular(const std::filesystem::path& path, bool folder)
+{
+    if (folder) {
+        throw ImageError(
+            settings::OwnText(kTextImageIsFolder, "The image '{0}' is a folder, not a file.",
+                              {PathText(path)}),
+            ImageHint());
+    }
+    throw ImageError(settings::OwnText(kTextImageNotRegular,
+                                       "The image '{0}' is not a regular file (it is a pipe, a "
+                                       "device or another special file).",
+                                       {PathText(path)}),
+                     ImageHint());
+}
+
+void ThrowCannotOpen(const std::filesystem::path& path, const std::string& reason)
+{
+    throw ImageError(settings::OwnText(kTextImageCannotOpen, "Cannot open the image '{0}': {1}.",
+                                       {PathText(path), reason}),
+                     ImageHint());
+}
+
+void ThrowCannotRead(const std::filesystem::path& path, const std::string& reason)
+{
+    throw ImageError(settings::OwnText(kTextImageCannotRead, "Cannot read the image '{0}': {1}.",
+                                       {PathText(path), reason}),
+                     ImageHint());
+}
+
+}  // namespace detail
+
 std::vector<std::uint8_t> LoadImage(const std::filesystem::path& path)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
-        throw ImageError("Cannot open the image " + Quoted(path) + ": it is a folder, not a file.");
+    // One byte more than fits, so a file that grew since it was measured is
+    // still refused rather than silently cut short.
+    std::vector<std::uint8_t> bytes = detail::ReadRegularFile(path, kImageBufferSize + 1);
+    if (bytes.size() > kImageBufferSize) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(path, ec);
+        throw ImageError(
+            settings::OwnText(kTextImageTooLarge,
+                              "The image '{0}' is {1} bytes long; at most {2} bytes "
+                              "fit the radio's image buffer.",
+                              {PathText(path), std::to_string(ec ? bytes.size() : size),
+                               std::to_string(kImageBufferSize)}),
+            TooLargeHint());
     }
-    errno = 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        const int reason = errno;
-        throw ImageError("Cannot open the image " + Quoted(path) + ": " +
-                         (reason != 0 ? std::strerror(reason) : "the file cannot be read") + ".");
-    }
-    const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size > kImageBufferSize) {
-        throw ImageError(TooLargeMessage(path, size));
-    }
-
-    // Read one byte more than fits, so a file that grew since it was measured
-    // is still refused rather than silently cut short.
-    std::vector<std::uint8_t> bytes(kImageBufferSize + 1);
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (file.bad()) {
-        throw ImageError("Cannot read the image " + Quoted(path) + ": " + std::strerror(errno) +
-                         ".");
-    }
-    const auto length = static_cast<std::size_t>(file.gcount());
-    if (length > kImageBufferSize) {
-        throw ImageError(TooLargeMessage(path, ec ? length : size));
-    }
-    bytes.resize(length);
-    bytes.shrink_to_fit();
     return bytes;
+}
+
+ImageSource::ImageSource(ImageRole role, std::filesystem::path path)
+    : m_role(role), m_path(std::move(path))
+{
+}
+
+ImageSource::ImageSource(ImageRole role, std::vector<std::uint8_t> bytes)
+    : m_role(role), m_given(std::move(bytes))
+{
+}
+
+const std::vector<std::uint8_t>& ImageSource::Bytes()
+{
+    if (m_bytes) return *m_bytes;
+    if (!m_given) {
+        m_bytes = LoadImage(m_path);
+        return *m_bytes;
+    }
+    if (m_given->size() > kImageBufferSize) {
+        const bool boot = m_role == ImageRole::Boot;
+        throw ImageError(
+            settings::OwnText(boot ? kTextBootBytesTooLarge : kTextUserBytesTooLarge,
+                              boot ? "The boot image is {0} bytes long; at most {1} bytes fit "
+                                     "the radio's image buffer."
+                                   : "The user program image is {0} bytes long; at most {1} "
+                                     "bytes fit the radio's image buffer.",
+                              {std::to_string(m_given->size()), std::to_string(kImageBufferSize)}),
+            TooLargeHint());
+    }
+    m_bytes = std::move(m_given);
+    m_given.reset();
+    return *m_bytes;
 }
 
 }  // namespace korvane::firmware

@@ -2,6 +2,13 @@
 // status text, and an optional observer called on the worker thread.
 #include "firmware/JobReport.h"
 
+#include <limits>
+
+#include "firmware/FirmwareTexts.h"
+#include "firmware/JobObserver.h"
+#include "settings/OwnText.h"
+#include "settings/SysData.h"
+
 namespace korvane::firmware {
 
 const char* StageName(JobStage stage)
@@ -48,6 +55,8 @@ void JobReport::Reset()
     m_userBytesSent = 0;
     m_blocksTotal = 0;
     m_blocksSent = 0;
+    m_counted = false;
+    m_countedValue = 0;
     std::lock_guard lock(m_statusMutex);
     m_errorDescription.clear();
     m_warning.clear();
@@ -61,16 +70,22 @@ void JobReport::SetCallback(ProgressCallback callback)
 
 void JobReport::SetStatus(StatusId id)
 {
-    SetStatusText(std::string(StatusText(id, m_settings.Language())));
+    std::string text(StatusText(id, m_settings.Language()));
+    SetStatusQuietly(text);
+    if (m_observer != nullptr) m_observer->OnStatus(text);
+    Notify();
 }
 
 void JobReport::SetStatusText(std::string text)
 {
-    {
-        std::lock_guard lock(m_statusMutex);
-        m_status = std::move(text);
-    }
+    SetStatusQuietly(std::move(text));
     Notify();
+}
+
+void JobReport::SetStatusQuietly(std::string text)
+{
+    std::lock_guard lock(m_statusMutex);
+    m_status = std::move(text);
 }
 
 std::string JobReport::Status() const
@@ -82,18 +97,21 @@ std::string JobReport::Status() const
 void JobReport::SetProgress(std::int32_t value)
 {
     m_progress = value;
+    if (m_observer != nullptr) m_observer->OnProgress(value);
     Notify();
 }
 
 void JobReport::AddProgress(std::int32_t delta)
 {
-    m_progress += delta;
+    const std::int32_t value = m_progress += delta;
+    if (m_observer != nullptr) m_observer->OnProgress(value);
     Notify();
 }
 
 void JobReport::EnterStage(JobStage stage)
 {
     m_stage = static_cast<std::int32_t>(stage);
+    if (m_observer != nullptr) m_observer->OnStage(stage);
     Notify();
 }
 
@@ -112,10 +130,38 @@ std::string JobReport::ErrorDescription() const
     return m_errorDescription;
 }
 
-void JobReport::SetCounterNotSaved(const std::filesystem::path& sysPath)
+void JobReport::CompleteUserProgram()
+{
+    SetStatus(StatusId::UserCompleted);
+    std::int32_t count = 0;
+    const bool saved = m_settings.Modify([&count](settings::SysData& data) {
+        // The count stays at its largest value rather than wrap to a negative one.
+        count = data.UpgradeCount();
+        if (count < std::numeric_limits<std::int32_t>::max()) ++count;
+        data.SetUpgradeCount(count);
+    });
+    if (saved) {
+        m_countedValue = count;
+        m_counted = true;
+    } else {
+        AddWarning(settings::OwnText(kTextCounterNotSaved,
+                                     "The upgrade counter could not be saved to '{0}'.",
+                                     {m_settings.Path().string()}));
+    }
+    SetProgress(kProgressMax);
+}
+
+std::optional<std::int32_t> JobReport::CountedValue() const
+{
+    if (!m_counted) return std::nullopt;
+    return m_countedValue.load();
+}
+
+void JobReport::AddWarning(const std::string& text)
 {
     std::lock_guard lock(m_statusMutex);
-    m_warning = "The upgrade counter could not be saved to '" + sysPath.string() + "'.";
+    if (!m_warning.empty()) m_warning += '\n';
+    m_warning += text;
 }
 
 std::string JobReport::Warning() const
@@ -134,6 +180,7 @@ void JobReport::AddBootFrame(std::int64_t bytes)
 {
     m_bootBytesSent += bytes;
     ++m_framesSent;
+    if (m_observer != nullptr) m_observer->OnFrameDelivered(Details());
     Notify();
 }
 
@@ -148,6 +195,7 @@ void JobReport::AddUserBlock(std::int64_t bytes)
 {
     m_userBytesSent += bytes;
     ++m_blocksSent;
+    if (m_observer != nullptr) m_observer->OnBlockDelivered(Details());
     Notify();
 }
 

@@ -1,6 +1,6 @@
 // What a running download job tells its front end: the progress count, the
-// status line, and details (stage reached, frames, blocks and bytes sent) that
-// a command line shows as a live bar. The worker writes; any thread reads.
+// status line, and details (stage reached, frames, blocks and bytes sent). The
+// worker writes and tells the observer; any thread reads.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "firmware/StatusText.h"
@@ -15,10 +16,11 @@
 
 namespace korvane::firmware {
 
+class IJobObserver;
+
 // Progress bar range of the dialog: the count stands at this value when the
 // user program has completed.
 constexpr std::int32_t kProgressMax = 60;
-constexpr std::int32_t kProgressComplete = kProgressMax;
 
 // The furthest point the job reached; it stays put when the job ends.
 enum class JobStage : std::int32_t {
@@ -61,6 +63,7 @@ struct JobDetails {
 };
 
 // Called on the worker thread after every change of the details; keep it short.
+// Superseded by IJobObserver; kept until the front ends have moved to it.
 using ProgressCallback = std::function<void(const JobDetails&)>;
 
 class JobReport {
@@ -71,9 +74,13 @@ public:
     // Forgets the previous job (the status line is left to the front end).
     void Reset();
     void SetCallback(ProgressCallback callback);
+    // Set while no worker runs; null for none.
+    void SetObserver(IJobObserver* observer) { m_observer = observer; }
+    IJobObserver* Observer() const { return m_observer; }
 
     // Status line in the language the settings hold at this moment.
     void SetStatus(StatusId id);
+    // The front end's own status line (e.g. when a job starts); no event.
     void SetStatusText(std::string text);
     std::string Status() const;
 
@@ -83,9 +90,15 @@ public:
     // Records why the job failed, with the description a person reads.
     void SetFailure(JobFailure failure, std::string description);
     std::string ErrorDescription() const;
-    // A completed upgrade whose counter could not be saved: not a failure of
-    // the radio, but the technician should know.
-    void SetCounterNotSaved(const std::filesystem::path& sysPath);
+    // Every block has been accepted: the completed status, the counter raised
+    // and saved, the progress at its end, in that order. The one place the
+    // completed-download counter rises.
+    void CompleteUserProgram();
+    // Whether CompleteUserProgram saved the raised counter, and its value then.
+    bool Counted() const { return m_counted.load(); }
+    std::optional<std::int32_t> CountedValue() const;
+    // Something the technician should know about a job that did not fail.
+    void AddWarning(const std::string& text);
     std::string Warning() const;
     void SetBootTotal(std::int64_t bytes);
     void AddBootFrame(std::int64_t bytes);
@@ -94,9 +107,10 @@ public:
     void Notify();  // tells the callback about a change made elsewhere (the worker state)
 
     JobDetails Details() const;
-    settings::SettingsStore& Settings() { return m_settings; }
 
 private:
+    void SetStatusQuietly(std::string text);
+
     std::atomic<std::int32_t>& m_progress;
     std::atomic<std::int32_t>& m_workerState;
     settings::SettingsStore& m_settings;
@@ -115,7 +129,10 @@ private:
     std::atomic<std::int64_t> m_userBytesSent{0};
     std::atomic<std::int32_t> m_blocksTotal{0};
     std::atomic<std::int32_t> m_blocksSent{0};
+    std::atomic<bool> m_counted{false};
+    std::atomic<std::int32_t> m_countedValue{0};
 
+    IJobObserver* m_observer = nullptr;
     mutable std::mutex m_callbackMutex;
     ProgressCallback m_callback;
 };

@@ -73,9 +73,6 @@ std::string AddressText(std::uint32_t address)
     return text;
 }
 
-const char* kHint =
-    " Check that the radio is switched into its bootloader and connected to this port.";
-
 }  // namespace
 
 std::string HexByte(std::uint8_t value)
@@ -85,8 +82,15 @@ std::string HexByte(std::uint8_t value)
     return text;
 }
 
-RomBootloaderStage::RomBootloaderStage(StageContext context, std::filesystem::path bootPath)
-    : m_ctx(context), m_bootPath(std::move(bootPath))
+RomBootloaderStage::RomBootloaderStage(StageContext context, ImageSource& bootImage)
+    : m_ctx(context), m_bootImage(bootImage)
+{
+}
+
+RomBootloaderStage::RomBootloaderStage(StageContext context, std::filesystem::path path)
+    : m_ctx(context),
+      m_ownImage(std::in_place, ImageRole::Boot, std::move(path)),
+      m_bootImage(*m_ownImage)
 {
 }
 
@@ -130,16 +134,14 @@ void RomBootloaderStage::Synchronise()
         if (received > 0 && m_ctx.work[0] == kAck) return;
     }
     m_ctx.exchange.Sleeper().Sleep(kPauseBeforeGivingUp);
-    throw StageFailure("The radio's bootloader did not answer the synchronisation byte " +
-                       HexByte(kSync) + " in " + std::to_string(kSyncAttempts) + " attempts." +
-                       kHint);
+    throw BootloaderAbsent(kSyncAttempts);
 }
 
 void RomBootloaderStage::WriteBootImage()
 {
     // The flash is erased by now: an image that cannot be read fails the job
     // (LoadImage throws) rather than ending it as if it had been written.
-    const std::vector<std::uint8_t> image = LoadImage(m_bootPath);
+    const std::vector<std::uint8_t>& image = m_bootImage.Bytes();
     m_ctx.report.SetBootTotal(static_cast<std::int64_t>(image.size()));
     for (std::size_t offset = 0; offset < image.size(); offset += kFrameSize) {
         WriteFrame(image, offset);
@@ -187,16 +189,7 @@ void RomBootloaderStage::SendAndExpectAck(std::string_view what, std::uint16_t s
     // equal the ACK (a 122-byte frame starts with 0x79), so only a reply that
     // arrived can acknowledge.
     if (received > 0 && m_ctx.work[0] == kAck) return;
-    std::string reason;
-    if (received == 0) {
-        reason = "did not answer " + std::string(what) + "." + kHint;
-    } else if (m_ctx.work[0] == kNack) {
-        reason = "refused " + std::string(what) + " (NACK " + HexByte(kNack) + ").";
-    } else {
-        reason = "answered " + std::string(what) + " with " + HexByte(m_ctx.work[0]) +
-                 " instead of the ACK " + HexByte(kAck) + ".";
-    }
-    throw StageFailure("The radio's bootloader " + reason);
+    throw StepFailed(what, FirstByte(received, m_ctx.work));
 }
 
 }  // namespace korvane::firmware

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string_view>
 
+#include "firmware/Image.h"
 #include "firmware/StageContext.h"
 
 namespace korvane::firmware {
@@ -38,7 +40,10 @@ public:
     // Retry limit of the synchronisation: attempts 0 to 148.
     static constexpr int kSyncAttempts = 149;
 
-    RomBootloaderStage(StageContext context, std::filesystem::path bootPath);
+    // The stage takes the boot image from `bootImage` when its frames begin.
+    RomBootloaderStage(StageContext context, ImageSource& bootImage);
+    // The same, reading the boot image from `path`.
+    RomBootloaderStage(StageContext context, std::filesystem::path path);
 
     // Completes, or throws StageFailure (refused or silent step), ImageError
     // (boot image unusable: the flash is erased by then, so this is a failure
@@ -55,7 +60,8 @@ private:
                           std::uint32_t polls);
 
     StageContext m_ctx;
-    std::filesystem::path m_bootPath;
+    std::optional<ImageSource> m_ownImage;  // the image read from a path given here
+    ImageSource& m_bootImage;
 };
 
 }  // namespace korvane::firmware

@@ -1,8 +1,14 @@
 // The one exception a protocol stage throws when the radio refuses a step or a
-// retry limit runs out; the worker catches it once at its top.
+// retry limit runs out; the worker catches it once at its top. The functions
+// below build each failure a stage meets, with its message and its hint in
+// the user's language.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "error/Error.h"
 
@@ -15,5 +21,26 @@ public:
     {
     }
 };
+
+// `answer` is the first byte the radio sent back, or nothing when it was silent.
+
+// The first byte of a read that received `received` bytes into `buffer`.
+inline std::optional<std::uint8_t> FirstByte(std::int32_t received,
+                                             std::span<const std::uint8_t> buffer)
+{
+    if (received <= 0 || buffer.empty()) return std::nullopt;
+    return buffer[0];
+}
+
+// The loader sent no 'G' to `attempts` solicitations.
+StageFailure LoaderAbsent(int attempts);
+// 'O' was not answered with '+'.
+StageFailure HelloFailed(std::optional<std::uint8_t> answer);
+// Block `number` was not answered with '!'.
+StageFailure BlockFailed(int number, std::optional<std::uint8_t> answer);
+// The ROM bootloader sent no ACK to `attempts` synchronisation bytes.
+StageFailure BootloaderAbsent(int attempts);
+// A bootloader step (`what`, e.g. "Erase Memory") was not acknowledged.
+StageFailure StepFailed(std::string_view what, std::optional<std::uint8_t> answer);
 
 }  // namespace korvane::firmware

@@ -346,14 +346,15 @@ void CDialog_Korvane::SetStatusLine(const std::string& text)
 void CDialog_Korvane::OnTimer(std::uintptr_t timerId)
 {
     if (timerId != kJobTimerId) return;
-    m_progress.SetPos(m_job.Progress());
-    m_strStatus = m_job.Status();
+    const firmware::JobSnapshot job = m_job.Snapshot();
+    m_progress.SetPos(job.progress);
+    m_strStatus = job.status;
     SetDlgItemText(kIdStatus, m_strStatus);
     SetDlgItemText(kIdCounter, CounterLine());
     // A new job needs an open port: the start buttons come back only with one.
     // The dialog's own record is asked, not the port, whose lock the worker may
     // hold for a whole block write.
-    if (m_job.WorkerState() > firmware::kWorkerRunning && m_bPortOpen) {
+    if (job.workerState > firmware::WorkerState::Running && m_bPortOpen) {
         EnableItem(kIdFullUpgrade, true);
         EnableItem(kIdUserUpgrade, true);
     }

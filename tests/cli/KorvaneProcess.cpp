@@ -255,6 +255,8 @@ pid_t SpawnToFile(const std::vector<std::string>& argv, const std::filesystem::p
     Check(posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(),
                                            O_WRONLY | O_CREAT | O_TRUNC, 0600),
           "stdout");
+    Check(posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0),
+          "stderr");
     std::vector<std::string> strings = argv;
     std::vector<char*> pointers;
     for (std::string& arg : strings) {

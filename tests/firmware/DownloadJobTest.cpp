@@ -1,6 +1,6 @@
 // Whole download jobs against the simulated radio on a virtual clock: the exact
-// bytes of both stages, their pacing, the progress count, and how every fault
-// of the radio ends the job.
+// bytes of both stages, their pacing, the progress count, what the observer
+// hears and how every fault of the radio, a stop or a lost port ends the job.
 #include <algorithm>
 #include <chrono>
 #include <memory>
@@ -9,6 +9,8 @@
 
 #include "firmware/DownloadJob.h"
 #include "firmware/Image.h"
+#include "firmware/Qorin_CRC32.h"
+#include "serial/SerialError.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 #include "tests/support/VirtualSleeper.h"
 #include "tests/support/sim/MemoryRadioPort.h"
@@ -23,13 +25,70 @@ using sim::SimStep;
 
 constexpr std::size_t kEndFrameSize = 4099;
 
+bool IsEndFrame(std::span<const std::uint8_t> bytes)
+{
+    return bytes.size() == kEndFrameSize && bytes[0] == 0xFF && bytes[1] == 0xFF;
+}
+
+// The line to the simulated radio, which can drop just as the end frame is
+// handed to it (after the last block was accepted).
+class Line : public serial::IPortOps {
+public:
+    explicit Line(sim::MemoryRadioPort& port) : m_port(port) {}
+    bool dropAtEndFrame = false;
+
+    std::int16_t GetInBufferCount() override { return m_port.GetInBufferCount(); }
+    std::vector<std::uint8_t> GetInput() override { return m_port.GetInput(); }
+    void SetInputLen(std::int16_t length) override { m_port.SetInputLen(length); }
+    void SetOutput(std::span<const std::uint8_t> bytes) override
+    {
+        if (dropAtEndFrame && IsEndFrame(bytes)) {
+            throw serial::SerialError(serial::SerialErrorKind::DeviceGone, "the line dropped");
+        }
+        m_port.SetOutput(bytes);
+    }
+
+private:
+    sim::MemoryRadioPort& m_port;
+};
+
+// Everything the observer heard, as one line per event.
+struct Recorder : IJobObserver {
+    std::function<void(const std::string&)> onEvent;
+    std::vector<std::string> events;
+    void Add(std::string event)
+    {
+        events.push_back(event);
+        if (onEvent) onEvent(event);
+    }
+    void OnStage(JobStage stage) override { Add(std::string("stage ") + StageName(stage)); }
+    void OnStatus(const std::string& text) override { Add("status " + text); }
+    void OnProgress(std::int32_t progress) override { Add("progress " + std::to_string(progress)); }
+    void OnFrameDelivered(const JobDetails& d) override
+    {
+        Add("frame " + std::to_string(d.framesSent));
+    }
+    void OnBlockDelivered(const JobDetails& d) override
+    {
+        Add("block " + std::to_string(d.blocksSent));
+    }
+    void OnFinished(const JobResult& r) override
+    {
+        Add(std::string("finished ") + OutcomeName(r.outcome));
+    }
+};
+
 // One job against one simulated radio; the job runs to its end on Run.
 struct Bench {
     explicit Bench(sim::SimOptions options = {}, std::uint8_t language = 0)
-        : radio(std::move(options)), port(radio, clock), settings(dir.Path() / "Sys.dat")
+        : radio(std::move(options)),
+          port(radio, clock),
+          line(port),
+          settings(dir.Path() / "Sys.dat")
     {
         SetLanguage(settings, language);
-        job = std::make_unique<DownloadJob>(port, settings, &clock);
+        job = std::make_unique<DownloadJob>(line, settings, &clock);
+        job->SetObserver(&heard);
     }
 
     void Run(UpgradeMode mode, const Bytes& boot, const Bytes& user)
@@ -40,6 +99,17 @@ struct Bench {
     {
         job->Start(mode, boot, user);
         job->Join();
+    }
+    JobResult Result() const
+    {
+        const auto result = job->Result();
+        EXPECT_TRUE(result.has_value());
+        return result.value_or(JobResult{});
+    }
+    std::string Status() const { return job->Snapshot().status; }
+    std::int32_t SavedCount() const
+    {
+        return settings::SettingsStore(settings.Path()).UpgradeCount();
     }
 
     const std::vector<sim::MemoryRadioPort::Write>& Writes() const { return port.Writes(); }
@@ -58,16 +128,17 @@ struct Bench {
     }
     bool EndFrameSent() const
     {
-        return std::any_of(Writes().begin(), Writes().end(), [](const auto& w) {
-            return w.bytes.size() == kEndFrameSize && w.bytes[0] == 0xFF && w.bytes[1] == 0xFF;
-        });
+        return std::any_of(Writes().begin(), Writes().end(),
+                           [](const auto& w) { return IsEndFrame(w.bytes); });
     }
 
     ScratchDir dir;
     testing::VirtualSleeper clock;
     sim::RadioSim radio;
     sim::MemoryRadioPort port;
+    Line line;
     settings::SettingsStore settings;
+    Recorder heard;
     std::unique_ptr<DownloadJob> job;
 };
 
@@ -96,7 +167,7 @@ TEST(RomStage, OneByteImageIsWrittenByteExact)
         EXPECT_EQ(bench.Writes()[i].bytes, expected[i]) << "write " << i;
     }
     EXPECT_EQ(bench.radio.Results().flash, Bytes{0xA7});
-    EXPECT_EQ(bench.job->WorkerState(), kWorkerFinished);
+    EXPECT_EQ(bench.Result().workerState, WorkerState::Finished);
 }
 
 TEST(RomStage, FrameSplittingAtTheImageEnd)
@@ -109,9 +180,9 @@ TEST(RomStage, FrameSplittingAtTheImageEnd)
         Bench bench;
         const Bytes image = Pattern(c.size);
         int progressAtGo = -1;
-        bench.job->SetProgressCallback([&](const JobDetails& d) {
-            if (d.stage == JobStage::RomGo && progressAtGo < 0) progressAtGo = d.progress;
-        });
+        bench.heard.onEvent = [&](const std::string& event) {
+            if (event == "stage rom-go") progressAtGo = bench.job->Snapshot().progress;
+        };
         bench.Run(UpgradeMode::Full, image, Bytes{});
         SCOPED_TRACE(c.size);
         EXPECT_EQ(bench.Count({0x31, 0xCE}), c.writeMemories);
@@ -148,9 +219,10 @@ TEST(RomStage, SynchronisationGivesUpAfter149Attempts)
     struct Case {
         int silentAttempts;
         long syncsBeforeUnprotect;
-        std::int32_t state;
+        WorkerState state;
     };
-    for (const Case& c : {Case{148, 149, kWorkerFinished}, Case{149, 149, kWorkerFailed}}) {
+    for (const Case& c :
+         {Case{148, 149, WorkerState::Finished}, Case{149, 149, WorkerState::Failed}}) {
         sim::SimOptions options;
         options.faults = {{SimStep::Sync, FaultAction::Silence, 0, c.silentAttempts}};
         Bench bench(options);
@@ -158,8 +230,8 @@ TEST(RomStage, SynchronisationGivesUpAfter149Attempts)
         SCOPED_TRACE(c.silentAttempts);
         const long unprotect = bench.Find({0x92, 0x6D});
         EXPECT_EQ(unprotect < 0 ? bench.Count({0x7F}) : unprotect, c.syncsBeforeUnprotect);
-        EXPECT_EQ(bench.job->WorkerState(), c.state);
-        if (c.state == kWorkerFailed) {
+        EXPECT_EQ(bench.Result().workerState, c.state);
+        if (c.state == WorkerState::Failed) {
             // 149 single polls, the stage's 1 ms pause and the worker's.
             EXPECT_EQ(bench.clock.Now(), 149 * 50ms + 2ms);
         }
@@ -201,9 +273,9 @@ TEST(LoaderStage, AllOnesBlockSumsToZeroAndBlockNumbersReach0xF9)
     EXPECT_GT(bench.Find({0x00, 0xF9}), 0);
     EXPECT_LT(bench.Find({0x00, 0xFA}), 0);
     EXPECT_EQ(bench.radio.Results().blocksAccepted, 250);
-    EXPECT_EQ(bench.job->Details().blocksSent, 250);
-    EXPECT_EQ(bench.job->Details().userBytesSent, static_cast<std::int64_t>(kImageBufferSize));
-    EXPECT_EQ(bench.job->Progress(), kProgressMax);
+    EXPECT_EQ(bench.Result().blocksSent, 250);
+    EXPECT_EQ(bench.Result().userBytesSent, static_cast<std::int64_t>(kImageBufferSize));
+    EXPECT_EQ(bench.job->Snapshot().progress, kProgressMax);
 }
 
 TEST(LoaderStage, ReadyWaitEndsAtTheFirstReadWhenDashIsAnswered)
@@ -224,7 +296,7 @@ TEST(LoaderStage, ReadyWaitEndsAtTheFirstReadWhenDashIsAnswered)
         const long block = bench.Find({0x00, 0x00});
         ASSERT_GT(block, dash);
         EXPECT_EQ(bench.Writes()[block].at - bench.Writes()[dash].at, c.dashToFirstBlock);
-        EXPECT_EQ(bench.job->WorkerState(), kWorkerFinished);
+        EXPECT_EQ(bench.Result().workerState, WorkerState::Finished);
     }
 }
 
@@ -233,9 +305,9 @@ TEST(LoaderStage, EmptyUserImageStillCountsAndEndsWithTheEndFrame)
     Bench bench(InLoader());
     bench.Run(UpgradeMode::UserProgram, Bytes{}, Bytes{});
     EXPECT_LT(bench.Find({0x00, 0x00}), 0);
-    EXPECT_EQ(bench.job->WorkerState(), kWorkerFinished);
-    EXPECT_EQ(bench.job->Progress(), kProgressMax);
-    EXPECT_EQ(settings::SettingsStore(bench.settings.Path()).UpgradeCount(), 1);
+    EXPECT_EQ(bench.Result().workerState, WorkerState::Finished);
+    EXPECT_EQ(bench.job->Snapshot().progress, kProgressMax);
+    EXPECT_EQ(bench.SavedCount(), 1);
     const auto& last = bench.Writes().back().bytes;
     ASSERT_EQ(last.size(), kEndFrameSize);
     EXPECT_TRUE(std::all_of(last.begin() + 2, last.end(), [](std::uint8_t b) { return b == 0; }));
@@ -246,41 +318,51 @@ TEST(DownloadJob, FullUpgradeDeliversBothImagesAndReportsDetails)
 {
     Bench bench(sim::SimOptions::Stm32F1Timing(), 1);
     const Bytes boot = Pattern(3000, 3), user = Pattern(9000, 4);
-    std::vector<int> progress;
-    bench.job->SetProgressCallback([&](const JobDetails& d) {
-        if (progress.empty() || progress.back() != d.progress) progress.push_back(d.progress);
-    });
     bench.Run(UpgradeMode::Full, boot, user);
-    ASSERT_EQ(bench.job->WorkerState(), kWorkerFinished) << bench.job->ErrorDescription();
+    ASSERT_EQ(bench.Result().workerState, WorkerState::Finished) << bench.Result().message;
     const auto results = bench.radio.Results();
     EXPECT_EQ(results.flash, boot);
     ASSERT_EQ(results.program.size(), 3 * 4096u);
     EXPECT_TRUE(std::equal(user.begin(), user.end(), results.program.begin()));
-    EXPECT_EQ(bench.job->Status(), "User program download completed！");
+    EXPECT_EQ(bench.Status(), "User program download completed！");
     EXPECT_EQ(bench.settings.UpgradeCount(), 1);
-    const JobDetails d = bench.job->Details();
+    const JobResult d = bench.Result();
     EXPECT_EQ(d.stage, JobStage::Done);
     EXPECT_EQ(d.framesSent, 12);
     EXPECT_EQ(d.bootBytesSent, 3000);
     EXPECT_EQ(d.blocksSent, 3);
     EXPECT_EQ(d.userBytesSent, 9000);
     // 1 .. 12 over the frames, back to 0 at 'G', 1 .. 3 over the blocks, then 60.
-    const std::vector<int> expected = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 0, 1, 2, 3, 60};
+    std::vector<std::string> progress;
+    for (const std::string& event : bench.heard.events) {
+        if (event.starts_with("progress ")) progress.push_back(event.substr(9));
+    }
+    const std::vector<std::string> expected = {"1",  "2",  "3",  "4", "5", "6", "7", "8", "9",
+                                               "10", "11", "12", "0", "1", "2", "3", "60"};
     EXPECT_EQ(progress, expected);
-    EXPECT_TRUE(bench.job->ErrorDescription().empty());
+    EXPECT_TRUE(d.message.empty());
+    EXPECT_TRUE(d.warning.empty());
+    EXPECT_EQ(d.counter, 1);
+    EXPECT_TRUE(d.counted);
 }
 
 TEST(DownloadJob, StartClearsThePreviousEndState)
 {
     Bench bench(WithFault({SimStep::Sync, FaultAction::Silence, 0, 1000}));
     bench.Run(UpgradeMode::Full, Pattern(4), Bytes{});
-    ASSERT_EQ(bench.job->WorkerState(), kWorkerFailed);
-    std::vector<std::int32_t> states;
-    bench.job->SetProgressCallback([&](const JobDetails& d) { states.push_back(d.workerState); });
+    ASSERT_EQ(bench.Result().workerState, WorkerState::Failed);
+    // At the new job's first event its worker runs and no result is left over.
+    std::vector<WorkerState> states;
+    bool staleResult = false;
+    bench.heard.onEvent = [&](const std::string&) {
+        if (states.empty()) staleResult = bench.job->Result().has_value();
+        states.push_back(bench.job->Snapshot().workerState);
+    };
     bench.Run(UpgradeMode::Full, Pattern(4), Bytes{});
     ASSERT_FALSE(states.empty());
-    EXPECT_EQ(states.front(), kWorkerRunning);
-    EXPECT_TRUE(bench.job->ErrorDescription().find("149") != std::string::npos);
+    EXPECT_EQ(states.front(), WorkerState::Running);
+    EXPECT_FALSE(staleResult);
+    EXPECT_TRUE(bench.Result().message.find("149") != std::string::npos);
 }
 
 TEST(DownloadJob, LanguageChoosesTheStatusTexts)
@@ -289,18 +371,18 @@ TEST(DownloadJob, LanguageChoosesTheStatusTexts)
         const bool english = language == 1;
         Bench ok(InLoader(), language);
         ok.Run(UpgradeMode::UserProgram, Bytes{}, Pattern(5));
-        EXPECT_EQ(ok.job->Status(),
+        EXPECT_EQ(ok.Status(),
                   english ? "User program download completed！" : "用户程序下载完成！");
         Bench bad(sim::SimOptions{.faults = {{SimStep::EraseMemory, FaultAction::Nack}}}, language);
         bad.Run(UpgradeMode::Full, Pattern(5), Pattern(5));
-        EXPECT_EQ(bad.job->Status(), english ? "Error！" : "出错了！");
+        EXPECT_EQ(bad.Status(), english ? "Error！" : "出错了！");
     }
 }
 
 // Every way the radio can fail a full upgrade (1 KiB boot image, 8 KiB program).
 struct FaultCase {
     sim::Fault fault;
-    JobFailure failure;
+    JobOutcome outcome;
     std::chrono::milliseconds bound;  // the latest the job may end, in virtual time
 };
 
@@ -324,25 +406,25 @@ std::vector<FaultCase> FaultMatrix()
                                 SimStep::Go,
                                 SimStep::GoAddress};
     for (FaultAction action : {FaultAction::Nack, FaultAction::Silence}) {
-        cases.push_back({{SimStep::Sync, action, 0, 1000}, JobFailure::Refused, 7452ms});
+        cases.push_back({{SimStep::Sync, action, 0, 1000}, JobOutcome::Refused, 7452ms});
         for (SimStep step : romSteps) {
             // At most 12 steps, 12 frame steps and 2 Go steps of up to two polls each.
-            cases.push_back({{step, action, 0}, JobFailure::Refused, 3s});
+            cases.push_back({{step, action, 0}, JobOutcome::Refused, 3s});
         }
         for (SimStep step : {SimStep::WriteMemory, SimStep::WriteAddress, SimStep::WriteData}) {
-            cases.push_back({{step, action, 2}, JobFailure::Refused, 3s});
+            cases.push_back({{step, action, 2}, JobOutcome::Refused, 3s});
         }
     }
     // The loader: ROM stage ~1.5 s, then its own waits.
-    cases.push_back({{SimStep::Solicit, FaultAction::Silence, 0, 1000}, JobFailure::Refused, 27s});
-    cases.push_back({{SimStep::Hello, FaultAction::Nack}, JobFailure::Refused, 3s});
-    cases.push_back({{SimStep::Hello, FaultAction::Silence}, JobFailure::Refused, 3s});
+    cases.push_back({{SimStep::Solicit, FaultAction::Silence, 0, 1000}, JobOutcome::Refused, 27s});
+    cases.push_back({{SimStep::Hello, FaultAction::Nack}, JobOutcome::Refused, 3s});
+    cases.push_back({{SimStep::Hello, FaultAction::Silence}, JobOutcome::Refused, 3s});
     for (int block : {0, 1}) {
-        cases.push_back({{SimStep::Block, FaultAction::Refuse, block}, JobFailure::Refused, 4s});
-        cases.push_back({{SimStep::Block, FaultAction::Silence, block}, JobFailure::Refused, 5s});
-        cases.push_back({{SimStep::Block, FaultAction::HangUp, block}, JobFailure::Serial, 5s});
+        cases.push_back({{SimStep::Block, FaultAction::Refuse, block}, JobOutcome::Refused, 4s});
+        cases.push_back({{SimStep::Block, FaultAction::Silence, block}, JobOutcome::Refused, 5s});
+        cases.push_back({{SimStep::Block, FaultAction::HangUp, block}, JobOutcome::Serial, 5s});
     }
-    cases.push_back({{SimStep::WriteData, FaultAction::HangUp, 1}, JobFailure::Serial, 3s});
+    cases.push_back({{SimStep::WriteData, FaultAction::HangUp, 1}, JobOutcome::Serial, 3s});
     return cases;
 }
 
@@ -356,13 +438,27 @@ TEST(DownloadJob, EveryRadioFaultEndsInTheFailedState)
         Bench bench(WithFault(c.fault));
         bench.settings.Modify([](settings::SysData& d) { d.SetUpgradeCount(41); });
         bench.Run(UpgradeMode::Full, boot, user);
-        EXPECT_EQ(bench.job->WorkerState(), kWorkerFailed);
-        EXPECT_EQ(bench.job->Status(), "出错了！");
-        EXPECT_EQ(bench.job->Details().failure, c.failure);
-        EXPECT_FALSE(bench.job->ErrorDescription().empty());
-        EXPECT_EQ(settings::SettingsStore(bench.settings.Path()).UpgradeCount(), 41);
+        EXPECT_EQ(bench.Result().workerState, WorkerState::Failed);
+        EXPECT_EQ(bench.Status(), "出错了！");
+        EXPECT_EQ(bench.Result().outcome, c.outcome);
+        const JobResult r = bench.Result();
+        EXPECT_FALSE(r.message.empty());
+        // The hint stands apart from the message, and a silence is never told
+        // as an answer.
+        EXPECT_FALSE(r.hint.empty());
+        EXPECT_EQ(r.message.find(r.hint), std::string::npos) << r.message;
+        if (c.fault.action == FaultAction::Silence) {
+            EXPECT_EQ(r.message.find("instead of"), std::string::npos) << r.message;
+        }
+        EXPECT_FALSE(bench.Result().counted);
+        EXPECT_EQ(bench.Result().counter, 41);
+        EXPECT_EQ(bench.SavedCount(), 41);
         EXPECT_FALSE(bench.EndFrameSent());
         EXPECT_LE(bench.clock.Now(), c.bound);
+        EXPECT_EQ(bench.heard.events.back(), std::string("finished ") + OutcomeName(c.outcome));
+        EXPECT_EQ(std::count_if(bench.heard.events.begin(), bench.heard.events.end(),
+                                [](const std::string& e) { return e.starts_with("finished"); }),
+                  1);
     }
 }
 
@@ -384,15 +480,187 @@ TEST(DownloadJob, UnusableImagesFailTheJobWithTheReason)
         const auto user = c.userUsable ? bench.dir.WriteFile("user.bin", Pattern(300))
                                        : bench.dir.Path() / "missing-user.bin";
         bench.Run(c.mode, boot, user);
-        EXPECT_EQ(bench.job->WorkerState(), kWorkerFailed);
-        EXPECT_EQ(bench.job->Details().failure, JobFailure::Image);
-        EXPECT_EQ(bench.job->Status(), "出错了！");
-        EXPECT_NE(
-            bench.job->ErrorDescription().find(c.bootUsable ? "missing-user.bin" : "boot.bin"),
-            std::string::npos);
+        EXPECT_EQ(bench.Result().workerState, WorkerState::Failed);
+        EXPECT_EQ(bench.Result().outcome, JobOutcome::Image);
+        EXPECT_EQ(bench.Status(), "出错了！");
+        EXPECT_NE(bench.Result().message.find(c.bootUsable ? "missing-user.bin" : "boot.bin"),
+                  std::string::npos);
+        EXPECT_FALSE(bench.Result().hint.empty());
         EXPECT_EQ(bench.radio.Results().erased, c.erased);
         EXPECT_FALSE(bench.EndFrameSent());
         EXPECT_EQ(bench.settings.UpgradeCount(), 0);
+    }
+}
+
+// Once every block is accepted and counted, the end frame's reply is never
+// examined: a port that closes or a stop while it is awaited still completes
+// the job, with a warning. A line lost before the frame was written fails the
+// job, and the result says all the same that the download was counted.
+TEST(DownloadJob, EndFrameTroubleAfterTheCount)
+{
+    enum class Trouble { PortClosesAfterIt, StopWhileAwaited, LineDropsBeforeIt };
+    struct Case {
+        Trouble trouble;
+        JobOutcome outcome;
+        const char* status;
+        const char* warning;  // a word of it; null when the job fails
+    };
+    for (const Case& c :
+         {Case{Trouble::PortClosesAfterIt, JobOutcome::Completed, "用户程序下载完成！",
+               "port closed"},
+          Case{Trouble::StopWhileAwaited, JobOutcome::Completed, "用户程序下载完成！", "stop"},
+          Case{Trouble::LineDropsBeforeIt, JobOutcome::Serial, "出错了！", nullptr}}) {
+        SCOPED_TRACE(static_cast<int>(c.trouble));
+        sim::SimOptions options = InLoader();
+        if (c.trouble == Trouble::PortClosesAfterIt) {
+            options.faults = {{SimStep::EndFrame, FaultAction::HangUp}};
+        } else if (c.trouble == Trouble::StopWhileAwaited) {
+            options.faults = {{SimStep::EndFrame, FaultAction::Silence}};
+        }
+        Bench bench(options);
+        bench.line.dropAtEndFrame = c.trouble == Trouble::LineDropsBeforeIt;
+        if (c.trouble == Trouble::StopWhileAwaited) {
+            bench.clock.OnSleep([&](std::chrono::milliseconds) {
+                if (IsEndFrame(bench.Writes().back().bytes)) bench.job->RequestStop();
+            });
+        }
+        bench.Run(UpgradeMode::UserProgram, Bytes{}, Pattern(5000));
+
+        const JobResult r = bench.Result();
+        const bool completed = c.outcome == JobOutcome::Completed;
+        EXPECT_EQ(r.outcome, c.outcome) << r.message;
+        EXPECT_EQ(r.workerState, completed ? WorkerState::Finished : WorkerState::Failed);
+        EXPECT_EQ(bench.Status(), c.status);
+        EXPECT_EQ(bench.radio.Results().endFrame, completed);
+        EXPECT_TRUE(r.counted);
+        EXPECT_EQ(r.counter, 1);
+        EXPECT_EQ(bench.SavedCount(), 1);
+        if (completed) {
+            EXPECT_NE(r.warning.find(c.warning), std::string::npos) << r.warning;
+            EXPECT_TRUE(r.message.empty());
+        } else {
+            EXPECT_FALSE(r.message.empty());
+            EXPECT_FALSE(r.hint.empty());
+        }
+    }
+}
+
+// The observer hears the job in order: the counter is raised and saved
+// between the completed status and progress 60, and "finished" comes once,
+// last, with the result already in place.
+TEST(DownloadJob, ObserverHearsTheJobInOrder)
+{
+    Bench bench;
+    std::vector<std::int32_t> savedCount;  // Sys.dat at the completed status, then at 60
+    bool resultAtFinish = false;
+    bench.heard.onEvent = [&](const std::string& e) {
+        if (e == "status 用户程序下载完成！" || e == "progress 60") {
+            savedCount.push_back(bench.SavedCount());
+        }
+        if (e.starts_with("finished")) resultAtFinish = bench.job->Result().has_value();
+    };
+    bench.Run(UpgradeMode::Full, Pattern(300), Pattern(5000));
+    const std::vector<std::string> expected = {"stage rom-sync",
+                                               "status BOOT下载中。。。",
+                                               "stage rom-prepare",
+                                               "stage rom-write",
+                                               "progress 1",
+                                               "frame 1",
+                                               "progress 2",
+                                               "frame 2",
+                                               "stage rom-go",
+                                               "status BOOT下载完成！",
+                                               "stage loader-wait",
+                                               "progress 0",
+                                               "status 开启用户程序下载！",
+                                               "stage loader-handshake",
+                                               "stage loader-blocks",
+                                               "progress 1",
+                                               "status 用户程序下载中。。。",
+                                               "block 1",
+                                               "progress 2",
+                                               "status 用户程序下载中。。。",
+                                               "block 2",
+                                               "status 用户程序下载完成！",
+                                               "progress 60",
+                                               "stage end-frame",
+                                               "stage done",
+                                               "finished completed"};
+    EXPECT_EQ(bench.heard.events, expected);
+    EXPECT_EQ(savedCount, (std::vector<std::int32_t>{0, 1}));
+    EXPECT_TRUE(resultAtFinish);
+}
+
+// The result's CRCs are of the bytes the radio received: a user image
+// replaced on disk while the job runs changes neither what is sent nor what
+// is reported, and images handed over as bytes are sent as they are.
+TEST(DownloadJob, CrcsAreOfTheBytesSent)
+{
+    for (bool asBytes : {false, true}) {
+        SCOPED_TRACE(asBytes ? "bytes" : "files");
+        Bench bench;
+        const Bytes boot = Pattern(700, 8), user = Pattern(6000, 9);
+        const auto bootPath = bench.dir.WriteFile("boot.bin", boot);
+        const auto userPath = bench.dir.WriteFile("user.bin", user);
+        bench.heard.onEvent = [&](const std::string& e) {
+            if (e == "block 1") bench.dir.WriteFile("user.bin", Pattern(100, 10));
+        };
+        if (asBytes) {
+            bench.job->Start(UpgradeMode::Full, boot, user);
+        } else {
+            bench.job->Start(UpgradeMode::Full, bootPath, userPath);
+        }
+        bench.job->Join();
+
+        const JobResult r = bench.Result();
+        ASSERT_EQ(r.outcome, JobOutcome::Completed) << r.message;
+        const auto sent = bench.radio.Results();
+        EXPECT_EQ(sent.flash, boot);
+        EXPECT_TRUE(std::equal(user.begin(), user.end(), sent.program.begin()));
+        EXPECT_EQ(r.bootCrc, Qorin_CRC32().Compute(boot));
+        EXPECT_EQ(r.userCrc, Qorin_CRC32().Compute(user));
+        EXPECT_EQ(r.bootBytes, 700);
+        EXPECT_EQ(r.userBytes, 6000);
+    }
+}
+
+// A stop ends the job where it is asked for: virtual time stands still, no
+// request follows the one under way, the counter stays, the status line keeps
+// its last text and the result says where it stopped.
+TEST(DownloadJob, StopEndsTheJobAtOnce)
+{
+    struct Case {
+        const char* event;
+        JobStage stage;
+        const char* status;
+    };
+    for (const Case& c : {Case{"frame 1", JobStage::RomWrite, "BOOT下载中。。。"},
+                          Case{"block 1", JobStage::LoaderBlocks, "用户程序下载中。。。"}}) {
+        SCOPED_TRACE(c.event);
+        Bench bench;
+        std::chrono::milliseconds stoppedAt{-1};
+        std::size_t writesAtStop = 0;
+        bench.heard.onEvent = [&](const std::string& e) {
+            if (e != c.event) return;
+            bench.job->RequestStop();
+            stoppedAt = bench.clock.Now();
+            writesAtStop = bench.Writes().size();
+        };
+        bench.Run(UpgradeMode::Full, Pattern(1000), Pattern(9000));
+
+        const JobResult r = bench.Result();
+        EXPECT_FALSE(bench.job->IsRunning());
+        EXPECT_EQ(r.outcome, JobOutcome::Stopped);
+        EXPECT_EQ(r.workerState, WorkerState::Stopped);
+        EXPECT_EQ(r.stage, c.stage);
+        EXPECT_EQ(bench.clock.Now(), stoppedAt);
+        EXPECT_LE(bench.Writes().size(), writesAtStop + 1);
+        EXPECT_FALSE(bench.EndFrameSent());
+        EXPECT_EQ(bench.Status(), c.status);
+        EXPECT_FALSE(r.counted);
+        EXPECT_EQ(bench.SavedCount(), 0);
+        EXPECT_FALSE(r.message.empty());
+        EXPECT_FALSE(r.hint.empty());
     }
 }
 

@@ -1,11 +1,20 @@
 // CRC-32 and image loading: the label a technician compares with the vendor's,
 // and the refusal of files that do not fit the image buffer.
+#include <chrono>
+#include <future>
+
 #include <gtest/gtest.h>
 
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "firmware/StatusText.h"
 #include "tests/firmware/FirmwareTestSupport.h"
+
+#ifndef _WIN32  // FIFOs and /dev/zero
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace korvane::firmware::test {
 namespace {
@@ -74,6 +83,37 @@ TEST(LoadImage, MissingFileOrFolderIsAnImageErrorNamingIt)
         }
     }
 }
+
+#ifndef _WIN32
+// Anything but a regular file is refused before it is opened: a FIFO with no
+// writer would block the open for ever, /dev/zero would never end.
+TEST(LoadImage, RefusesWhatIsNotARegularFileWithoutBlocking)
+{
+    const ScratchDir dir;
+    const auto fifo = dir.Path() / "pipe.bin";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::filesystem::path& path : {fifo, std::filesystem::path("/dev/zero")}) {
+        SCOPED_TRACE(path);
+        auto load = std::async(std::launch::async, [&path]() -> std::string {
+            try {
+                return "accepted " + std::to_string(LoadImage(path).size()) + " bytes";
+            } catch (const ImageError& e) {
+                return e.what();
+            }
+        });
+        // Only a faulty LoadImage waits here: a writer opened and closed
+        // releases its open or read, so the test ends either way.
+        if (load.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            ADD_FAILURE() << "LoadImage blocked";
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) ::close(writer);
+        }
+        const std::string what = load.get();
+        EXPECT_NE(what.find("not a regular file"), std::string::npos) << what;
+        EXPECT_NE(what.find(path.filename().string()), std::string::npos) << what;
+    }
+}
+#endif
 
 TEST(StatusText, EnglishOnlyForLanguageOne)
 {
