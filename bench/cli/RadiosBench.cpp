@@ -137,7 +137,7 @@ int main()
     for (const int count : kRadioCounts) {
         const Figures f = Run(dir, count, boot, user);
         if (count == 1) single = f.wallSeconds;
-        std::printf("%-7d %-5d %-9.2f %-9.3f %-8.2f %-9.2f%% %-9.1f %d/%d\n", f.radios,
+        std::printf("%-7d %-5d %-9.2f %-9.3f %-8.2f %6.2f%%    %-9.1f %d/%d\n", f.radios,
                     f.exitStatus, f.wallSeconds, f.wallSeconds / single, f.cpuSeconds,
                     100.0 * f.cpuSeconds / f.wallSeconds, static_cast<double>(f.peakKiB) / 1024.0,
                     f.complete, f.radios);
