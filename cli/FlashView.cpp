@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "cli/Progress.h"
+#include "cli/TextIds.h"
+#include "settings/OwnText.h"
 
 namespace korvane::cli {
 namespace {
@@ -21,11 +23,16 @@ ProgressView ViewOf(const RadioState& radio, std::int64_t bytesTotal)
 std::string EndWords(const FlashOutcome& outcome)
 {
     if (outcome.exitStatus == kExitSuccess) {
-        return "done in " + FormatDuration(outcome.seconds) +
-               (outcome.warning.empty() ? "" : " (warning: " + outcome.warning + ")");
+        const std::string done =
+            settings::OwnText(kTextDoneIn, "done in {0}", {FormatDuration(outcome.seconds)});
+        return outcome.warning.empty()
+                   ? done
+                   : done + " (" +
+                         settings::OwnText(kTextWarning, "warning: {0}", {outcome.warning}) + ")";
     }
-    return outcome.result + " at " + outcome.stage +
-           (outcome.error.empty() ? "" : ": " + outcome.error);
+    const std::string where =
+        settings::OwnText(kTextEndedAt, "{0} at {1}", {outcome.result, outcome.stage});
+    return outcome.error.empty() ? where : where + ": " + outcome.error;
 }
 
 // One radio, on a terminal: each status line once, the bar redrawn below.

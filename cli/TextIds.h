@@ -64,5 +64,7 @@ constexpr std::int32_t kTextNoPortsForAll = CliText(53);
 // flash on several radios.
 constexpr std::int32_t kTextAllSucceeded = CliText(60);
 constexpr std::int32_t kTextSomeFailed = CliText(61);
+constexpr std::int32_t kTextDoneIn = CliText(62);
+constexpr std::int32_t kTextEndedAt = CliText(63);
 
 }  // namespace korvane::cli

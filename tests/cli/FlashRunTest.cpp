@@ -239,6 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched)
 {
     const ProgramFolder folder;
+    folder.WriteSysDat(kEnglish, 4);
     sim::PtyRadio radio;  // a radio in its bootloader, which an erase would wipe
     const auto fine = folder.WriteFile("fine.bin", Image(kBootSize, 7)).string();
     const auto large =
@@ -253,6 +254,7 @@ TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched)
         ASSERT_TRUE(json) << run.out;
         EXPECT_EQ(json->at("result"), "image");
         EXPECT_EQ(json->at("stage"), "not-started");
+        EXPECT_EQ(json->at("counter"), 4);  // what Sys.dat holds, though nothing ran
         EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
         const std::string bad = boot == fine ? user : boot;
         EXPECT_TRUE(Contains(run.err, std::filesystem::path(bad).filename().string())) << run.err;
