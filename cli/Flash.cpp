@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "cli/FlashReport.h"
@@ -101,9 +102,16 @@ FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error, const
     return outcome;
 }
 
-void PrintWarning(const Console& console, const std::string& warning)
+// One "korvane: warning: ..." line per warning the job gave (they come joined
+// by line breaks), each after `prefix` (the port, with several radios).
+void PrintWarning(const Console& console, const std::string& prefix, const std::string& warnings)
 {
-    console.err << "korvane: " << OwnText(kTextWarning, "warning: {0}", {warning}) << std::endl;
+    std::istringstream lines(warnings);
+    for (std::string warning; std::getline(lines, warning);) {
+        if (warning.empty()) continue;
+        console.err << "korvane: " << OwnText(kTextWarning, "warning: {0}", {prefix + warning})
+                    << std::endl;
+    }
 }
 
 // The end of a run on one port: today's lines and object.
@@ -111,7 +119,7 @@ int ReportOne(const Console& console, const FlashOptions& options, const FlashOu
               StopSignal stop)
 {
     if (options.json) console.out << FormatFlashJson(outcome) << std::endl;
-    if (!outcome.warning.empty()) PrintWarning(console, outcome.warning);
+    PrintWarning(console, "", outcome.warning);
     if (outcome.exitStatus != kExitSuccess) {
         PrintFailure(console, FailureLine(outcome, stop), outcome.hint);
     } else if (!options.json) {
@@ -128,7 +136,7 @@ int ReportSeveral(const Console& console, const FlashOptions& options,
     std::ostream& table = options.json ? console.err : console.out;
     table << FormatSummaryTable(outcomes, counter) << std::flush;
     for (const FlashOutcome& outcome : outcomes) {
-        if (!outcome.warning.empty()) PrintWarning(console, outcome.port + ": " + outcome.warning);
+        PrintWarning(console, outcome.port + ": ", outcome.warning);
         if (outcome.exitStatus != kExitSuccess) {
             PrintFailure(console, outcome.port + ": " + FailureLine(outcome, stop), outcome.hint);
         }
