@@ -2,37 +2,92 @@
 // from the parsed command line to each command.
 #include "cli/Commands.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 #include "cli/Flash.h"
 #include "cli/Help.h"
 #include "cli/Interrupt.h"
+#include "cli/TextIds.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "maintenance/Apn.h"
 #include "serial/PortList.h"
 #include "settings/FileBlock.h"
+#include "settings/OwnText.h"
 #include "settings/SettingsStore.h"
+#include "settings/TextCatalogue.h"
 
 namespace korvane::cli {
 namespace {
 
-constexpr const char* kImageHint = "Images are raw .bin files of at most 1,024,000 bytes";
+using settings::OwnText;
 
 std::filesystem::path SysDatPath(const std::filesystem::path& programDir)
 {
     return programDir / settings::SettingsStore::kFileName;
 }
 
+// The columns of `korvane ports`: number, device, then what USB tells.
+std::string PortLine(const serial::PortInfo& port, std::size_t deviceWidth)
+{
+    std::string number = std::to_string(port.number);
+    std::string line = std::string(number.size() < 3 ? 3 - number.size() : 0, ' ') + number;
+    std::string device = port.device;
+    device.resize(std::max(deviceWidth, device.size()), ' ');
+    line += "  " + device;
+    if (!port.usbLocation.empty()) line += "  usb " + port.usbLocation;
+    if (!port.vendorId.empty() || !port.productId.empty()) {
+        line += "  " + port.vendorId + ":" + port.productId;
+    }
+    if (!port.serialNumber.empty()) line += "  serial " + port.serialNumber;
+    if (!port.description.empty()) line += "  " + port.description;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+// A file name as coreutils' checksum tools print it: a name holding a
+// backslash or a line break is escaped ("\\", "\n", "\r") and its line
+// starts with a backslash, so that every line stays one file.
+std::string EscapedLine(const std::string& label, const std::string& name)
+{
+    std::string escaped;
+    bool needed = false;
+    for (const char ch : name) {
+        switch (ch) {
+            case '\\':
+                escaped += "\\\\";
+                needed = true;
+                break;
+            case '\n':
+                escaped += "\\n";
+                needed = true;
+                break;
+            case '\r':
+                escaped += "\\r";
+                needed = true;
+                break;
+            default:
+                escaped += ch;
+        }
+    }
+    return (needed ? "\\" : "") + label + "  " + escaped;
+}
+
 }  // namespace
 
+// A message or hint as a sentence, ended as the user's language ends one.
 std::string Sentence(const std::string& text)
 {
-    if (text.empty() || text.ends_with('.') || text.ends_with('!') || text.ends_with('?')) {
+    constexpr std::array<std::string_view, 6> kEnds{".", "!", "?", "。", "！", "？"};
+    if (text.empty() || std::any_of(kEnds.begin(), kEnds.end(),
+                                    [&](std::string_view end) { return text.ends_with(end); })) {
         return text;
     }
-    return text + ".";
+    return text + OwnText(kTextFullStop, ".");
 }
 
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint)
@@ -44,31 +99,35 @@ void PrintFailure(const Console& console, const std::string& what, const std::st
     console.err << std::endl;
 }
 
+void PrintFailure(const Console& console, const korvane::Error& error)
+{
+    PrintFailure(console, error.what(), error.Hint());
+}
+
 int RunPorts(const Console& console)
 {
     std::vector<serial::PortInfo> ports;
     try {
         ports = serial::ListSerialPorts();
     } catch (const korvane::Error& error) {
-        PrintFailure(console, std::string("Could not list the serial ports: ") + error.what(), "");
+        PrintFailure(
+            console,
+            OwnText(kTextListPortsFailed, "Could not list the serial ports: {0}", {error.what()}),
+            error.Hint());
         return kExitFailed;
     }
     if (ports.empty()) {
-        console.out << "No serial ports found. Plug in the radio's USB cable and run this again;"
-                       " a device path (e.g. a simulated radio's pty) can be given to"
-                       " 'korvane flash --port' directly."
+        console.out << OwnText(kTextNoPorts,
+                               "No serial ports found. Plug in the radio's USB cable and run this "
+                               "again; a device path (e.g. a simulated radio's pty) can be given "
+                               "to 'korvane flash --port' directly.")
                     << std::endl;
         return kExitSuccess;
     }
-    for (const serial::PortInfo& port : ports) {
-        char number[16];
-        std::snprintf(number, sizeof number, "%3d", port.number);
-        console.out << number << "  " << port.device;
-        if (!port.description.empty()) {
-            console.out << "  " << port.description;
-        }
-        console.out << '\n';
-    }
+    std::size_t deviceWidth = 0;
+    for (const serial::PortInfo& port : ports)
+        deviceWidth = std::max(deviceWidth, port.device.size());
+    for (const serial::PortInfo& port : ports) console.out << PortLine(port, deviceWidth) << '\n';
     console.out.flush();
     return kExitSuccess;
 }
@@ -79,11 +138,11 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
     int status = kExitSuccess;
     for (const std::filesystem::path& file : files) {
         try {
-            const std::vector<std::uint8_t> image = firmware::LoadImage(file);
-            console.out << firmware::FormatCrcLabel(crc.Compute(image)) << "  " << file.string()
+            const std::vector<std::uint8_t> image = ReadImageFile(file);
+            console.out << EscapedLine(firmware::FormatCrcLabel(crc.Compute(image)), file.string())
                         << std::endl;
         } catch (const korvane::Error& error) {
-            PrintFailure(console, error.what(), kImageHint);
+            PrintFailure(console, error.what(), ImageHint(error));
             status = kExitUsage;
         }
     }
@@ -94,8 +153,11 @@ int RunCounter(const Console& console, const std::filesystem::path& programDir, 
 {
     settings::SettingsStore store(SysDatPath(programDir));
     if (clear && !store.Modify([](settings::SysData& data) { data.SetUpgradeCount(0); })) {
-        PrintFailure(console, "Could not save the cleared counter to " + store.Path().string(),
-                     "Check that the folder is writable and Sys.dat is not read-only");
+        PrintFailure(console,
+                     OwnText(kTextCounterNotSaved, "Could not save the cleared counter to {0}",
+                             {store.Path().string()}),
+                     OwnText(kTextCounterNotSavedHint,
+                             "Check that the folder is writable and Sys.dat is not read-only"));
         return kExitFailed;
     }
     console.out << store.UpgradeCount() << std::endl;
@@ -135,11 +197,15 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
 
 int RunKorvane(const Console& console, std::span<const std::string> args)
 {
+    const std::filesystem::path programDir = settings::GetExeDir();
+    // Our own messages in the language of Sys.dat, from the Txt.ini beside us.
+    settings::UseOwnTextCatalogue(programDir / settings::TextCatalogue::kFileName,
+                                  settings::SettingsStore(SysDatPath(programDir)).Language());
     Options options;
     try {
         options = ParseArguments(args);
     } catch (const UsageError& error) {
-        PrintFailure(console, error.what(), HelpHint(error.Command()));
+        PrintFailure(console, error);
         return kExitUsage;
     }
     if (options.version) {
@@ -150,7 +216,6 @@ int RunKorvane(const Console& console, std::span<const std::string> args)
         console.out << HelpText(options.command) << std::flush;
         return kExitSuccess;
     }
-    const std::filesystem::path programDir = settings::GetExeDir();
     switch (options.command) {
         case CommandKind::Ports:
             return RunPorts(console);

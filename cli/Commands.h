@@ -21,6 +21,8 @@ struct Console {
 
 // "korvane: <what failed>. <What to try>." as one line on the error stream.
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint);
+// The same from an error's message and hint.
+void PrintFailure(const Console& console, const korvane::Error& error);
 
 int RunPorts(const Console& console);
 int RunCrc(const Console& console, std::span<const std::filesystem::path> files);

@@ -1,6 +1,9 @@
 // Help texts of `korvane`: what each command does, its options, and the exit statuses.
 #include "cli/Help.h"
 
+#include "cli/TextIds.h"
+#include "settings/OwnText.h"
+
 #ifndef KORVANE_VERSION
 #define KORVANE_VERSION "unknown"
 #endif
@@ -14,7 +17,9 @@ constexpr const char* kExitStatuses =
     "  1    the radio refused or did not answer, or the job failed\n"
     "  2    bad arguments, or an image or file that cannot be used\n"
     "  3    the port cannot be opened or was lost\n"
-    "  130  stopped with Ctrl-C\n";
+    "  129  stopped by SIGHUP (the terminal closed)\n"
+    "  130  stopped with Ctrl-C\n"
+    "  143  stopped by SIGTERM\n";
 
 constexpr const char* kProgramHelp =
     "Usage: korvane COMMAND [OPTIONS]\n"
@@ -40,12 +45,14 @@ constexpr const char* kPortsHelp =
     "\n"
     "Lists the serial ports the program can use: the port number the dialog's port\n"
     "list uses for each (USB adapters first), its device path and, for USB\n"
-    "adapters, the USB description. Either the number or the path can be given to\n"
-    "'korvane flash --port'.\n";
+    "adapters, the USB location (bus and port path, e.g. 1-1.2), vendor and product\n"
+    "ids, serial number and description. The number, the path, the USB location or\n"
+    "the serial number can be given to 'korvane flash --port'; the USB location\n"
+    "names a slot on a hub and keeps its name when the device numbers change.\n";
 
 constexpr const char* kFlashHelp =
-    "Usage: korvane flash --port P --boot FILE --user FILE [--json]\n"
-    "       korvane flash --port P --user FILE [--json]\n"
+    "Usage: korvane flash --port P [--port P ...] --boot FILE --user FILE [--json]\n"
+    "       korvane flash --port P [--port P ...] --user FILE [--json]\n"
     "\n"
     "With --boot: a full upgrade. The radio must be started in its STM32 ROM\n"
     "bootloader; the boot image is written from 0x08000000 and started, then the\n"
@@ -55,18 +62,25 @@ constexpr const char* kFlashHelp =
     "download adds one to the counter in Sys.dat.\n"
     "\n"
     "Options:\n"
-    "  --port P      the port number of 'korvane ports' (as in the dialog), or a\n"
-    "                device path such as /dev/ttyUSB0\n"
+    "  --port P      the port number of 'korvane ports' (as in the dialog), a\n"
+    "                device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
+    "                or an adapter's serial number. Give it several times to upgrade\n"
+    "                several radios at once; 'all' takes every port 'korvane ports'\n"
+    "                lists\n"
     "  --boot FILE   the boot image (full upgrade)\n"
     "  --user FILE   the user-program image\n"
     "  --json        print one JSON object at the end, with the keys result, exit,\n"
     "                stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
     "                user_crc, boot_bytes, user_bytes, counter, error, warning\n"
-    "                (progress then goes to standard error)\n"
+    "                (progress then goes to standard error); for several ports one\n"
+    "                object with an entry per radio ('radios') and the totals\n"
     "\n"
     "On a terminal a live progress line shows the stage, bytes sent, rate and time\n"
-    "left; otherwise plain lines are printed. Ctrl-C stops the job at its next poll\n"
-    "and closes the port; a second Ctrl-C quits at once.\n"
+    "left (one line per radio for several ports); otherwise plain lines are printed,\n"
+    "prefixed with the port when there are several. Several ports end with a summary\n"
+    "table, and the exit status is the most severe of the radios' (3 over 1).\n"
+    "Ctrl-C (or SIGTERM, SIGHUP) stops every job at its next poll and closes the\n"
+    "ports; a second Ctrl-C quits at once.\n"
     "\n";
 
 constexpr const char* kCrcHelp =
@@ -135,7 +149,8 @@ std::string VersionText()
 std::string HelpHint(CommandKind command)
 {
     const std::string name = CommandName(command);
-    return "Try 'korvane " + (name.empty() ? std::string() : name + " ") + "--help'";
+    const std::string help = "korvane " + (name.empty() ? std::string() : name + " ") + "--help";
+    return settings::OwnText(kTextHelpHint, "Try '{0}'", {help});
 }
 
 }  // namespace korvane::cli

@@ -1,5 +1,5 @@
-// Ctrl-C on POSIX: SIGINT blocked for the job's threads and taken with
-// sigtimedwait by the thread that watches the job; no handler, no extra thread.
+// Ctrl-C, SIGTERM and SIGHUP on POSIX: blocked for the job's threads and taken
+// with sigtimedwait by the thread that watches the jobs; no handler, no extra thread.
 #include <cerrno>
 #include <csignal>
 #include <ctime>
@@ -21,6 +21,8 @@ sigset_t InterruptSet()
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -34,9 +36,9 @@ InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>())
 
 InterruptWatch::~InterruptWatch()
 {
-    // An interrupt still pending would be delivered (and end the process) as
-    // soon as the mask is restored: take it here instead.
-    Wait(std::chrono::milliseconds(0));
+    // A signal still pending would be delivered (and end the process) as soon
+    // as the mask is restored: take them here instead.
+    while (Wait(std::chrono::milliseconds(0))) {}
     pthread_sigmask(SIG_SETMASK, &m_saved->previousMask, nullptr);
 }
 
@@ -52,11 +54,24 @@ bool InterruptWatch::Wait(std::chrono::milliseconds timeout)
     do {
         signal = sigtimedwait(&set, nullptr, &wait);
     } while (signal < 0 && errno == EINTR);
-    if (signal == SIGINT) {
-        ++m_count;
-        return true;
+    switch (signal) {
+        case SIGINT:
+            Take(StopSignal::Interrupt);
+            return true;
+        case SIGTERM:
+            Take(StopSignal::Terminate);
+            return true;
+        case SIGHUP:
+            Take(StopSignal::HangUp);
+            return true;
+        default:
+            return false;
     }
-    return false;
+}
+
+void InterruptWatch::Take(StopSignal signal)
+{
+    if (m_count++ == 0) m_first = signal;
 }
 
 }  // namespace korvane::cli

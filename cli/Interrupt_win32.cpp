@@ -14,10 +14,16 @@ namespace {
 // The handler has no context argument, so the event of the live watch is
 // published here for it.
 std::atomic<HANDLE> g_interruptEvent{nullptr};
+// Whether the console is closing rather than interrupted, for the exit status.
+std::atomic<bool> g_closing{false};
 
 BOOL WINAPI OnConsoleControl(DWORD type)
 {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    if (type == CTRL_CLOSE_EVENT) {
+        g_closing = true;
+    } else if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) {
+        return FALSE;
+    }
     if (const HANDLE event = g_interruptEvent.load()) SetEvent(event);
     return TRUE;  // handled: the process is not ended
 }
@@ -55,10 +61,15 @@ bool InterruptWatch::Wait(std::chrono::milliseconds timeout)
         return false;
     }
     if (WaitForSingleObject(m_saved->event, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0) {
-        ++m_count;
+        Take(g_closing.load() ? StopSignal::HangUp : StopSignal::Interrupt);
         return true;
     }
     return false;
+}
+
+void InterruptWatch::Take(StopSignal signal)
+{
+    if (m_count++ == 0) m_first = signal;
 }
 
 }  // namespace korvane::cli

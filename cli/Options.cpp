@@ -1,19 +1,26 @@
-// Parsing of the `korvane` command line: a table of options per command, each
-// option given once, as "--name value" or "--name=value".
+// Parsing of the `korvane` command line through CLI11: the program's own
+// arguments (help, version, the command's name) first, then one CLI11 app per
+// command. Our own help texts and messages stay in place of CLI11's, so that
+// they read the same in every language of the catalogue.
 #include "cli/Options.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <functional>
 #include <limits>
-#include <set>
 #include <string_view>
+
+#include "cli/Help.h"
+#include "cli/TextIds.h"
+#include "settings/OwnText.h"
 
 namespace korvane::cli {
 namespace {
 
-constexpr std::string_view kOptionPrefix = "--";
+using settings::OwnText;
+
 constexpr std::string_view kEndOfOptions = "--";
 
 struct CommandEntry {
@@ -26,42 +33,6 @@ constexpr std::array kCommands{
     CommandEntry{CommandKind::Crc, "crc"},         CommandEntry{CommandKind::Apn, "apn"},
     CommandEntry{CommandKind::Counter, "counter"},
 };
-
-// One option of a command: takes a value or is a switch; `apply` stores it.
-struct OptionRule {
-    std::string_view name;
-    bool takesValue;
-    std::function<void(Options&, const std::string&)> apply;
-};
-
-std::vector<OptionRule> OptionsOf(CommandKind command)
-{
-    switch (command) {
-        case CommandKind::Flash:
-            return {
-                {"port", true, [](Options& o, const std::string& v) { o.flash.port = v; }},
-                {"boot", true, [](Options& o, const std::string& v) { o.flash.bootPath = v; }},
-                {"user", true, [](Options& o, const std::string& v) { o.flash.userPath = v; }},
-                {"json", false, [](Options& o, const std::string&) { o.flash.json = true; }},
-            };
-        case CommandKind::Apn:
-            return {
-                {"name", true, [](Options& o, const std::string& v) { o.apn.name = v; }},
-                {"apn", true, [](Options& o, const std::string& v) { o.apn.apn = v; }},
-                {"user", true, [](Options& o, const std::string& v) { o.apn.user = v; }},
-                {"password", true, [](Options& o, const std::string& v) { o.apn.password = v; }},
-                {"numeric", true, [](Options& o, const std::string& v) { o.apn.numeric = v; }},
-            };
-        case CommandKind::Counter:
-            return {
-                {"clear", false, [](Options& o, const std::string&) { o.clearCounter = true; }}};
-        case CommandKind::Ports:
-        case CommandKind::Crc:
-        case CommandKind::None:
-            return {};
-    }
-    return {};
-}
 
 bool IsOption(std::string_view arg)
 {
@@ -80,51 +51,215 @@ CommandKind FindCommand(std::string_view name)
     return entry == kCommands.end() ? CommandKind::None : entry->kind;
 }
 
+// A value option: one value per occurrence, every occurrence kept, so that a
+// repeat can be refused (or, for --port, taken) by name.
+CLI::Option* AddValue(CLI::App& app, const std::string& name, std::vector<std::string>& values)
+{
+    return app.add_option(name, values)
+        ->allow_extra_args(false)
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+// The options of one command, collected as typed; checked after parsing.
+struct Collected {
+    bool help = false;
+    std::vector<std::string> port, boot, user, name, apn, apnUser, password, numeric;
+    std::size_t json = 0;
+    std::size_t clear = 0;
+    std::vector<std::string> positionals;
+};
+
+void Declare(CLI::App& app, CommandKind command, Collected& c)
+{
+    app.set_help_flag();  // our own help texts, not CLI11's
+    app.add_flag("-h,--help", c.help);
+    app.allow_extras();  // unknown options and stray arguments get our own message
+    const auto flag = [&](const std::string& name, std::size_t& count) {
+        app.add_flag(name, count)->disable_flag_override();
+    };
+    switch (command) {
+        case CommandKind::Flash:
+            AddValue(app, "--port", c.port);
+            AddValue(app, "--boot", c.boot);
+            AddValue(app, "--user", c.user);
+            flag("--json", c.json);
+            break;
+        case CommandKind::Apn:
+            AddValue(app, "--name", c.name);
+            AddValue(app, "--apn", c.apn);
+            AddValue(app, "--user", c.apnUser);
+            AddValue(app, "--password", c.password);
+            AddValue(app, "--numeric", c.numeric);
+            break;
+        case CommandKind::Counter:
+            flag("--clear", c.clear);
+            break;
+        case CommandKind::Crc:
+            app.add_option("files", c.positionals);
+            break;
+        case CommandKind::Ports:
+        case CommandKind::None:
+            break;
+    }
+}
+
+// The option an error of CLI11's names, as typed ("--json").
+std::string OptionName(const std::string& text)
+{
+    const std::string name = text.substr(0, text.find_first_of(": "));
+    return name.starts_with('-') ? name : "--" + name;
+}
+
+// CLI11's own error, said in our words: which option, and what is wrong with it.
+UsageError Reword(CommandKind command, const CLI::ParseError& error)
+{
+    const std::string text = error.what();
+    const std::string option = OptionName(text);
+    if (text.find("flag override") != std::string::npos) {
+        return {command, OwnText(kTextTakesNoValue, "{0} takes no value", {option})};
+    }
+    if (text.find("missing") != std::string::npos || text.find("At least") != std::string::npos) {
+        return {command, OwnText(kTextNeedsValue, "{0} needs a value", {option})};
+    }
+    return {command, OwnText(kTextBadArguments, "the arguments cannot be used: {0}", {text})};
+}
+
+// "--name=" gives an empty value, as "--name ''" does (CLI11 would take the
+// next argument instead).
+std::vector<std::string> SplitEmptyValues(std::span<const std::string> args)
+{
+    std::vector<std::string> split;
+    bool optionsEnded = false;
+    for (const std::string& arg : args) {
+        optionsEnded = optionsEnded || arg == kEndOfOptions;
+        if (!optionsEnded && arg.starts_with("--") && arg.size() > 3 && arg.back() == '=' &&
+            arg.find('=') == arg.size() - 1) {
+            split.push_back(arg.substr(0, arg.size() - 1));
+            split.emplace_back();
+        } else {
+            split.push_back(arg);
+        }
+    }
+    return split;
+}
+
+void RefuseRepeats(
+    CommandKind command,
+    std::initializer_list<std::pair<const char*, const std::vector<std::string>*>> options)
+{
+    for (const auto& [name, values] : options) {
+        if (values->size() > 1) {
+            throw UsageError(command,
+                             OwnText(kTextGivenTwice, "{0} is given more than once", {name}));
+        }
+    }
+}
+
+std::string Single(const std::vector<std::string>& values)
+{
+    return values.empty() ? std::string() : values.front();
+}
+
 void CheckPort(const std::string& port)
 {
     if (port.empty()) {
-        throw UsageError(CommandKind::Flash, "--port needs a port number or a device path");
+        throw UsageError(CommandKind::Flash,
+                         OwnText(kTextPortEmpty, "--port needs a port number or a device path"));
     }
     const bool allDigits =
         std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (allDigits && !ParsePortNumber(port)) {
-        throw UsageError(
-            CommandKind::Flash,
-            "port number " + port + " does not exist; 'korvane ports' lists the numbers, from 1");
+        throw UsageError(CommandKind::Flash,
+                         OwnText(kTextNoPortNumber,
+                                 "port number {0} does not exist; 'korvane ports' lists the "
+                                 "numbers, from 1",
+                                 {port}));
     }
 }
 
-// Checks what each command needs once all its options are known.
-void CheckComplete(const Options& options, const std::set<std::string, std::less<>>& seen)
+void FillFlash(Options& options, const Collected& c)
+{
+    constexpr CommandKind kFlash = CommandKind::Flash;
+    RefuseRepeats(kFlash, {{"--boot", &c.boot}, {"--user", &c.user}});
+    if (c.json > 1) {
+        throw UsageError(kFlash,
+                         OwnText(kTextGivenTwice, "{0} is given more than once", {"--json"}));
+    }
+    if (c.port.empty()) {
+        throw UsageError(
+            kFlash, OwnText(kTextMissingPort, "missing --port P (a port number or a device path)"));
+    }
+    if (c.user.empty()) {
+        throw UsageError(kFlash,
+                         OwnText(kTextMissingUser, "missing --user FILE (the user-program image)"));
+    }
+    for (const std::string& port : c.port) {
+        CheckPort(port);
+        if (port == kAllPorts && c.port.size() > 1) {
+            throw UsageError(kFlash, OwnText(kTextAllAlone,
+                                             "--port all stands for every port and cannot be "
+                                             "combined with other ports"));
+        }
+        if (std::count(c.port.begin(), c.port.end(), port) > 1) {
+            throw UsageError(kFlash,
+                             OwnText(kTextPortTwice, "port {0} is given more than once", {port}));
+        }
+    }
+    if (Single(c.user).empty() || (!c.boot.empty() && Single(c.boot).empty())) {
+        throw UsageError(kFlash, OwnText(kTextEmptyImagePath, "an image path is empty"));
+    }
+    options.flash.ports = c.port;
+    options.flash.userPath = Single(c.user);
+    if (!c.boot.empty()) {
+        options.flash.bootPath = Single(c.boot);
+    }
+    options.flash.json = c.json > 0;
+}
+
+void FillApn(Options& options, const Collected& c)
+{
+    RefuseRepeats(CommandKind::Apn, {{"--name", &c.name},
+                                     {"--apn", &c.apn},
+                                     {"--user", &c.apnUser},
+                                     {"--password", &c.password},
+                                     {"--numeric", &c.numeric}});
+    if (c.name.empty()) {
+        throw UsageError(CommandKind::Apn,
+                         OwnText(kTextMissingName, "missing --name N (the APN name)"));
+    }
+    options.apn.name = Single(c.name);
+    options.apn.apn = Single(c.apn);
+    options.apn.user = Single(c.apnUser);
+    options.apn.password = Single(c.password);
+    options.apn.numeric = Single(c.numeric);
+}
+
+// What each command needs once all its options are known.
+void Fill(Options& options, const Collected& c)
 {
     switch (options.command) {
         case CommandKind::Flash:
-            if (!seen.contains("port")) {
-                throw UsageError(CommandKind::Flash,
-                                 "missing --port P (a port number or a device path)");
-            }
-            if (!seen.contains("user")) {
-                throw UsageError(CommandKind::Flash,
-                                 "missing --user FILE (the user-program image)");
-            }
-            CheckPort(options.flash.port);
-            if (options.flash.userPath.empty() ||
-                (options.flash.bootPath && options.flash.bootPath->empty())) {
-                throw UsageError(CommandKind::Flash, "an image path is empty");
-            }
+            FillFlash(options, c);
             break;
         case CommandKind::Apn:
-            if (!seen.contains("name")) {
-                throw UsageError(CommandKind::Apn, "missing --name N (the APN name)");
-            }
+            FillApn(options, c);
             break;
         case CommandKind::Crc:
-            if (options.crcFiles.empty()) {
-                throw UsageError(CommandKind::Crc, "no file given");
+            if (c.positionals.empty()) {
+                throw UsageError(CommandKind::Crc, OwnText(kTextNoFile, "no file given"));
             }
+            options.crcFiles.assign(c.positionals.begin(), c.positionals.end());
+            break;
+        case CommandKind::Counter:
+            if (c.clear > 1) {
+                throw UsageError(
+                    CommandKind::Counter,
+                    OwnText(kTextGivenTwice, "{0} is given more than once", {"--clear"}));
+            }
+            options.clearCounter = c.clear > 0;
             break;
         case CommandKind::Ports:
-        case CommandKind::Counter:
         case CommandKind::None:
             break;
     }
@@ -134,61 +269,39 @@ void CheckComplete(const Options& options, const std::set<std::string, std::less
 void ParseCommandArguments(Options& options, std::span<const std::string> args)
 {
     const CommandKind command = options.command;
-    const std::vector<OptionRule> rules = OptionsOf(command);
-    std::set<std::string, std::less<>> seen;
-    bool optionsEnded = false;
-
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (!optionsEnded && IsHelp(arg)) {
-            options.help = true;
-            return;  // help wins over whatever else is on the line
-        }
-        if (!optionsEnded && arg == kEndOfOptions) {
-            optionsEnded = true;
-            continue;
-        }
-        if (optionsEnded || !IsOption(arg)) {
-            if (command != CommandKind::Crc) {
-                throw UsageError(command, "unexpected argument '" + arg + "'");
-            }
-            options.crcFiles.emplace_back(arg);
-            continue;
-        }
-        if (!arg.starts_with(kOptionPrefix)) {
-            throw UsageError(command, "unknown option '" + arg + "'");
-        }
-        const std::string_view body = std::string_view(arg).substr(kOptionPrefix.size());
-        const std::size_t equals = body.find('=');
-        const std::string_view name = body.substr(0, equals);
-        const auto rule = std::find_if(rules.begin(), rules.end(),
-                                       [&](const OptionRule& s) { return s.name == name; });
-        if (rule == rules.end()) {
-            throw UsageError(command, "unknown option '--" + std::string(name) + "'");
-        }
-        if (seen.contains(name)) {
-            throw UsageError(command, "--" + std::string(name) + " is given more than once");
-        }
-        seen.emplace(name);
-
-        std::string value;
-        if (equals != std::string_view::npos) {
-            if (!rule->takesValue) {
-                throw UsageError(command, "--" + std::string(name) + " takes no value");
-            }
-            value = std::string(body.substr(equals + 1));
-        } else if (rule->takesValue) {
-            if (i + 1 >= args.size()) {
-                throw UsageError(command, "--" + std::string(name) + " needs a value");
-            }
-            value = args[++i];
-        }
-        rule->apply(options, value);
+    CLI::App app;
+    Collected collected;
+    Declare(app, command, collected);
+    std::vector<std::string> reversed = SplitEmptyValues(args);
+    std::reverse(reversed.begin(), reversed.end());  // CLI11 takes them last first
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& error) {
+        throw Reword(command, error);
     }
-    CheckComplete(options, seen);
+    if (collected.help) {
+        options.help = true;  // help wins over whatever else is on the line
+        return;
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra == kEndOfOptions) {
+            continue;  // CLI11 keeps the end-of-options mark among the extras
+        }
+        if (IsOption(extra)) {
+            throw UsageError(command, OwnText(kTextUnknownOption, "unknown option '{0}'", {extra}));
+        }
+        throw UsageError(command,
+                         OwnText(kTextUnexpectedArgument, "unexpected argument '{0}'", {extra}));
+    }
+    Fill(options, collected);
 }
 
 }  // namespace
+
+UsageError::UsageError(CommandKind command, const std::string& message)
+    : korvane::Error(ErrorKind::Usage, message, HelpHint(command)), m_command(command)
+{
+}
 
 std::string CommandName(CommandKind command)
 {
@@ -213,7 +326,7 @@ Options ParseArguments(std::span<const std::string> args)
 {
     Options options;
     if (args.empty()) {
-        throw UsageError(CommandKind::None, "no command given");
+        throw UsageError(CommandKind::None, OwnText(kTextNoCommand, "no command given"));
     }
     const std::string& first = args.front();
     if (IsHelp(first)) {
@@ -222,16 +335,18 @@ Options ParseArguments(std::span<const std::string> args)
     }
     if (first == "--version") {
         if (args.size() > 1) {
-            throw UsageError(CommandKind::None, "--version takes no further arguments");
+            throw UsageError(CommandKind::None,
+                             OwnText(kTextVersionAlone, "--version takes no further arguments"));
         }
         options.version = true;
         return options;
     }
     options.command = FindCommand(first);
     if (options.command == CommandKind::None) {
-        throw UsageError(
-            CommandKind::None,
-            (IsOption(first) ? "unknown option '" : "unknown command '") + first + "'");
+        throw UsageError(CommandKind::None,
+                         IsOption(first)
+                             ? OwnText(kTextUnknownOption, "unknown option '{0}'", {first})
+                             : OwnText(kTextUnknownCommand, "unknown command '{0}'", {first}));
     }
     ParseCommandArguments(options, args.subspan(1));
     return options;

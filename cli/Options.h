@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <optional>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "error/Error.h"
 #include "maintenance/Apn.h"
 
 namespace korvane::cli {
@@ -21,10 +21,16 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailed = 1;         // the radio refused or did not answer; a job that failed
 constexpr int kExitUsage = 2;          // bad arguments, or an image or file that cannot be used
 constexpr int kExitPort = 3;           // the port cannot be opened or was lost
+constexpr int kExitSignalBase = 128;   // stopped by a signal: 128 + its number
 constexpr int kExitInterrupted = 130;  // stopped with Ctrl-C (128 + SIGINT)
 
+// `--port all`: every port `korvane ports` lists.
+constexpr const char* kAllPorts = "all";
+
 struct FlashOptions {
-    std::string port;                               // a port number or a device path
+    // Port numbers, device paths, USB locations or adapter serial numbers, in
+    // the order given; `all` may stand alone. Several ports: one job per port.
+    std::vector<std::string> ports;
     std::optional<std::filesystem::path> bootPath;  // present: full upgrade
     std::filesystem::path userPath;
     bool json = false;
@@ -40,13 +46,11 @@ struct Options {
     bool clearCounter = false;
 };
 
-// Arguments that make no valid command line; what() says what is wrong.
-class UsageError : public std::runtime_error {
+// Arguments that make no valid command line: the message says what is wrong,
+// the hint which help to read.
+class UsageError : public korvane::Error {
 public:
-    UsageError(CommandKind command, const std::string& message)
-        : std::runtime_error(message), m_command(command)
-    {
-    }
+    UsageError(CommandKind command, const std::string& message);
     // The command the error belongs to (None: the program's own arguments).
     CommandKind Command() const { return m_command; }
 
@@ -61,7 +65,8 @@ Options ParseArguments(std::span<const std::string> args);
 std::string CommandName(CommandKind command);
 
 // A port argument that is all digits is the dialog's port number (1..32767);
-// anything else is a device path. Empty when the text is not a usable number.
+// anything else is a device path, a USB location or a serial number. Empty when
+// the text is not a usable number.
 std::optional<std::int16_t> ParsePortNumber(const std::string& text);
 
 }  // namespace korvane::cli

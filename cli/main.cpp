@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "cli/TextIds.h"
 
 namespace {
 
@@ -28,8 +29,12 @@ int main(int argc, char** argv)
     try {
         return korvane::cli::RunKorvane(console, args);
     } catch (const std::exception& error) {
-        korvane::cli::PrintFailure(console, std::string("Unexpected failure: ") + error.what(),
-                                   "Please report this message");
+        using korvane::settings::OwnText;
+        korvane::cli::PrintFailure(
+            console,
+            OwnText(korvane::cli::kTextUnexpectedFailure, "Unexpected failure: {0}",
+                    {error.what()}),
+            OwnText(korvane::cli::kTextReportThis, "Please report this message"));
         return korvane::cli::kExitFailed;
     }
 }

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <tuple>
 
+#include "serial/PortErrors.h"
 #include "serial/PortList.h"
 #include "serial/SerialError.h"
 
@@ -77,21 +78,33 @@ bool HasRealDevice(const fs::path& ttyDir)
     return Subsystem(device) != "platform";
 }
 
-std::string UsbDescription(const fs::path& ttyDir)
+// The USB device above a tty: the first directory with a vendor id, whose
+// name is the bus and port path ("1-1.2"). Empty when the tty is not on USB.
+fs::path UsbDeviceDir(const fs::path& ttyDir)
 {
     std::error_code ec;
     fs::path dir = fs::canonical(ttyDir / "device", ec);
     if (ec) return {};
     for (int level = 0; level < kUsbSearchDepth && !dir.empty(); ++level) {
-        if (fs::exists(dir / "product", ec)) {
-            const std::string manufacturer = ReadLine(dir / "manufacturer");
-            const std::string product = ReadLine(dir / "product");
-            if (manufacturer.empty()) return product;
-            return product.empty() ? manufacturer : manufacturer + " " + product;
-        }
+        if (fs::exists(dir / "idVendor", ec) || fs::exists(dir / "product", ec)) return dir;
         dir = dir.parent_path();
     }
     return {};
+}
+
+// Manufacturer and product strings, the USB attributes and the location.
+void AddUsbAttributes(PortInfo& port, const fs::path& ttyDir)
+{
+    const fs::path dir = UsbDeviceDir(ttyDir);
+    if (dir.empty()) return;
+    const std::string manufacturer = ReadLine(dir / "manufacturer");
+    const std::string product = ReadLine(dir / "product");
+    port.description = manufacturer.empty() || product.empty() ? manufacturer + product
+                                                               : manufacturer + " " + product;
+    port.vendorId = ReadLine(dir / "idVendor");
+    port.productId = ReadLine(dir / "idProduct");
+    port.serialNumber = ReadLine(dir / "serial");
+    if (!port.vendorId.empty()) port.usbLocation = dir.filename().string();
 }
 
 }  // namespace
@@ -113,8 +126,11 @@ std::vector<PortInfo> ListSerialPorts(const fs::path& ttyClassDir)
 
     std::vector<PortInfo> ports;
     for (const Candidate& c : candidates) {
-        ports.push_back(PortInfo{static_cast<int>(ports.size()) + 1, "/dev/" + c.name,
-                                 UsbDescription(ttyClassDir / c.name)});
+        PortInfo port;
+        port.number = static_cast<int>(ports.size()) + 1;
+        port.device = "/dev/" + c.name;
+        AddUsbAttributes(port, ttyClassDir / c.name);
+        ports.push_back(std::move(port));
     }
     return ports;
 }
@@ -126,10 +142,7 @@ std::string ResolvePortNumber(int portNumber)
     }
     const std::vector<PortInfo> ports = ListSerialPorts();
     if (static_cast<std::size_t>(portNumber) > ports.size()) {
-        throw SerialError(SerialErrorKind::NoSuchPort,
-                          "There is no serial port number " + std::to_string(portNumber) +
-                              ": this computer has " + std::to_string(ports.size()) +
-                              " serial device(s). Check that the radio's cable is plugged in.");
+        throw NoSuchPortNumberError(portNumber, ports.size());
     }
     return ports[static_cast<std::size_t>(portNumber) - 1].device;
 }

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 
+#include "serial/PortErrors.h"
 #include "serial/SerialBackend.h"
 #include "serial/SerialError.h"
 #include "serial/TermiosSettings.h"
@@ -133,32 +134,15 @@ private:
             case ENOENT:
             case ENODEV:
             case ENXIO:
-                return SerialError(SerialErrorKind::NoSuchPort,
-                                   "The serial port " + device + " does not exist (" +
-                                       Reason(error) +
-                                       "). Check that the radio's cable is plugged in, or choose "
-                                       "another port.");
+                return PortMissingError(device, Reason(error));
             case EBUSY:
-                return BusyError(device);
+                return PortBusyError(device);
             case EACCES:
             case EPERM:
-                return SerialError(SerialErrorKind::PermissionDenied,
-                                   "No permission to open the serial port " + device + " (" +
-                                       Reason(error) +
-                                       "). Add your user to the dialout group "
-                                       "(sudo usermod -aG dialout $USER) and log in again.");
+                return PortPermissionError(device, Reason(error));
             default:
-                return SerialError(
-                    SerialErrorKind::Io,
-                    "The serial port " + device + " could not be opened (" + Reason(error) + ").");
+                return PortOpenFailedError(device, Reason(error));
         }
-    }
-
-    static SerialError BusyError(const std::string& device)
-    {
-        return SerialError(SerialErrorKind::Busy,
-                           "The serial port " + device +
-                               " is in use by another program. Close that program and try again.");
     }
 
     SerialError SystemError(const char* action, int error) const
@@ -181,11 +165,10 @@ private:
     void Acquire()
     {
         if (!::isatty(m_fd)) {
-            throw SerialError(SerialErrorKind::NoSuchPort,
-                              "The device " + m_device + " is not a serial port.");
+            throw NotASerialPortError(m_device);
         }
         if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
-            if (errno == EWOULDBLOCK) throw BusyError(m_device);
+            if (errno == EWOULDBLOCK) throw PortBusyError(m_device);
             throw SystemError("lock", errno);
         }
         if (::ioctl(m_fd, TIOCEXCL) != 0) throw SystemError("reserve", errno);

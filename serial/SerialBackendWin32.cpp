@@ -7,6 +7,7 @@
 #include <string>
 
 #include "serial/DcbSettings.h"
+#include "serial/PortErrors.h"
 #include "serial/SerialBackend.h"
 #include "serial/SerialError.h"
 #include "settings/TextEncoding.h"
@@ -136,22 +137,13 @@ private:
         switch (error) {
             case ERROR_FILE_NOT_FOUND:
             case ERROR_PATH_NOT_FOUND:
-                return SerialError(SerialErrorKind::NoSuchPort,
-                                   "The serial port " + m_device + " does not exist (" +
-                                       SystemReason(error) +
-                                       "). Check that the radio's cable is plugged in, or choose "
-                                       "another port.");
+                return PortMissingError(m_device, SystemReason(error));
             case ERROR_ACCESS_DENIED:
             case ERROR_SHARING_VIOLATION:
                 // Windows reports a port held by another program as access denied.
-                return SerialError(SerialErrorKind::Busy,
-                                   "The serial port " + m_device +
-                                       " is in use by another program. Close that program and try "
-                                       "again.");
+                return PortBusyError(m_device);
             default:
-                return SerialError(SerialErrorKind::Io, "The serial port " + m_device +
-                                                            " could not be opened (" +
-                                                            SystemReason(error) + ").");
+                return PortOpenFailedError(m_device, SystemReason(error));
         }
     }
 

@@ -20,6 +20,7 @@
 #include "framework/Text.h"
 #include "maintenance/Apn.h"
 #include "maintenance/SystemInfo.h"
+#include "serial/DownloadPort.h"
 #include "serial/PortList.h"
 #include "settings/FileBlock.h"
 #include "settings/OwnText.h"
@@ -51,13 +52,6 @@ constexpr std::int32_t kTextImageFilter = 33;
 // Port list: index i stands for port number i + 1.
 constexpr std::array<const char*, 6> kPortNames = {"COM01", "COM02", "COM03",
                                                    "COM04", "COM05", "COM06"};
-
-// The serial line of the firmware download.
-constexpr std::int16_t kQueueSize = 1024;
-constexpr std::int16_t kReadEverything = 0;
-constexpr std::int32_t kBinaryInput = 1;
-constexpr std::int16_t kReceiveThreshold = 1;
-constexpr const char* kLineSettings = "115200,E,8,1";
 
 constexpr const char* kImageExtension = "bin";
 constexpr const char* kImageInitialName = "*.bin";
@@ -271,24 +265,12 @@ void CDialog_Korvane::OnBnClickedOpenPort()
 // nothing after the failed step happens.
 void CDialog_Korvane::OpenPort(std::int16_t portNumber)
 {
-    if (m_mscomm.GetPortOpen()) {
-        m_mscomm.SetPortOpen(false);
-        m_bPortOpen = false;
-    }
-    m_mscomm.SetCommPort(portNumber);
-    m_mscomm.SetInBufferSize(kQueueSize);
-    m_mscomm.SetOutBufferSize(kQueueSize);
-    m_mscomm.SetInputLen(kReadEverything);
-    m_mscomm.SetInputMode(kBinaryInput);
-    m_mscomm.SetRThreshold(kReceiveThreshold);
-    m_mscomm.SetSettings(kLineSettings);
-    if (m_mscomm.GetPortOpen()) {
-        m_mscomm.SetOutBufferCount(0);
+    // A port still open from before is closed first, whatever happens next.
+    m_bPortOpen = false;
+    if (serial::OpenPortForDownload(m_mscomm, portNumber) == serial::DownloadPortOpen::StillOpen) {
         ShowPortMessage(kTextPortStillOpen);
         return;
     }
-    m_mscomm.SetPortOpen(true);
-    m_mscomm.GetInput();  // nothing received before or during the open is left waiting
     ShowPortMessage(kTextPortOpened);
     const auto index = static_cast<std::uint8_t>(portNumber - 1);
     m_settings.Modify([index](settings::SysData& data) { data.SetComIndex(index); });

@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include <fstream>
+#include <thread>
+
 #include "firmware/Qorin_CRC32.h"
 #include "sim/PtyRadio.h"
-#include "tests/cli/FlatJson.h"
+#include "tests/cli/JsonOutput.h"
 #include "tests/cli/KorvaneProcess.h"
 
 namespace korvane::testing {
@@ -76,22 +79,22 @@ TEST(FlashRun, FullUpgradeWritesBothImagesCountsAndReportsJson)
                             folder.WriteFile("user.bin", user).string(), "--json"});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     // Standard output is the JSON object alone; progress went to standard error.
-    const auto json = ParseFlatJson(run.out);
+    const auto json = ParseJson(run.out);
     ASSERT_TRUE(json) << run.out;
-    EXPECT_EQ(json->at("result").text, "success");
-    EXPECT_EQ(json->at("exit").number, 0);
-    EXPECT_EQ(json->at("stage").text, "done");
-    EXPECT_EQ(json->at("status").text, "User program download completed！");
-    EXPECT_EQ(json->at("frames").number, 3);
-    EXPECT_EQ(json->at("blocks").number, 2);
-    EXPECT_EQ(json->at("bytes").number, kBootSize + kUserSize);
-    EXPECT_EQ(json->at("boot_crc").text, Crc(boot));
-    EXPECT_EQ(json->at("user_crc").text, Crc(user));
-    EXPECT_EQ(json->at("boot_bytes").number, kBootSize);
-    EXPECT_EQ(json->at("user_bytes").number, kUserSize);
-    EXPECT_EQ(json->at("counter").number, 5);
-    EXPECT_EQ(json->at("error").text, "");
-    EXPECT_GT(json->at("seconds").number, 0.0);
+    EXPECT_EQ(json->at("result"), "success");
+    EXPECT_EQ(json->at("exit"), 0);
+    EXPECT_EQ(json->at("stage"), "done");
+    EXPECT_EQ(json->at("status"), "User program download completed！");
+    EXPECT_EQ(json->at("frames"), 3);
+    EXPECT_EQ(json->at("blocks"), 2);
+    EXPECT_EQ(json->at("bytes"), kBootSize + kUserSize);
+    EXPECT_EQ(json->at("boot_crc"), Crc(boot));
+    EXPECT_EQ(json->at("user_crc"), Crc(user));
+    EXPECT_EQ(json->at("boot_bytes"), kBootSize);
+    EXPECT_EQ(json->at("user_bytes"), kUserSize);
+    EXPECT_EQ(json->at("counter"), 5);
+    EXPECT_EQ(json->at("error"), "");
+    EXPECT_GT(json->at("seconds"), 0.0);
     // Every status text of the job in the language of Sys.dat, in order, none
     // lost however briefly it stood (progress goes to standard error with --json).
     const std::vector<std::string> lines = Lines(run.err);
@@ -195,12 +198,12 @@ TEST_P(FlashFailures, EndWithTheirExitStatusLineAndJson)
     }
     const RunResult run = RunKorvane(folder, args);
     EXPECT_EQ(run.exitStatus, c.exitStatus) << run.err;
-    const auto json = ParseFlatJson(run.out);
+    const auto json = ParseJson(run.out);
     ASSERT_TRUE(json) << run.out;
-    EXPECT_EQ(json->at("result").text, c.result);
-    EXPECT_EQ(json->at("exit").number, c.exitStatus);
-    EXPECT_NE(json->at("error").text, "");
-    EXPECT_EQ(json->at("counter").number, 7);
+    EXPECT_EQ(json->at("result"), c.result);
+    EXPECT_EQ(json->at("exit"), c.exitStatus);
+    EXPECT_NE(json->at("error"), "");
+    EXPECT_EQ(json->at("counter"), 7);
     EXPECT_EQ(folder.CounterInSysDat(), 7);
     // Progress lines come first; the failure is the last line, and says what to try.
     const std::vector<std::string> lines = Lines(run.err);
@@ -236,6 +239,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched)
 {
     const ProgramFolder folder;
+    folder.WriteSysDat(kEnglish, 4);
     sim::PtyRadio radio;  // a radio in its bootloader, which an erase would wipe
     const auto fine = folder.WriteFile("fine.bin", Image(kBootSize, 7)).string();
     const auto large =
@@ -246,12 +250,14 @@ TEST(FlashRun, UnusableImagesExitTwoBeforeTheRadioIsTouched)
         const RunResult run = RunKorvane(folder, {"flash", "--port", radio.SlavePath(), "--boot",
                                                   boot, "--user", user, "--json"});
         EXPECT_EQ(run.exitStatus, 2) << run.err;
-        const auto json = ParseFlatJson(run.out);
+        const auto json = ParseJson(run.out);
         ASSERT_TRUE(json) << run.out;
-        EXPECT_EQ(json->at("result").text, "image");
-        EXPECT_EQ(json->at("stage").text, "not-started");
+        EXPECT_EQ(json->at("result"), "image");
+        EXPECT_EQ(json->at("stage"), "not-started");
+        EXPECT_EQ(json->at("counter"), 4);  // what Sys.dat holds, though nothing ran
         EXPECT_EQ(Lines(run.err).size(), 1u) << run.err;
-        EXPECT_TRUE(Contains(run.err, "1,024,000 bytes")) << run.err;
+        const std::string bad = boot == fine ? user : boot;
+        EXPECT_TRUE(Contains(run.err, std::filesystem::path(bad).filename().string())) << run.err;
     }
     const sim::SimResults results = radio.Results();
     EXPECT_FALSE(results.erased);
@@ -293,6 +299,68 @@ TEST(FlashRun, CtrlCStopsTheTransferClosesThePortAndExits130)
     EXPECT_TRUE(Contains(run->err, "the port is closed")) << run->err;
     EXPECT_LT(radio.Results().blocksAccepted, 20);
     EXPECT_EQ(folder.CounterInSysDat(), 2);
+}
+
+// The radio was upgraded even though the counter could not be saved: status 0,
+// and the warning says so, in the JSON too.
+TEST(FlashRun, CounterThatCannotBeSavedIsAWarningNotAFailure)
+{
+    const ProgramFolder folder;
+    std::filesystem::create_directory(folder.SysDat());  // neither readable nor replaceable
+    sim::PtyRadio radio(InLoader());
+    const RunResult run =
+        RunKorvane(folder, {"flash", "--port", radio.SlavePath(), "--json", "--user",
+                            folder.WriteFile("u.bin", Image(kUserSize, 13)).string()});
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    const auto json = ParseJson(run.out);
+    ASSERT_TRUE(json) << run.out;
+    EXPECT_EQ(json->at("result"), "success");
+    EXPECT_NE(json->at("warning"), "");
+    EXPECT_NE(run.err.find("korvane: warning: "), std::string::npos) << run.err;
+    EXPECT_TRUE(radio.Results().endFrame);
+}
+
+// The README's worked example: the simulated radio started with --until-end
+// (it closes its side after the end frame, as a radio rebooting into its new
+// firmware may drop its port), then the full upgrade. Both images and the end
+// frame arrive, so the upgrade completed: exit 0 and the completion as the
+// last status text (with a warning when the radio was gone before its answer
+// to the end frame was read). The images are smaller than
+// the README's, so that fewer frames race the protocol's 50 ms windows on a
+// loaded machine; the order of events is the same.
+TEST(FlashRun, ReadmeExampleCompletesWhenTheRadioLeavesAfterTheEndFrame)
+{
+    const ProgramFolder folder;
+    const auto boot = folder.WriteFile("boot.bin", Image(kBootSize, 11)).string();
+    const auto user = folder.WriteFile("user.bin", Image(kUserSize, 12)).string();
+    const std::filesystem::path radioOut = folder.ScratchDir() / "radio.txt";
+    const pid_t radio = SpawnToFile({KORVANE_RADIO_SIM_BINARY, "--until-end"}, radioOut);
+    std::string port;
+    for (int i = 0; i < 200 && port.empty(); ++i) {
+        std::ifstream(radioOut) >> port;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(port.empty());
+
+    const RunResult run =
+        RunKorvane(folder, {"flash", "--port", port, "--boot", boot, "--user", user});
+    const int radioStatus = WaitForExit(radio, std::chrono::seconds(20));
+    EXPECT_EQ(run.exitStatus, 0) << run.out << run.err;
+    const std::vector<std::string> statuses = [&] {
+        std::vector<std::string> found;
+        for (const std::string& line : Lines(run.out)) {
+            if (line.find("progress: ") != 0 && line.find("Upgrade completed") != 0) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    }();
+    ASSERT_FALSE(statuses.empty()) << run.out;
+    EXPECT_EQ(statuses.back(), "用户程序下载完成！") << run.out;
+    EXPECT_EQ(Lines(run.out).back().rfind("Upgrade completed in ", 0), 0u) << run.out;
+    EXPECT_TRUE(run.err.empty() || run.err.rfind("korvane: warning: ", 0) == 0) << run.err;
+    EXPECT_EQ(folder.CounterInSysDat(), 1);
+    EXPECT_EQ(radioStatus, 0);
 }
 
 }  // namespace

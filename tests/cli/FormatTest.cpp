@@ -2,18 +2,17 @@
 // JSON result, and how each way a job ends maps to its exit status.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
-#include "cli/Flash.h"
-#include "cli/Json.h"
+#include "cli/FlashReport.h"
+#include "cli/FlashView.h"
 #include "cli/Progress.h"
-#include "firmware/DownloadJob.h"
-#include "tests/cli/FlatJson.h"
+#include "tests/cli/JsonOutput.h"
 
 namespace korvane::cli {
 namespace {
 
-using firmware::JobFailure;
 using firmware::JobStage;
 
 TEST(ProgressFormat, SizesAndDurations)
@@ -58,20 +57,9 @@ TEST(ProgressFormat, PlainLine)
               "progress: 25% (256 of 1024 bytes, stage rom-write)");
 }
 
-TEST(Json, QuotesEscapesAndKeepsUtf8)
-{
-    EXPECT_EQ(JsonQuote("a\"b\\c"), R"("a\"b\\c")");
-    EXPECT_EQ(JsonQuote("\n\t\x01\x7f"), R"("\n\t\u0001\u007F")");
-    EXPECT_EQ(JsonQuote("出错了！"), "\"出错了！\"");
-    JsonObject object;
-    object.Add("s", "x").AddInteger("i", -3).AddNumber("d", 1.5).AddNull("n");
-    EXPECT_EQ(object.Text(), R"({"s":"x","i":-3,"d":1.500,"n":null})");
-}
-
 struct EndCase {
-    std::int32_t workerState;
-    JobFailure failure;
-    bool interrupted;
+    firmware::JobOutcome outcome;
+    StopSignal stop;
     int exitStatus;
     std::string result;
 };
@@ -81,35 +69,121 @@ class JobEnds : public ::testing::TestWithParam<EndCase> {};
 TEST_P(JobEnds, MapToExitStatusAndResult)
 {
     const EndCase& c = GetParam();
-    firmware::JobDetails details;
-    details.workerState = c.workerState;
-    details.failure = c.failure;
-    details.stage = JobStage::LoaderBlocks;
-    details.blocksSent = 3;
-    details.userBytesSent = 3 * 4096;
-    details.bootBytesSent = 512;
-    details.framesSent = 2;
-    const FlashOutcome outcome = ClassifyEnd(details, c.interrupted);
+    firmware::JobResult result;
+    result.outcome = c.outcome;
+    result.stage = JobStage::LoaderBlocks;
+    result.blocksSent = 3;
+    result.userBytesSent = 3 * 4096;
+    result.bootBytesSent = 512;
+    result.framesSent = 2;
+    result.message = "what failed";
+    result.warning = "the port closed after the end frame";
+    result.counter = 9;
+    const FlashOutcome outcome = ClassifyEnd(result, c.stop);
     EXPECT_EQ(outcome.exitStatus, c.exitStatus);
     EXPECT_EQ(outcome.result, c.result);
     EXPECT_EQ(outcome.stage, firmware::StageName(JobStage::LoaderBlocks));
     EXPECT_EQ(outcome.blocks, 3);
     EXPECT_EQ(outcome.frames, 2);
     EXPECT_EQ(outcome.bytes, 3 * 4096 + 512);
+    EXPECT_EQ(outcome.counter, 9);
+    EXPECT_EQ(outcome.warning, result.warning);
+    // A success carries no error and no hint; every failure both.
+    EXPECT_EQ(outcome.error.empty(), c.exitStatus == 0);
+    EXPECT_EQ(outcome.hint.empty(), c.exitStatus == 0);
 }
 
+using firmware::JobOutcome;
 INSTANTIATE_TEST_SUITE_P(
     Table, JobEnds,
-    ::testing::Values(EndCase{firmware::kWorkerFinished, JobFailure::None, false, 0, "success"},
-                      // A job that finished just as Ctrl-C came still finished.
-                      EndCase{firmware::kWorkerFinished, JobFailure::None, true, 0, "success"},
-                      EndCase{firmware::kWorkerStopped, JobFailure::None, true, 130, "interrupted"},
-                      EndCase{firmware::kWorkerFailed, JobFailure::Refused, false, 1, "refused"},
-                      EndCase{firmware::kWorkerFailed, JobFailure::Image, false, 2, "image"},
-                      EndCase{firmware::kWorkerFailed, JobFailure::Serial, false, 3, "port"},
-                      EndCase{firmware::kWorkerFailed, JobFailure::Other, false, 1, "failed"},
-                      // Never reported as success without the finished state.
-                      EndCase{firmware::kWorkerRunning, JobFailure::None, false, 1, "failed"}));
+    ::testing::Values(EndCase{JobOutcome::Completed, StopSignal::None, 0, "success"},
+                      // A job that completed just as Ctrl-C came still completed.
+                      EndCase{JobOutcome::Completed, StopSignal::Interrupt, 0, "success"},
+                      EndCase{JobOutcome::Stopped, StopSignal::Interrupt, 130, "interrupted"},
+                      EndCase{JobOutcome::Stopped, StopSignal::Terminate, 143, "interrupted"},
+                      EndCase{JobOutcome::Stopped, StopSignal::HangUp, 129, "interrupted"},
+                      EndCase{JobOutcome::Refused, StopSignal::None, 1, "refused"},
+                      EndCase{JobOutcome::Image, StopSignal::None, 2, "image"},
+                      EndCase{JobOutcome::Serial, StopSignal::None, 3, "port"},
+                      EndCase{JobOutcome::Other, StopSignal::None, 1, "failed"}));
+
+FlashOutcome Ended(const std::string& port, int exitStatus)
+{
+    FlashOutcome outcome;
+    outcome.port = port;
+    outcome.exitStatus = exitStatus;
+    outcome.result = exitStatus == 0 ? "success" : "failed";
+    outcome.stage = exitStatus == 0 ? "done" : "loader-blocks";
+    return outcome;
+}
+
+TEST(SeveralRadios, ExitStatusIsTheMostSevere)
+{
+    const auto statuses = [](std::initializer_list<int> exits) {
+        std::vector<FlashOutcome> outcomes;
+        for (const int exit : exits) outcomes.push_back(Ended("p", exit));
+        return MostSevere(outcomes);
+    };
+    EXPECT_EQ(statuses({0, 0, 0}), 0);
+    EXPECT_EQ(statuses({0, 1, 0}), 1);
+    EXPECT_EQ(statuses({3, 1, 0}), 3);
+    EXPECT_EQ(statuses({1, 3}), 3);
+    EXPECT_EQ(statuses({3, 130, 1}), 130);
+}
+
+TEST(SeveralRadios, JsonHasOneEntryPerRadioAndTotals)
+{
+    std::vector<FlashOutcome> outcomes{Ended("1-1.2", 0), Ended("/dev/ttyUSB3", 3)};
+    outcomes[0].bytes = 100;
+    outcomes[1].bytes = 20;
+    const auto json = testing::ParseJson(FormatFlashJson(outcomes, 2.5, 12));
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->at("exit"), 3);
+    ASSERT_EQ(json->at("radios").size(), 2u);
+    EXPECT_EQ(json->at("radios")[0].at("port"), "1-1.2");
+    EXPECT_EQ(json->at("radios")[1].at("result"), "failed");
+    // Each entry carries every field of the one-radio object.
+    const auto one = testing::ParseJson(FormatFlashJson(outcomes[0]));
+    for (const auto& [key, value] : one->items()) {
+        EXPECT_TRUE(json->at("radios")[0].contains(key)) << key;
+    }
+    const auto& totals = json->at("totals");
+    EXPECT_EQ(totals.at("radios"), 2);
+    EXPECT_EQ(totals.at("succeeded"), 1);
+    EXPECT_EQ(totals.at("failed"), 1);
+    EXPECT_EQ(totals.at("bytes"), 120);
+    EXPECT_EQ(totals.at("counter"), 12);
+}
+
+TEST(SeveralRadios, SummaryNamesTheRadiosThatFailed)
+{
+    const std::string table = FormatSummaryTable({Ended("/dev/ttyUSB0", 0), Ended("1-1.4", 1)}, 7);
+    EXPECT_NE(
+        table.find("1/2 radios upgraded; failed: 1-1.4 (failed at loader-blocks). Counter: 7"),
+        std::string::npos)
+        << table;
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 4) << table;  // heading, 2 rows, total
+}
+
+TEST(SeveralRadios, LiveLineShowsThePortThenProgressOrTheEnd)
+{
+    RadioState radio;
+    radio.port = "/dev/pts/3";
+    radio.stage = JobStage::LoaderBlocks;
+    radio.bytesSent = 4096;
+    radio.seconds = 2.0;
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 12, 200).rfind("/dev/pts/3    [##########", 0), 0u);
+    radio.ended = true;
+    radio.outcome.exitStatus = 1;
+    radio.outcome.result = "refused";
+    radio.outcome.stage = "loader-blocks";
+    radio.outcome.error = "块 2 被拒绝";
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 200),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
+    // Cut to the width between characters, never inside one.
+    const std::string cut = FormatRadioLine(radio, 8192, 10, 49);
+    EXPECT_EQ(cut, "/dev/pts/3  refused at loader-blocks: 块 2 被");
+}
 
 TEST(FlashJson, CarriesEveryFieldAndParses)
 {
@@ -125,16 +199,16 @@ TEST(FlashJson, CarriesEveryFieldAndParses)
     outcome.userCrc = 0xCBF43926;
     outcome.userBytes = 9;
     outcome.counter = 7;
-    const auto json = testing::ParseFlatJson(FormatFlashJson(outcome));
+    const auto json = testing::ParseJson(FormatFlashJson(outcome));
     ASSERT_TRUE(json);
-    EXPECT_EQ(json->at("result").text, "refused");
-    EXPECT_EQ(json->at("exit").number, 1);
-    EXPECT_EQ(json->at("status").text, "出错了！");
-    EXPECT_EQ(json->at("error").text, "block 2 refused with '@'");
-    EXPECT_EQ(json->at("seconds").number, 1.25);
-    EXPECT_EQ(json->at("user_crc").text, "CRC32:CBF43926");
-    EXPECT_EQ(json->at("boot_crc").kind, testing::JsonValue::Kind::Null);
-    EXPECT_EQ(json->at("counter").number, 7);
+    EXPECT_EQ(json->at("result"), "refused");
+    EXPECT_EQ(json->at("exit"), 1);
+    EXPECT_EQ(json->at("status"), "出错了！");
+    EXPECT_EQ(json->at("error"), "block 2 refused with '@'");
+    EXPECT_EQ(json->at("seconds"), 1.25);
+    EXPECT_EQ(json->at("user_crc"), "CRC32:CBF43926");
+    EXPECT_TRUE(json->at("boot_crc").is_null());
+    EXPECT_EQ(json->at("counter"), 7);
     for (const char* key :
          {"stage", "frames", "blocks", "bytes", "boot_bytes", "user_bytes", "warning"}) {
         EXPECT_TRUE(json->contains(key)) << key;
@@ -143,13 +217,9 @@ TEST(FlashJson, CarriesEveryFieldAndParses)
 
 TEST(FlashHints, NameWhatToCheckForWhereItFailed)
 {
-    FlashOutcome refused;
-    refused.result = "refused";
-    EXPECT_NE(FailureHint(refused, JobStage::RomSync).find("bootloader"), std::string::npos);
-    EXPECT_NE(FailureHint(refused, JobStage::LoaderWait).find("loader"), std::string::npos);
-    FlashOutcome lost;
-    lost.result = "port";
-    EXPECT_NE(FailureHint(lost, JobStage::LoaderBlocks).find("again"), std::string::npos);
+    EXPECT_NE(FailureHint("refused", JobStage::RomSync).find("bootloader"), std::string::npos);
+    EXPECT_NE(FailureHint("refused", JobStage::LoaderWait).find("loader"), std::string::npos);
+    EXPECT_NE(FailureHint("port", JobStage::LoaderBlocks).find("again"), std::string::npos);
 }
 
 }  // namespace

@@ -132,14 +132,17 @@ KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<st
                                                O_WRONLY | O_CREAT | O_TRUNC, 0600),
               "stderr");
     }
-    // The child starts with Ctrl-C at its default, whatever the test runner did with it.
+    // The child starts with the stop signals at their defaults, whatever the test
+    // runner did with them.
     posix_spawnattr_t attributes;
     Check(posix_spawnattr_init(&attributes), "posix_spawnattr_init");
     sigset_t none;
     sigset_t interrupt;
     sigemptyset(&none);
     sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&interrupt, stop);
+    }
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &interrupt);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
@@ -243,6 +246,44 @@ std::optional<RunResult> KorvaneProcess::Wait(std::chrono::milliseconds timeout)
     result.err = m_terminalMaster >= 0 ? std::string() : ReadWholeFile(m_errPath);
     m_result = result;
     return m_result;
+}
+
+pid_t SpawnToFile(const std::vector<std::string>& argv, const std::filesystem::path& out)
+{
+    posix_spawn_file_actions_t files;
+    Check(posix_spawn_file_actions_init(&files), "posix_spawn_file_actions_init");
+    Check(posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, out.c_str(),
+                                           O_WRONLY | O_CREAT | O_TRUNC, 0600),
+          "stdout");
+    Check(posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0),
+          "stderr");
+    std::vector<std::string> strings = argv;
+    std::vector<char*> pointers;
+    for (std::string& arg : strings) {
+        pointers.push_back(arg.data());
+    }
+    pointers.push_back(nullptr);
+    pid_t pid = -1;
+    const int spawned =
+        posix_spawn(&pid, strings.front().c_str(), &files, nullptr, pointers.data(), environ);
+    posix_spawn_file_actions_destroy(&files);
+    Check(spawned, "posix_spawn");
+    return pid;
+}
+
+int WaitForExit(pid_t pid, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(kPollStep);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kSignalExitBase + WTERMSIG(status);
 }
 
 RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,

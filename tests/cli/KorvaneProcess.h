@@ -77,6 +77,11 @@ private:
     std::optional<RunResult> m_result;
 };
 
+// Starts another program with its standard output going to `out`.
+pid_t SpawnToFile(const std::vector<std::string>& argv, const std::filesystem::path& out);
+// Its exit status once it ended (killed and -1 after `timeout`).
+int WaitForExit(pid_t pid, std::chrono::milliseconds timeout);
+
 // Runs korvane to its end (at most a minute).
 RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,
                      bool onTerminal = false);

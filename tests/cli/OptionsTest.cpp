@@ -53,9 +53,15 @@ INSTANTIATE_TEST_SUITE_P(
             {"flash", "--port", "99999", "--user", "u"}, CommandKind::Flash, "port number 99999"},
         BadCase{{"flash", "--port", "", "--user", "u"}, CommandKind::Flash, "--port needs"},
         BadCase{{"flash", "--port=1", "--user="}, CommandKind::Flash, "image path is empty"},
-        BadCase{{"flash", "--port", "1", "--port", "2", "--user", "u"},
+        BadCase{{"flash", "--port", "1", "--port", "1", "--user", "u"},
                 CommandKind::Flash,
-                "--port is given more than once"},
+                "port 1 is given more than once"},
+        BadCase{{"flash", "--port", "all", "--port", "2", "--user", "u"},
+                CommandKind::Flash,
+                "--port all"},
+        BadCase{{"flash", "--port", "1", "--user", "u", "--user", "v"},
+                CommandKind::Flash,
+                "--user is given more than once"},
         BadCase{{"flash", "--port", "1", "--user", "u", "--json=yes"},
                 CommandKind::Flash,
                 "--json takes no value"},
@@ -77,7 +83,7 @@ TEST(ParseArguments, FlashFullAndUserProgramUpgrades)
     const Options full =
         Parse({"flash", "--port", "/dev/ttyUSB0", "--boot", "b.bin", "--user=u.bin", "--json"});
     EXPECT_EQ(full.command, CommandKind::Flash);
-    EXPECT_EQ(full.flash.port, "/dev/ttyUSB0");
+    EXPECT_EQ(full.flash.ports, std::vector<std::string>{"/dev/ttyUSB0"});
     ASSERT_TRUE(full.flash.bootPath);
     EXPECT_EQ(*full.flash.bootPath, "b.bin");
     EXPECT_EQ(full.flash.userPath, "u.bin");
@@ -85,8 +91,16 @@ TEST(ParseArguments, FlashFullAndUserProgramUpgrades)
 
     const Options user = Parse({"flash", "--user", "u.bin", "--port", "3"});
     EXPECT_FALSE(user.flash.bootPath);
-    EXPECT_EQ(user.flash.port, "3");
+    EXPECT_EQ(user.flash.ports, std::vector<std::string>{"3"});
     EXPECT_FALSE(user.flash.json);
+
+    // Several ports, in the order given, each one job: numbers, paths, USB
+    // locations and serial numbers alike.
+    const Options several =
+        Parse({"flash", "--port", "2", "--user", "u.bin", "--port=1-1.2", "--port", "A12345"});
+    EXPECT_EQ(several.flash.ports, (std::vector<std::string>{"2", "1-1.2", "A12345"}));
+    EXPECT_EQ(Parse({"flash", "--port", "all", "--user", "u"}).flash.ports,
+              std::vector<std::string>{"all"});
 }
 
 TEST(ParseArguments, ValuesMayLookLikeOptionsOrBeEmpty)

@@ -1,0 +1,301 @@
+// The end of `korvane flash` in words, in JSON and as a table.
+#include "cli/FlashReport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/Progress.h"
+#include "cli/TextIds.h"
+#include "firmware/Qorin_CRC32.h"
+#include "settings/OwnText.h"
+
+namespace korvane::cli {
+namespace {
+
+using firmware::JobOutcome;
+using firmware::JobStage;
+using Json = nlohmann::ordered_json;
+using settings::OwnText;
+
+constexpr int kSignalInterrupt = 2;
+constexpr int kSignalTerminate = 15;
+constexpr int kSignalHangUp = 1;
+constexpr double kMillisecondsPerSecond = 1000.0;
+
+bool IsRomStage(JobStage stage)
+{
+    return stage <= JobStage::RomGo;
+}
+
+// Seconds to the millisecond, so that the JSON reads "17.234" and not 17 digits.
+double RoundedSeconds(double seconds)
+{
+    return std::isfinite(seconds)
+               ? std::round(seconds * kMillisecondsPerSecond) / kMillisecondsPerSecond
+               : 0.0;
+}
+
+Json Crc(const std::optional<std::uint32_t>& crc)
+{
+    return crc ? Json(firmware::FormatCrcLabel(*crc)) : Json(nullptr);
+}
+
+Json RadioObject(const FlashOutcome& outcome)
+{
+    Json json;
+    json["result"] = outcome.result;
+    json["exit"] = outcome.exitStatus;
+    json["stage"] = outcome.stage;
+    json["status"] = outcome.status;
+    json["frames"] = outcome.frames;
+    json["blocks"] = outcome.blocks;
+    json["bytes"] = outcome.bytes;
+    json["seconds"] = RoundedSeconds(outcome.seconds);
+    json["boot_crc"] = Crc(outcome.bootCrc);
+    json["user_crc"] = Crc(outcome.userCrc);
+    json["boot_bytes"] = outcome.bootBytes;
+    json["user_bytes"] = outcome.userBytes;
+    json["counter"] = outcome.counter;
+    json["error"] = outcome.error;
+    json["warning"] = outcome.warning;
+    return json;
+}
+
+// Invalid UTF-8 (a file name, a system message) must not make the dump throw.
+std::string Dump(const Json& json)
+{
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+int Severity(int exitStatus)
+{
+    if (exitStatus >= kExitSignalBase) return 4;
+    if (exitStatus == kExitPort) return 3;
+    if (exitStatus == kExitUsage) return 2;
+    return exitStatus == kExitSuccess ? 0 : 1;
+}
+
+std::string Pad(const std::string& text, std::size_t width)
+{
+    // Columns are counted in bytes: ports, stages and results are ASCII.
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+}  // namespace
+
+int ExitStatusOf(StopSignal signal)
+{
+    switch (signal) {
+        case StopSignal::Terminate:
+            return kExitSignalBase + kSignalTerminate;
+        case StopSignal::HangUp:
+            return kExitSignalBase + kSignalHangUp;
+        case StopSignal::Interrupt:
+        case StopSignal::None:
+            break;
+    }
+    return kExitSignalBase + kSignalInterrupt;
+}
+
+std::string SignalName(StopSignal signal)
+{
+    switch (signal) {
+        case StopSignal::Terminate:
+            return "SIGTERM";
+        case StopSignal::HangUp:
+            return "SIGHUP";
+        case StopSignal::Interrupt:
+        case StopSignal::None:
+            break;
+    }
+    return "Ctrl-C";
+}
+
+FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, FlashOutcome outcome)
+{
+    outcome.stage = firmware::StageName(result.stage);
+    outcome.frames = result.framesSent;
+    outcome.blocks = result.blocksSent;
+    outcome.bytes = result.bootBytesSent + result.userBytesSent;
+    outcome.warning = result.warning;
+    outcome.counter = result.counter;
+    if (result.bootCrc) outcome.bootCrc = result.bootCrc;
+    if (result.userCrc) outcome.userCrc = result.userCrc;
+    if (result.bootBytes > 0) outcome.bootBytes = result.bootBytes;
+    if (result.userBytes > 0) outcome.userBytes = result.userBytes;
+    switch (result.outcome) {
+        case JobOutcome::Completed:
+            outcome.result = "success";
+            outcome.exitStatus = kExitSuccess;
+            outcome.error.clear();
+            outcome.hint.clear();
+            return outcome;
+        case JobOutcome::Refused:
+            outcome.result = "refused";
+            outcome.exitStatus = kExitFailed;
+            break;
+        case JobOutcome::Image:
+            outcome.result = "image";
+            outcome.exitStatus = kExitUsage;
+            break;
+        case JobOutcome::Serial:
+            outcome.result = "port";
+            outcome.exitStatus = kExitPort;
+            break;
+        case JobOutcome::Stopped:
+            outcome.result = "interrupted";
+            outcome.exitStatus = ExitStatusOf(stop);
+            break;
+        case JobOutcome::Other:
+            outcome.result = "failed";
+            outcome.exitStatus = kExitFailed;
+            break;
+    }
+    outcome.error = result.message;
+    outcome.hint = FailureHint(outcome.result, result.stage);
+    return outcome;
+}
+
+std::string FailureHint(const std::string& result, JobStage stage)
+{
+    if (result == "refused") {
+        return IsRomStage(stage)
+                   ? OwnText(kTextHintRefusedRom,
+                             "To retry, restart the radio in its STM32 bootloader and run the "
+                             "same command again")
+                   : OwnText(kTextHintRefusedLoader,
+                             "To retry, restart the radio so that its loader runs, or run a full "
+                             "upgrade with --boot");
+    }
+    if (result == "port") {
+        return OwnText(kTextHintPortLost, "Run the upgrade again once the radio is connected");
+    }
+    if (result == "image") {
+        return OwnText(kTextImageHint, "Images are raw .bin files of at most 1,024,000 bytes");
+    }
+    if (result == "interrupted") {
+        return OwnText(kTextHintStopped,
+                       "The radio may hold a partly written image: run the upgrade again");
+    }
+    return OwnText(kTextHintOther,
+                   "Run the upgrade again; if it fails again, keep this message for the service "
+                   "team");
+}
+
+std::string FailureLine(const FlashOutcome& outcome, StopSignal stop)
+{
+    if (outcome.result == "interrupted") {
+        return OwnText(kTextStopped, "Stopped by {0} at stage {1}; the port is closed",
+                       {SignalName(stop), outcome.stage});
+    }
+    if (outcome.stage == firmware::StageName(JobStage::NotStarted) && !outcome.error.empty()) {
+        return outcome.error;  // an image or the port, before the radio was touched
+    }
+    const std::string error =
+        outcome.error.empty() ? OwnText(kTextNoReason, "no reason was given") : outcome.error;
+    return outcome.result == "port"
+               ? OwnText(kTextPortLostAt, "The port was lost at stage {0}: {1}",
+                         {outcome.stage, error})
+               : OwnText(kTextFailedAt, "The upgrade failed at stage {0}: {1}",
+                         {outcome.stage, error});
+}
+
+std::string CompletedLine(const FlashOutcome& outcome)
+{
+    const std::string boot =
+        outcome.bootCrc
+            ? OwnText(kTextCompletedBoot, "boot image {0} ({1}), ",
+                      {FormatBytes(outcome.bootBytes), firmware::FormatCrcLabel(*outcome.bootCrc)})
+            : std::string();
+    const std::string userCrc =
+        outcome.userCrc ? firmware::FormatCrcLabel(*outcome.userCrc) : std::string();
+    return OwnText(
+        kTextCompleted,
+        "Upgrade completed in {0}: {1}user program {2} in {3} blocks ({4}). Counter: {5}",
+        {FormatDuration(outcome.seconds), boot, FormatBytes(outcome.userBytes),
+         std::to_string(outcome.blocks), userCrc, std::to_string(outcome.counter)});
+}
+
+int MostSevere(const std::vector<FlashOutcome>& outcomes)
+{
+    int worst = kExitSuccess;
+    for (const FlashOutcome& outcome : outcomes) {
+        if (Severity(outcome.exitStatus) > Severity(worst)) worst = outcome.exitStatus;
+    }
+    return worst;
+}
+
+std::string FormatFlashJson(const FlashOutcome& outcome)
+{
+    return Dump(RadioObject(outcome));
+}
+
+std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double seconds,
+                            std::int32_t counter)
+{
+    Json radios = Json::array();
+    std::int64_t bytes = 0;
+    int succeeded = 0;
+    for (const FlashOutcome& outcome : outcomes) {
+        Json radio;
+        radio["port"] = outcome.port;
+        radio["device"] = outcome.device;
+        radio.update(RadioObject(outcome));
+        radios.push_back(std::move(radio));
+        bytes += outcome.bytes;
+        succeeded += outcome.exitStatus == kExitSuccess ? 1 : 0;
+    }
+    const int exit = MostSevere(outcomes);
+    Json json;
+    json["result"] = exit == kExitSuccess ? "success" : "failed";
+    json["exit"] = exit;
+    json["radios"] = std::move(radios);
+    json["totals"] = Json{{"radios", outcomes.size()},
+                          {"succeeded", succeeded},
+                          {"failed", static_cast<int>(outcomes.size()) - succeeded},
+                          {"bytes", bytes},
+                          {"seconds", RoundedSeconds(seconds)},
+                          {"counter", counter}};
+    return Dump(json);
+}
+
+std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::int32_t counter)
+{
+    std::size_t portWidth = 4;
+    std::size_t stageWidth = 5;
+    for (const FlashOutcome& outcome : outcomes) {
+        portWidth = std::max(portWidth, outcome.port.size());
+        stageWidth = std::max(stageWidth, outcome.stage.size());
+    }
+    constexpr std::size_t kResultWidth = 11;
+    constexpr std::size_t kBlocksWidth = 7;
+    std::ostringstream table;
+    table << Pad("Port", portWidth) << "  " << Pad("Result", kResultWidth)
+          << Pad("Stage", stageWidth) << "  " << Pad("Blocks", kBlocksWidth) << "Time\n";
+    std::string failed;
+    int succeeded = 0;
+    for (const FlashOutcome& outcome : outcomes) {
+        table << Pad(outcome.port, portWidth) << "  " << Pad(outcome.result, kResultWidth)
+              << Pad(outcome.stage, stageWidth) << "  "
+              << Pad(std::to_string(outcome.blocks), kBlocksWidth)
+              << FormatDuration(outcome.seconds) << '\n';
+        if (outcome.exitStatus == kExitSuccess) {
+            ++succeeded;
+        } else {
+            failed += (failed.empty() ? "" : "; ") + outcome.port + " (" + outcome.result + " at " +
+                      outcome.stage + ")";
+        }
+    }
+    const std::string count = std::to_string(succeeded) + "/" + std::to_string(outcomes.size());
+    table << (failed.empty()
+                  ? OwnText(kTextAllSucceeded, "{0} radios upgraded. Counter: {1}",
+                            {count, std::to_string(counter)})
+                  : OwnText(kTextSomeFailed, "{0} radios upgraded; failed: {1}. Counter: {2}",
+                            {count, failed, std::to_string(counter)}))
+          << '\n';
+    return table.str();
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,74 @@
+// How `korvane flash` reports the end of its jobs: each radio's outcome (exit
+// status, result word, counts, CRCs), the one failure line and its hint, the
+// JSON object (one radio, or several with totals) and the summary table.
+// Pure formatting, so it can be tested without a radio.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Interrupt.h"
+#include "cli/Options.h"
+#include "firmware/JobObserver.h"
+
+namespace korvane::cli {
+
+// The exit status a stop by `signal` ends with: 130, 143 or 129.
+int ExitStatusOf(StopSignal signal);
+// "Ctrl-C", "SIGTERM", "SIGHUP".
+std::string SignalName(StopSignal signal);
+
+// Everything the end of one radio's job reports, on screen or as JSON.
+struct FlashOutcome {
+    std::string port;    // as given on the command line
+    std::string device;  // the device it stands for
+    int exitStatus = kExitSuccess;
+    std::string result;   // "success", "refused", "image", "port", "interrupted", "failed"
+    std::string stage;    // the furthest stage reached (StageName)
+    std::string status;   // the job's last status line
+    std::string error;    // what went wrong, empty on success
+    std::string hint;     // what to try, empty on success
+    std::string warning;  // e.g. the counter could not be saved; empty when none
+    std::int32_t frames = 0;
+    std::int32_t blocks = 0;
+    std::int64_t bytes = 0;
+    double seconds = 0.0;
+    std::optional<std::uint32_t> bootCrc;
+    std::optional<std::uint32_t> userCrc;
+    std::int64_t bootBytes = 0;
+    std::int64_t userBytes = 0;
+    std::int32_t counter = 0;
+};
+
+// Fills in how a job ended (exit status, result word, stage, counts, message,
+// hint, warning) on top of what `outcome` already holds about port and images.
+// `stop` is the signal that asked the job to stop, if one did.
+FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop,
+                         FlashOutcome outcome = {});
+
+// The hint for a failed job: what to check, by what failed and where.
+std::string FailureHint(const std::string& result, firmware::JobStage stage);
+
+// The one line that says why a radio's job failed (without "korvane: ").
+std::string FailureLine(const FlashOutcome& outcome, StopSignal stop);
+
+// "Upgrade completed in 0:17: boot image ..., user program ... Counter: 5"
+std::string CompletedLine(const FlashOutcome& outcome);
+
+// The most severe of several exit statuses: a stop by signal over a lost port
+// over an unusable image over a refusal over success.
+int MostSevere(const std::vector<FlashOutcome>& outcomes);
+
+// The JSON object of --json for one radio, on one line.
+std::string FormatFlashJson(const FlashOutcome& outcome);
+// For several radios: {"result":..., "exit":..., "radios":[...], "totals":{...}}.
+std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double seconds,
+                            std::int32_t counter);
+
+// The table at the end of a run on several radios, one row per radio, then one
+// line naming the radios that failed and why.
+std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::int32_t counter);
+
+}  // namespace korvane::cli

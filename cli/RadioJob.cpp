@@ -1,0 +1,85 @@
+// A radio's port and job, and the observer that turns the job's calls into
+// events for the front end.
+#include "cli/RadioJob.h"
+
+#include <utility>
+
+#include "serial/DownloadPort.h"
+
+namespace korvane::cli {
+
+void RadioEvents::Post(RadioEvent event)
+{
+    std::lock_guard lock(m_mutex);
+    m_events.push_back(std::move(event));
+}
+
+std::vector<RadioEvent> RadioEvents::Take()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_events, {});
+}
+
+RadioJob::RadioJob(std::size_t index, RadioEvents& events, settings::SettingsStore& settings)
+    : m_index(index), m_events(events), m_job(m_port, settings)
+{
+    m_job.SetObserver(this);
+}
+
+RadioJob::~RadioJob()
+{
+    Finish();
+}
+
+void RadioJob::Open(const std::string& device)
+{
+    serial::OpenPortForDownload(m_port, device);
+}
+
+void RadioJob::Start(const FlashImages& images)
+{
+    // Each job sends its own copy of the same bytes, read once for all radios.
+    m_job.Start(images.mode, images.boot, images.user);
+}
+
+void RadioJob::RequestStop()
+{
+    m_job.RequestStop();
+}
+
+void RadioJob::Finish()
+{
+    m_job.Join();
+    try {
+        m_port.SetPortOpen(false);
+    } catch (const korvane::Error&) {
+        // A port that was lost is closed already; nothing more to release.
+    }
+}
+
+void RadioJob::OnStage(firmware::JobStage stage)
+{
+    m_events.Post({m_index, RadioEvent::Kind::Stage, stage, {}, {}, {}});
+}
+
+void RadioJob::OnStatus(const std::string& text)
+{
+    m_events.Post({m_index, RadioEvent::Kind::Status, {}, text, {}, {}});
+}
+
+void RadioJob::OnFrameDelivered(const firmware::JobDetails& details)
+{
+    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, details, {}});
+}
+
+void RadioJob::OnBlockDelivered(const firmware::JobDetails& details)
+{
+    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, details, {}});
+}
+
+void RadioJob::OnFinished(const firmware::JobResult& result)
+{
+    m_events.Post({m_index, RadioEvent::Kind::Finished, result.stage, {}, {}, result});
+}
+
+}  // namespace korvane::cli

@@ -1,0 +1,76 @@
+// One radio of `korvane flash`: its port, opened the one way a download opens
+// it, and its download job, whose observer posts what happens to a queue the
+// front end's thread reads. Several RadioJobs run at once, one per port.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "firmware/DownloadJob.h"
+#include "firmware/JobObserver.h"
+#include "serial/CMscomm.h"
+#include "settings/SettingsStore.h"
+
+namespace korvane::cli {
+
+// One thing a radio's job told: in the order it happened for that radio.
+struct RadioEvent {
+    enum class Kind { Stage, Status, Delivered, Finished };
+    std::size_t radio = 0;
+    Kind kind = Kind::Status;
+    firmware::JobStage stage = firmware::JobStage::NotStarted;
+    std::string status;
+    firmware::JobDetails details;  // Delivered: the counts after the frame or block
+    firmware::JobResult result;    // Finished
+};
+
+// Events of every radio, posted from the workers and taken by the front end.
+class RadioEvents {
+public:
+    void Post(RadioEvent event);
+    std::vector<RadioEvent> Take();
+
+private:
+    std::mutex m_mutex;
+    std::vector<RadioEvent> m_events;
+};
+
+// The images of one run: read once, the same bytes for every radio.
+struct FlashImages {
+    firmware::UpgradeMode mode = firmware::UpgradeMode::UserProgram;
+    std::vector<std::uint8_t> boot;
+    std::vector<std::uint8_t> user;
+};
+
+class RadioJob : private firmware::IJobObserver {
+public:
+    RadioJob(std::size_t index, RadioEvents& events, settings::SettingsStore& settings);
+    ~RadioJob() override;
+    RadioJob(const RadioJob&) = delete;
+    RadioJob& operator=(const RadioJob&) = delete;
+
+    // Opens the port for a download; throws the port's korvane::Error.
+    void Open(const std::string& device);
+    void Start(const FlashImages& images);
+    // Asks the job to stop at its next poll; safe from any thread.
+    void RequestStop();
+    // Waits for the job's end and closes the port.
+    void Finish();
+
+private:
+    void OnStage(firmware::JobStage stage) override;
+    void OnStatus(const std::string& text) override;
+    void OnFrameDelivered(const firmware::JobDetails& details) override;
+    void OnBlockDelivered(const firmware::JobDetails& details) override;
+    void OnFinished(const firmware::JobResult& result) override;
+
+    std::size_t m_index;
+    RadioEvents& m_events;
+    serial::CMscomm m_port;
+    firmware::DownloadJob m_job;
+};
+
+}  // namespace korvane::cli

@@ -1,0 +1,70 @@
+// Ids of the command line's own texts in Txt.ini (each module keeps to its
+// range, see settings/OwnText.h); the English text is written where it is used.
+#pragma once
+
+#include <cstdint>
+
+#include "settings/OwnText.h"
+
+namespace korvane::cli {
+
+constexpr std::int32_t CliText(std::int32_t offset)
+{
+    return settings::kOwnTextCli + offset;
+}
+
+// Arguments.
+constexpr std::int32_t kTextNoCommand = CliText(0);
+constexpr std::int32_t kTextUnknownCommand = CliText(1);
+constexpr std::int32_t kTextUnknownOption = CliText(2);
+constexpr std::int32_t kTextUnexpectedArgument = CliText(3);
+constexpr std::int32_t kTextVersionAlone = CliText(4);
+constexpr std::int32_t kTextTakesNoValue = CliText(5);
+constexpr std::int32_t kTextNeedsValue = CliText(6);
+constexpr std::int32_t kTextGivenTwice = CliText(7);
+constexpr std::int32_t kTextBadArguments = CliText(8);
+constexpr std::int32_t kTextPortEmpty = CliText(9);
+constexpr std::int32_t kTextNoPortNumber = CliText(10);
+constexpr std::int32_t kTextMissingPort = CliText(11);
+constexpr std::int32_t kTextMissingUser = CliText(12);
+constexpr std::int32_t kTextAllAlone = CliText(13);
+constexpr std::int32_t kTextPortTwice = CliText(14);
+constexpr std::int32_t kTextEmptyImagePath = CliText(15);
+constexpr std::int32_t kTextMissingName = CliText(16);
+constexpr std::int32_t kTextNoFile = CliText(17);
+constexpr std::int32_t kTextHelpHint = CliText(18);
+
+// ports, crc, counter, the program itself.
+constexpr std::int32_t kTextListPortsFailed = CliText(20);
+constexpr std::int32_t kTextNoPorts = CliText(21);
+constexpr std::int32_t kTextImageHint = CliText(22);
+constexpr std::int32_t kTextCounterNotSaved = CliText(24);
+constexpr std::int32_t kTextCounterNotSavedHint = CliText(25);
+constexpr std::int32_t kTextUnexpectedFailure = CliText(26);
+constexpr std::int32_t kTextReportThis = CliText(27);
+constexpr std::int32_t kTextWarning = CliText(28);
+constexpr std::int32_t kTextFullStop = CliText(29);
+
+// flash: how a job ended and what to try.
+constexpr std::int32_t kTextStopped = CliText(40);
+constexpr std::int32_t kTextPortLostAt = CliText(41);
+constexpr std::int32_t kTextFailedAt = CliText(42);
+constexpr std::int32_t kTextNoReason = CliText(43);
+constexpr std::int32_t kTextCompleted = CliText(44);
+constexpr std::int32_t kTextCompletedBoot = CliText(45);
+constexpr std::int32_t kTextHintRefusedRom = CliText(46);
+constexpr std::int32_t kTextHintRefusedLoader = CliText(47);
+constexpr std::int32_t kTextHintPortLost = CliText(48);
+constexpr std::int32_t kTextHintStopped = CliText(49);
+constexpr std::int32_t kTextHintOther = CliText(50);
+constexpr std::int32_t kTextHintListPorts = CliText(51);
+constexpr std::int32_t kTextHintCheckCable = CliText(52);
+constexpr std::int32_t kTextNoPortsForAll = CliText(53);
+
+// flash on several radios.
+constexpr std::int32_t kTextAllSucceeded = CliText(60);
+constexpr std::int32_t kTextSomeFailed = CliText(61);
+constexpr std::int32_t kTextDoneIn = CliText(62);
+constexpr std::int32_t kTextEndedAt = CliText(63);
+
+}  // namespace korvane::cli
