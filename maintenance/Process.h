@@ -43,8 +43,9 @@ std::wstring BuildWindowsCommandLine(const std::vector<std::wstring>& args);
 
 #ifdef _WIN32
 // Runs one command line through the command processor (cmd.exe /c) and waits.
-// Its output goes to the console window the command processor opens.
-ProcessResult RunCommandLine(const std::wstring& commandLine);
+// Its output goes to the console window the command processor opens, or, with
+// `captureOutput`, into the result (and no console window opens).
+ProcessResult RunCommandLine(const std::wstring& commandLine, bool captureOutput = false);
 #endif
 
 }  // namespace korvane::maintenance

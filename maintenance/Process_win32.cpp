@@ -196,7 +196,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     return Launch(request);
 }
 
-ProcessResult RunCommandLine(const std::wstring& commandLine)
+ProcessResult RunCommandLine(const std::wstring& commandLine, bool captureOutput)
 {
     LaunchRequest request;
     // The full path, so that no cmd.exe beside the program or in the current
@@ -205,6 +205,8 @@ ProcessResult RunCommandLine(const std::wstring& commandLine)
     // /s: the command processor drops exactly the outer pair of quotes and runs
     // the rest as it stands, quotes included.
     request.commandLine = L"cmd.exe /s /c \"" + commandLine + L"\"";
+    request.captureOutput = captureOutput;
+    request.creationFlags = captureOutput ? CREATE_NO_WINDOW : 0;
     return Launch(request);
 }
 
