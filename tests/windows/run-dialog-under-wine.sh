@@ -52,24 +52,22 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# --- A virtual display whose frame buffer is a file (XWD) we can read.
-display=""
-for n in $(seq 90 150); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=:$n
-        break
-    fi
-done
-[ -n "$display" ] || die "no free X display number between :90 and :150"
+# --- A virtual display whose frame buffer is a file (XWD) we can read. Xvfb
+# picks a free display number itself and writes it to fd 3.
 mkdir -p "$scratch/fb"
-Xvfb "$display" -screen 0 1280x1024x24 -fbdir "$scratch/fb" -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -fbdir "$scratch/fb" -nolisten tcp \
+    3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
 xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 100); do
-    xdotool getdisplaygeometry >/dev/null 2>&1 && break
+display=""
+for _ in $(seq 300); do
+    display=$(head -n 1 "$scratch/display" 2>/dev/null)
+    [ -n "$display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
     sleep 0.1
 done
-xdotool getdisplaygeometry >/dev/null 2>&1 || die "Xvfb did not start on $display: $(cat "$scratch/xvfb.log")"
+[ -n "$display" ] || die "Xvfb did not start: $(cat "$scratch/xvfb.log")"
+export DISPLAY=:$display
+xdotool getdisplaygeometry >/dev/null 2>&1 || die "no X server answers on $DISPLAY: $(cat "$scratch/xvfb.log")"
 screen=$scratch/fb/Xvfb_screen0
 
 export WINEDEBUG=-all
