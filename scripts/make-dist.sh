@@ -42,6 +42,10 @@ name=korvane-$version-windows-x86
 folder=$stage/$name
 for file in STM32_Korvane.exe korvane.exe Txt.ini; do copy "$windows_bin/$file" "$folder/$file"; done
 copy_drivers "$windows_bin" "$folder" .bat
+# Without their symbols the static programs are a third of their size.
+if command -v i686-w64-mingw32-strip >/dev/null 2>&1; then
+    i686-w64-mingw32-strip "$folder/STM32_Korvane.exe" "$folder/korvane.exe"
+fi
 cat >"$folder/README.txt" <<TEXT
 Korvane $version for Windows (32-bit programs; they run on 32- and 64-bit Windows)
 
