@@ -11,7 +11,7 @@ CTEST      = ctest --output-on-failure -j $(JOBS)
 CMAKE_GEN  = -G Ninja
 PROGRAM    = $(BUILD)/bin/STM32_Korvane
 
-.PHONY: all deps build run test test-main test-asan test-tsan format format-check screenshots clean windows test-windows
+.PHONY: all deps build run test test-main test-asan test-tsan format format-check screenshots clean windows test-windows screenshots-windows dist
 
 all: build
 
@@ -66,9 +66,10 @@ screenshots: build
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)
 
-# Windows: the core, korvane.exe and the core suites cross-built for 32-bit
-# Windows (MinGW-w64, linked statically); test-windows runs them under Wine and
-# flashes the simulated radio through korvane.exe (README, section Windows).
+# Windows: the dialog STM32_Korvane.exe, korvane.exe and the suites cross-built
+# for 32-bit Windows (MinGW-w64, linked statically) beside the program folder;
+# test-windows runs them under Wine, flashes the simulated radio through
+# korvane.exe and drives the dialog on a virtual display (README, section Windows).
 BUILD_WIN = build-win
 
 windows:
@@ -81,3 +82,15 @@ windows:
 test-windows:
 	@sh scripts/install-wine.sh wine
 	@JOBS=$(JOBS) sh tests/windows/run-under-wine.sh . .
+
+# The dialog as Wine draws it, on a virtual display, into docs/windows-*.png.
+screenshots-windows:
+	@sh scripts/install-wine.sh wine
+	@JOBS=$(JOBS) sh tests/windows/run-under-wine.sh . . screenshots
+
+# Release archives of both systems into dist/, then their contents checked
+# (scripts/check-dist.sh).
+dist: build windows
+	@sh scripts/apt-install-missing.sh dist zip unzip
+	@sh scripts/make-dist.sh $(BUILD) $(BUILD_WIN) dist
+	@sh scripts/check-dist.sh dist

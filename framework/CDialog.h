@@ -14,9 +14,7 @@
 #include "framework/Controls.h"
 #include "framework/DialogTemplate.h"
 #include "framework/ModalHost.h"
-
-class QDialog;
-class QWidget;
+#include "framework/NativeTypes.h"
 
 namespace korvane::framework {
 
@@ -92,13 +90,13 @@ public:
     void DispatchCommand(int id);
     void DispatchTimer(std::uintptr_t timerId);
 
-    QDialog* Window() const { return m_window.get(); }
+    NativeDialog Window() const { return m_window.get(); }
     const DialogTemplate& Template() const { return m_template; }
     ModalHost& Host() const { return *m_host; }
     const DialogBaseUnits& BaseUnits() const { return m_baseUnits; }
 
     // Controls by id. An id the template lacks throws std::logic_error.
-    QWidget* GetDlgItem(int id) const;
+    NativeWidget GetDlgItem(int id) const;
     // Attaches `control` to the control with `id` until the window goes.
     void BindControl(int id, CWnd& control);
     void SetDlgItemText(int id, const std::string& text);
@@ -156,6 +154,7 @@ protected:
 
 private:
     class QtWindow;
+    class Win32Window;
     struct BackgroundRun;
     void FinishBackgroundRun();
     void EndBackgroundRun();
@@ -170,9 +169,9 @@ private:
 
     DialogTemplate m_template;
     ModalHost* m_host;
-    std::unique_ptr<QDialog> m_window;
-    std::map<int, QWidget*> m_controls;
-    std::map<std::uintptr_t, int> m_timers;  // our id -> Qt timer id
+    DialogOwner m_window;
+    std::map<int, NativeWidget> m_controls;
+    std::map<std::uintptr_t, int> m_timers;  // our id -> the backend's timer id
     DialogBaseUnits m_baseUnits;
     std::vector<CWnd*> m_boundControls;
     bool m_endRequested = false;

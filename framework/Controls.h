@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "framework/NativeTypes.h"
+
+// The Qt backend's private helpers name these; the Win32 backend does not use them.
 class QWidget;
 class QComboBox;
 class QLineEdit;
@@ -14,8 +17,8 @@ namespace korvane::framework {
 class CWnd {
 public:
     virtual ~CWnd() = default;
-    virtual void Attach(QWidget* widget) { m_widget = widget; }
-    QWidget* Widget() const { return m_widget; }
+    virtual void Attach(NativeWidget widget) { m_widget = widget; }
+    NativeWidget Widget() const { return m_widget; }
     bool IsAttached() const { return m_widget != nullptr; }
 
     void SetWindowText(const std::string& text);
@@ -27,7 +30,7 @@ protected:
     QWidget& Bound() const;
 
 private:
-    QWidget* m_widget = nullptr;
+    NativeWidget m_widget = nullptr;
 };
 
 class CComboBox : public CWnd {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-class QFont;
+#include "framework/NativeTypes.h"
 
 namespace korvane::framework {
 
@@ -22,7 +22,8 @@ enum class ControlKind {
     DropDownList,
     ProgressBar,
     GroupBox,
-    Picture,        // caption: the Qt resource path of the bitmap
+    Picture,        // caption: the bitmap's resource path; its file name is its
+                    // resource number (":/bitmaps/131.bmp" is bitmap 131)
     SerialControl,  // placeholder of the serial control: exists, draws nothing
 };
 
@@ -56,6 +57,6 @@ struct DialogBaseUnits {
     int ToPixelsY(int dialogUnits) const { return (dialogUnits * height + 4) / 8; }
 };
 
-DialogBaseUnits MeasureDialogBaseUnits(const QFont& font);
+DialogBaseUnits MeasureDialogBaseUnits(const NativeFont& font);
 
 }  // namespace korvane::framework

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-class QWidget;
+#include "framework/NativeTypes.h"
 
 namespace korvane::framework {
 
@@ -30,7 +30,7 @@ public:
     virtual ~ModalHost() = default;
 
     // Returns IDOK or IDCANCEL (closing the box counts as Cancel, or OK when it has only OK).
-    virtual int ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
+    virtual int ShowMessage(NativeWidget owner, const std::string& text, const std::string& caption,
                             MessageButtons buttons, MessageIcon icon) = 0;
     // The chosen files as UTF-8 paths; empty when the user cancelled.
     virtual std::vector<std::string> GetOpenFileNames(const FileOpenRequest& request) = 0;
@@ -41,7 +41,7 @@ public:
 // The host that shows real Qt dialogs to a person.
 class QtModalHost : public ModalHost {
 public:
-    int ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,
+    int ShowMessage(NativeWidget owner, const std::string& text, const std::string& caption,
                     MessageButtons buttons, MessageIcon icon) override;
     std::vector<std::string> GetOpenFileNames(const FileOpenRequest& request) override;
     int RunModal(CDialog& dialog) override;

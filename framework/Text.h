@@ -1,14 +1,21 @@
-// Text at the Qt boundary: the program keeps UTF-8 std::string, Qt wants QString.
+// Text at the backend's boundary: the program keeps UTF-8 std::string; Qt wants
+// QString, Win32 wants UTF-16. Paths travel as UTF-8 on both.
 #pragma once
 
-#include <QString>
 #include <filesystem>
 #include <string>
 
 #include "settings/TextEncoding.h"
 
+#if defined(KORVANE_FRAMEWORK_WIN32)
+#include "framework/WideText.h"
+#else
+#include <QString>
+#endif
+
 namespace korvane::framework {
 
+#if !defined(KORVANE_FRAMEWORK_WIN32)
 inline QString ToQString(const std::string& text)
 {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -17,6 +24,7 @@ inline std::string FromQString(const QString& text)
 {
     return text.toUtf8().toStdString();
 }
+#endif
 
 // Paths travel as UTF-8 through the dialogs; the conversions are the core's own.
 using settings::PathToUtf8;

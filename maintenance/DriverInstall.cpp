@@ -48,16 +48,13 @@ std::wstring BuildWindowsDriverCommand(const std::wstring& exeDir, const DriverR
            Utf8ToWide(kWindowsScriptExtension) + L"\"";
 }
 
-std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row)
-{
-    return exeDir / Utf8ToPath(row.folder) /
-           Utf8ToPath(std::string(row.scriptStem) + std::string(kPosixScriptExtension));
-}
-
 std::vector<std::string> BuildLinuxDriverArgv(const std::filesystem::path& exeDir,
                                               const DriverRow& row)
 {
-    return {kPosixShell, PathToUtf8(DriverScriptPath(exeDir, row))};
+    const std::filesystem::path script =
+        exeDir / Utf8ToPath(row.folder) /
+        Utf8ToPath(std::string(row.scriptStem) + std::string(kPosixScriptExtension));
+    return {kPosixShell, PathToUtf8(script)};
 }
 
 }  // namespace korvane::maintenance

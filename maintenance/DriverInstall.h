@@ -29,7 +29,8 @@ inline constexpr std::string_view kPromptCaption = "Prompt";
 
 // Windows command text: a double quote, the directory, "\folder\stem.bat", a double quote.
 std::wstring BuildWindowsDriverCommand(const std::wstring& exeDir, const DriverRow& row);
-// The Linux script of a row: <exeDir>/<folder>/<stem>.sh.
+// The script of a row for this platform: <exeDir>/<folder>/<stem>.sh on Linux,
+// .bat on Windows.
 std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row);
 // Linux: {"/bin/sh", "<exeDir>/<folder>/<stem>.sh"}.
 std::vector<std::string> BuildLinuxDriverArgv(const std::filesystem::path& exeDir,

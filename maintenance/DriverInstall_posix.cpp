@@ -6,6 +6,12 @@
 
 namespace korvane::maintenance {
 
+std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row)
+{
+    // The argument vector names the same file.
+    return Utf8ToPath(BuildLinuxDriverArgv(exeDir, row).back());
+}
+
 ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row,
                               const RunLimits& limits)
 {

@@ -1,5 +1,6 @@
-// Runs a driver row's batch script through the command processor, which shows
-// the script's output in its console window, and reports how it ended.
+// Runs a driver row's batch script through the command processor and reports
+// how it ended, with the script's own words, which the technician needs to put
+// a failure right (no driver file placed, no administrator rights, ...).
 #include "maintenance/DriverInstall.h"
 #include "maintenance/TextEncoding.h"
 #include "settings/OwnText.h"
@@ -10,12 +11,16 @@ namespace {
 constexpr std::string_view kBatchExtension = ".bat";
 }
 
+std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row)
+{
+    return exeDir / Utf8ToPath(row.folder) /
+           Utf8ToPath(std::string(row.scriptStem) + std::string(kBatchExtension));
+}
+
 ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row,
                               const RunLimits& limits)
 {
-    const std::filesystem::path script =
-        exeDir / Utf8ToPath(row.folder) /
-        Utf8ToPath(std::string(row.scriptStem) + std::string(kBatchExtension));
+    const std::filesystem::path script = DriverScriptPath(exeDir, row);
     std::error_code error;
     if (!std::filesystem::is_regular_file(script, error)) {
         ProcessResult result;
@@ -24,7 +29,7 @@ ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverR
                               "the driver script {0} does not exist", {PathToUtf8(script)});
         return result;
     }
-    return RunCommandLine(BuildWindowsDriverCommand(exeDir.wstring(), row), limits);
+    return RunCommandLine(BuildWindowsDriverCommand(exeDir.wstring(), row), limits, true);
 }
 
 }  // namespace korvane::maintenance

@@ -66,8 +66,10 @@ std::wstring BuildWindowsCommandLine(const std::vector<std::wstring>& args);
 
 #ifdef _WIN32
 // Runs one command line through the command processor (cmd.exe /c) and waits.
-// Its output goes to the console window the command processor opens.
-ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& limits = {});
+// Its output goes to the console window the command processor opens, or, with
+// `captureOutput`, into the result (and no console window opens).
+ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& limits = {},
+                             bool captureOutput = false);
 #endif
 
 }  // namespace korvane::maintenance

@@ -211,7 +211,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     return Launch(request);
 }
 
-ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& limits)
+ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& limits,
+                             bool captureOutput)
 {
     LaunchRequest request;
     // The full path, so that no cmd.exe beside the program or in the current
@@ -221,6 +222,8 @@ ProcessResult RunCommandLine(const std::wstring& commandLine, const RunLimits& l
     // the rest as it stands, quotes included.
     request.commandLine = L"cmd.exe /s /c \"" + commandLine + L"\"";
     request.limits = limits;
+    request.captureOutput = captureOutput;
+    request.creationFlags = captureOutput ? CREATE_NO_WINDOW : 0;
     return Launch(request);
 }
 

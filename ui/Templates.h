@@ -6,8 +6,13 @@
 
 namespace korvane::ui {
 
+#if defined(_WIN32)
+// The templates' own face; Windows maps it to the system's dialog font.
+inline constexpr const char* kDialogFontFamily = "MS Shell Dlg";
+#else
 // A face with Chinese glyphs, at the sizes of the templates' "MS Shell Dlg".
 inline constexpr const char* kDialogFontFamily = "WenQuanYi Micro Hei";
+#endif
 
 // Qt resource paths of the two pictures of the precautions form.
 inline constexpr const char* kPicture1Resource = ":/bitmaps/131.bmp";
