@@ -11,15 +11,12 @@
 #include <vector>
 
 #include "app/CSTM32_KorvaneApp.h"
-#include "settings/FileBlock.h"
+#include "app/StartOptions.h"
 #include "settings/OwnText.h"
-#include "settings/SettingsStore.h"
-#include "settings/TextCatalogue.h"
 
 namespace {
 
 constexpr const char* kApplicationName = "STM32_Korvane";
-constexpr std::string_view kServiceOption = "--service";
 constexpr int kExitNoDisplay = 1;
 constexpr int kExitUsage = 2;
 
@@ -31,27 +28,6 @@ QIcon ApplicationIcon()
         icon.addFile(icons.filePath(file));
     }
     return icon;
-}
-
-// Our own texts in the language Sys.dat names, before any window exists.
-void UseCatalogueOfProgramFolder()
-{
-    const std::filesystem::path dir = korvane::settings::GetExeDir();
-    korvane::settings::SettingsStore settings;
-    settings.Load(dir / korvane::settings::SettingsStore::kFileName);
-    korvane::settings::UseOwnTextCatalogue(dir / korvane::settings::TextCatalogue::kFileName,
-                                           settings.Language());
-}
-
-std::string UsageText()
-{
-    using korvane::settings::kOwnTextUi;
-    using korvane::settings::OwnText;
-    return OwnText(kOwnTextUi + 10, "Usage: STM32_Korvane [--service]") + "\n  " +
-           OwnText(kOwnTextUi + 11,
-                   "--service  also show the firmware-upgrade and APN controls (for service "
-                   "technicians)") +
-           "\n";
 }
 
 // While Qt starts, its messages are held back: when no window system can be
@@ -80,22 +56,18 @@ void DuringStart(QtMsgType type, const QMessageLogContext&, const QString& messa
 
 int main(int argc, char* argv[])
 {
-    UseCatalogueOfProgramFolder();
-    bool service = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == kServiceOption) {
-            service = true;
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(UsageText().c_str(), stdout);
+    korvane::app::UseCatalogueOfProgramFolder();
+    const korvane::app::StartOptions options =
+        korvane::app::ParseStartOptions(std::vector<std::string_view>(argv + 1, argv + argc));
+    switch (options.action) {
+        case korvane::app::StartOptions::Action::Help:
+            std::fputs(korvane::app::UsageText().c_str(), stdout);
             return 0;
-        } else if (arg.starts_with("--")) {
-            // Qt's own options (-platform, -style, ...) have one dash.
-            const std::string unknown = korvane::settings::OwnText(
-                korvane::settings::kOwnTextUi + 13, "STM32_Korvane: unknown option {0}", {arg});
-            std::fprintf(stderr, "%s\n%s", unknown.c_str(), UsageText().c_str());
+        case korvane::app::StartOptions::Action::Refuse:
+            std::fputs(options.refusal.c_str(), stderr);
             return kExitUsage;
-        }
+        case korvane::app::StartOptions::Action::Run:
+            break;
     }
 
     std::vector<std::pair<QtMsgType, std::string>> heldBack;
@@ -116,7 +88,7 @@ int main(int argc, char* argv[])
 
     // Built after Qt, so the main window object can create its window; it
     // loads Sys.dat before any window exists.
-    korvane::app::CSTM32_KorvaneApp theApp(service);
+    korvane::app::CSTM32_KorvaneApp theApp(options.service);
     theApp.InitInstance();
     return 0;
 }

@@ -1,5 +1,6 @@
-// The template-driven dialog over a QDialog: building the controls, dispatching
-// clicks, keys and timers to the message table, and the modal run.
+// The template-driven dialog over a QDialog: building the controls, turning
+// clicks, keys and timers into the dialog's commands, the modal run and the busy
+// look. What both backends share is in CDialogShared.cpp.
 #include "framework/CDialog.h"
 
 #include <QCloseEvent>
@@ -21,9 +22,7 @@
 #include <QTimerEvent>
 #include <QWindow>
 #include <algorithm>
-#include <exception>
 #include <stdexcept>
-#include <thread>
 
 #include "framework/Text.h"
 
@@ -69,12 +68,8 @@ private:
     CDialog& m_owner;
 };
 
-// A running background run: its thread, its stop request, and what it left.
-struct CDialog::BackgroundRun {
-    std::thread thread;
-    std::atomic<bool> stop{false};
-    std::exception_ptr error;
-    std::function<void()> done;
+std::exception_ptr error;
+std::function<void()> done;
 };
 
 namespace {
@@ -218,24 +213,6 @@ QRect FitOneLineText(QLabel& label, QRect rect, ControlKind kind)
 
 }  // namespace
 
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
-{
-    pDX->m_pDlgWnd->BindControl(id, control);
-}
-
-CDialog::CDialog(const DialogTemplate& dialogTemplate, ModalHost* host)
-    : m_template(dialogTemplate), m_host(host != nullptr ? host : &DefaultModalHost())
-{
-}
-
-CDialog::~CDialog()
-{
-    // A background run ends before anything it might be waiting on goes; the
-    // window (and its controls) are Qt objects, they go with the dialog.
-    EndBackgroundRun();
-    ReleaseWindow(false);  // the bound members of a derived dialog are gone already
-}
-
 int CDialog::DoModal()
 {
     CreateWindowFromTemplate();
@@ -255,14 +232,6 @@ void CDialog::Create(bool show)
     Guarded([this] { OnInitDialog(); });
     CenterOnScreen();
     if (show && !m_endRequested) m_window->show();
-}
-
-void CDialog::DestroyWindow()
-{
-    if (!m_window) return;
-    EndBackgroundRun();
-    OnDestroy();
-    ReleaseWindow(true);
 }
 
 // Owned windows go first, as they would with their owner; then this one.
@@ -370,50 +339,6 @@ void CDialog::CenterOnScreen()
     m_window->move(topLeft);
 }
 
-template <class Action>
-void CDialog::Guarded(Action&& action)
-{
-    // Qt cannot carry an exception through its event loop: an error that leaves a
-    // handler is shown here, and the program goes on. korvane::Error is a std::exception.
-    try {
-        action();
-    } catch (const std::exception& error) {
-        ReportHandlerError(error.what());
-    }
-}
-
-void CDialog::ReportHandlerError(const std::string& description)
-{
-    try {
-        AfxMessageBox(description);
-    } catch (...) {
-        // Showing the error failed too; there is nobody left to tell.
-    }
-}
-
-void CDialog::DispatchCommand(int id)
-{
-    if (IsBusy()) return;  // no command while a background run is on
-    for (const MessageMapEntry& entry : GetMessageMap()) {
-        if (entry.kind == MessageMapEntry::Kind::Clicked && entry.id == id) {
-            Guarded([&] { entry.call(*this, 0); });
-            return;
-        }
-    }
-    if (id == IDOK) Guarded([this] { OnOK(); });
-    if (id == IDCANCEL) Guarded([this] { OnCancel(); });
-}
-
-void CDialog::DispatchTimer(std::uintptr_t timerId)
-{
-    for (const MessageMapEntry& entry : GetMessageMap()) {
-        if (entry.kind == MessageMapEntry::Kind::Timer) {
-            Guarded([&] { entry.call(*this, timerId); });
-            return;
-        }
-    }
-}
-
 void CDialog::OnQtTimer(int qtTimerId)
 {
     for (const auto& [ourId, qtId] : m_timers) {
@@ -422,38 +347,6 @@ void CDialog::OnQtTimer(int qtTimerId)
             return;
         }
     }
-}
-
-QWidget* CDialog::GetDlgItem(int id) const
-{
-    const auto found = m_controls.find(id);
-    if (found == m_controls.end()) {
-        throw std::logic_error("the dialog has no control with id " + std::to_string(id));
-    }
-    return found->second;
-}
-
-void CDialog::BindControl(int id, CWnd& control)
-{
-    control.Attach(GetDlgItem(id));
-    if (std::find(m_boundControls.begin(), m_boundControls.end(), &control) ==
-        m_boundControls.end()) {
-        m_boundControls.push_back(&control);
-    }
-}
-
-void CDialog::SetDlgItemText(int id, const std::string& text)
-{
-    CWnd control;
-    control.Attach(GetDlgItem(id));
-    control.SetWindowText(text);
-}
-
-std::string CDialog::GetDlgItemText(int id) const
-{
-    CWnd control;
-    control.Attach(GetDlgItem(id));
-    return control.GetWindowText();
 }
 
 void CDialog::EnableItem(int id, bool enable)
@@ -480,11 +373,6 @@ void CDialog::SetWindowText(const std::string& title)
     if (m_window) m_window->setWindowTitle(WindowSystemTitle(title));
 }
 
-std::string CDialog::GetWindowText() const
-{
-    return m_template.title;
-}
-
 void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
 {
     if (!m_window) throw std::logic_error("a timer needs the dialog's window");
@@ -500,64 +388,14 @@ void CDialog::KillTimer(std::uintptr_t timerId)
     m_timers.erase(found);
 }
 
-bool CDialog::HasTimer(std::uintptr_t timerId) const
+// A finished run reaches the window's thread as a call queued to the window.
+std::function<void()> CDialog::BackgroundNotifier()
 {
-    return m_timers.count(timerId) != 0;
-}
-
-int CDialog::AfxMessageBox(const std::string& text)
-{
-    return MessageBox(text, ApplicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
-}
-
-int CDialog::MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
-                        MessageIcon icon)
-{
-    return m_host->ShowMessage(m_window.get(), text, caption, buttons, icon);
-}
-
-void CDialog::RunInBackground(BackgroundWork work, std::function<void()> done)
-{
-    if (!m_window) throw std::logic_error("a background run needs the dialog's window");
-    if (IsBusy()) throw std::logic_error("a background run is already on");
-    auto run = std::make_unique<BackgroundRun>();
-    run->done = std::move(done);
-    BackgroundRun* state = run.get();
     QDialog* window = m_window.get();
-    m_background = std::move(run);
-    ShowBusy(true);
-    // The window outlives the thread (the window waits for it before it goes),
-    // so the queued call always has its receiver; Qt drops it with the window.
-    state->thread = std::thread([this, state, window, work = std::move(work)] {
-        try {
-            work(state->stop);
-        } catch (...) {
-            state->error = std::current_exception();
-        }
+    return [this, window] {
         QMetaObject::invokeMethod(
             window, [this] { FinishBackgroundRun(); }, Qt::QueuedConnection);
-    });
-}
-
-void CDialog::FinishBackgroundRun()
-{
-    if (!m_background) return;
-    m_background->thread.join();
-    const std::unique_ptr<BackgroundRun> run = std::move(m_background);
-    ShowBusy(false);
-    Guarded([&run] {
-        if (run->error) std::rethrow_exception(run->error);
-        if (run->done) run->done();
-    });
-}
-
-void CDialog::EndBackgroundRun()
-{
-    if (!m_background) return;
-    m_background->stop = true;
-    m_background->thread.join();
-    m_background.reset();
-    ShowBusy(false);
+    };
 }
 
 // A busy window greys its controls and takes no input, but keeps each
@@ -571,37 +409,6 @@ void CDialog::ShowBusy(bool busy)
     } else {
         m_window->unsetCursor();
     }
-}
-
-bool CDialog::UpdateData(bool saveAndValidate)
-{
-    CDataExchange exchange{saveAndValidate, this};
-    DoDataExchange(&exchange);
-    return true;
-}
-
-bool CDialog::OnInitDialog()
-{
-    return UpdateData(false);
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK()
-{
-    if (!UpdateData(true)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel()
-{
-    EndDialog(IDCANCEL);
-}
-
-const MessageMap& CDialog::GetMessageMap() const
-{
-    static const MessageMap empty;
-    return empty;
 }
 
 }  // namespace korvane::framework

@@ -163,9 +163,11 @@ private:
     void CreateWindowFromTemplate();
     void CreateControl(const ControlTemplate& control);
     void CenterOnScreen();
-    template <class Action>
-    void Guarded(Action&& action);
+    void Guarded(const std::function<void()>& action);
     void OnQtTimer(int qtTimerId);
+    // Backend: a call the run's thread makes when `work` has returned, which
+    // brings FinishBackgroundRun to the window's thread.
+    std::function<void()> BackgroundNotifier();
 
     DialogTemplate m_template;
     ModalHost* m_host;
@@ -177,6 +179,11 @@ private:
     bool m_endRequested = false;
     int m_modalResult = IDCANCEL;
     std::unique_ptr<BackgroundRun> m_background;
+    // Win32: while busy, every control is disabled; here are their own states
+    // (EnableItem during the run changes these), and the control that had the focus.
+    bool m_greyed = false;
+    std::map<NativeWidget, bool> m_ownEnabled;
+    NativeWidget m_focusBeforeBusy = nullptr;
 };
 
 }  // namespace korvane::framework

@@ -1,14 +1,16 @@
 // The template-driven dialog over a Win32 dialog window: the in-memory template
-// shown with CreateDialogIndirectParamW, clicks, keys and timers dispatched to
-// the message table, and the modal run with its owner disabled.
+// shown with CreateDialogIndirectParamW, clicks, keys and timers turned into the
+// dialog's commands, the modal run with its owner disabled, and the busy look.
+// What both backends share is in CDialogShared.cpp.
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
 #include <vector>
 
 #include "framework/CDialog.h"
-#include "framework/WideText.h"
 #include "framework/Win32Dialog.h"
+#include "settings/TextEncoding.h"
+#include "settings/Win32Text.h"
 
 // After our headers: it takes back macros that would rename their names.
 #include "framework/Win32Api.h"
@@ -37,6 +39,9 @@ public:
 };
 
 namespace {
+
+// Posted by a background run's thread when its work has returned.
+constexpr UINT kBackgroundRunDone = WM_APP + 1;
 
 void Forget(std::vector<HWND>& windows, HWND window)
 {
@@ -82,6 +87,16 @@ INT_PTR CALLBACK CDialog::Win32Window::Procedure(HWND window, UINT message, WPAR
             case WM_TIMER:
                 dialog->DispatchTimer(static_cast<std::uintptr_t>(wParam));
                 return TRUE;
+            case kBackgroundRunDone:
+                dialog->FinishBackgroundRun();
+                return TRUE;
+            case WM_SETCURSOR:
+                // A busy window shows the wait cursor over all of it (its
+                // controls are disabled, so the pointer's messages come here).
+                if (!dialog->m_greyed) return FALSE;
+                ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+                ::SetWindowLongPtrW(window, DWLP_MSGRESULT, TRUE);
+                return TRUE;
             default:
                 return FALSE;
         }
@@ -121,22 +136,6 @@ int CDialog::Win32Window::RunModalLoop(CDialog& dialog)
     return dialog.m_modalResult;
 }
 
-void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
-{
-    pDX->m_pDlgWnd->BindControl(id, control);
-}
-
-CDialog::CDialog(const DialogTemplate& dialogTemplate, ModalHost* host)
-    : m_template(dialogTemplate), m_host(host != nullptr ? host : &DefaultModalHost())
-{
-}
-
-CDialog::~CDialog()
-{
-    m_controls.clear();
-    m_window.reset();
-}
-
 int CDialog::DoModal()
 {
     CreateWindowFromTemplate();  // initialises the dialog on WM_INITDIALOG
@@ -156,16 +155,38 @@ void CDialog::Create(bool show)
     if (show && !m_endRequested && m_window) ::ShowWindow(m_window.get(), SW_SHOW);
 }
 
-void CDialog::DestroyWindow()
+// Owned windows go first, with their dialogs' own clean-up, as they would go
+// with their owner; then this one.
+void CDialog::ReleaseWindow(bool detachControls)
 {
     if (!m_window) return;
-    OnDestroy();
-    for (const auto& [ourId, unused] : m_timers) ::KillTimer(m_window.get(), ourId);
+    const HWND self = m_window.get();
+    std::vector<HWND>& open = Win32Window::OpenDialogs();
+    while (!open.empty() && open.back() != self &&
+           std::find(open.begin(), open.end(), self) != open.end()) {
+        const HWND owned = open.back();
+        auto* dialog = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(owned, DWLP_USER));
+        if (dialog != nullptr) {
+            dialog->DestroyWindow();
+        } else {
+            ::DestroyWindow(owned);
+        }
+        Forget(open, owned);
+    }
+    for (const auto& [ourId, unused] : m_timers) ::KillTimer(self, ourId);
     m_timers.clear();
-    for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    if (detachControls) {
+        for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    }
     m_boundControls.clear();
     m_controls.clear();
+    m_greyed = false;
+    m_ownEnabled.clear();
+    m_focusBeforeBusy = nullptr;
     m_window.reset();
+    // A modal run of this window ends with it.
+    m_endRequested = true;
+    ::PostMessageW(nullptr, WM_NULL, 0, 0);
 }
 
 void CDialog::EndDialog(int result)
@@ -188,9 +209,9 @@ void CDialog::CreateWindowFromTemplate()
         ::GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(resource.data()), owner,
         &Win32Window::Procedure, reinterpret_cast<LPARAM>(this));
     if (window == nullptr && !m_window) {
-        throw std::runtime_error("The window of dialog " + std::to_string(m_template.id) +
-                                 " could not be created (Windows error " +
-                                 std::to_string(::GetLastError()) + ").");
+        throw std::runtime_error(
+            "The window of dialog " + std::to_string(m_template.id) +
+            " could not be created: " + settings::SystemMessage(::GetLastError()) + ".");
     }
 }
 
@@ -211,87 +232,23 @@ void CDialog::CenterOnScreen()
     ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-template <class Action>
-void CDialog::Guarded(Action&& action)
-{
-    // No exception may cross the dialog procedure: an error that leaves a
-    // handler is shown here, and the program goes on. korvane::Error is a std::exception.
-    try {
-        action();
-    } catch (const std::exception& error) {
-        ReportHandlerError(error.what());
-    }
-}
-
-void CDialog::ReportHandlerError(const std::string& description)
-{
-    try {
-        AfxMessageBox(description);
-    } catch (...) {
-        // Showing the error failed too; there is nobody left to tell.
-    }
-}
-
-void CDialog::DispatchCommand(int id)
-{
-    for (const MessageMapEntry& entry : GetMessageMap()) {
-        if (entry.kind == MessageMapEntry::Kind::Clicked && entry.id == id) {
-            Guarded([&] { entry.call(*this, 0); });
-            return;
-        }
-    }
-    if (id == IDOK) Guarded([this] { OnOK(); });
-    if (id == IDCANCEL) Guarded([this] { OnCancel(); });
-}
-
-void CDialog::DispatchTimer(std::uintptr_t timerId)
-{
-    for (const MessageMapEntry& entry : GetMessageMap()) {
-        if (entry.kind == MessageMapEntry::Kind::Timer) {
-            Guarded([&] { entry.call(*this, timerId); });
-            return;
-        }
-    }
-}
-
-HWND CDialog::GetDlgItem(int id) const
-{
-    const auto found = m_controls.find(id);
-    if (found == m_controls.end() || found->second == nullptr) {
-        throw std::logic_error("the dialog has no control with id " + std::to_string(id));
-    }
-    return found->second;
-}
-
-void CDialog::BindControl(int id, CWnd& control)
-{
-    control.Attach(GetDlgItem(id));
-    if (std::find(m_boundControls.begin(), m_boundControls.end(), &control) ==
-        m_boundControls.end()) {
-        m_boundControls.push_back(&control);
-    }
-}
-
-void CDialog::SetDlgItemText(int id, const std::string& text)
-{
-    GetDlgItem(id);  // an unknown id is a fault of the program
-    ::SetDlgItemTextW(m_window.get(), id, ToWide(text).c_str());
-}
-
-std::string CDialog::GetDlgItemText(int id) const
-{
-    CWnd control;
-    control.Attach(GetDlgItem(id));
-    return control.GetWindowText();
-}
-
 void CDialog::EnableItem(int id, bool enable)
 {
-    ::EnableWindow(GetDlgItem(id), enable ? TRUE : FALSE);
+    const HWND control = GetDlgItem(id);
+    if (m_greyed) {
+        m_ownEnabled[control] = enable;  // applied when the window is no longer busy
+        return;
+    }
+    ::EnableWindow(control, enable ? TRUE : FALSE);
 }
 bool CDialog::IsItemEnabled(int id) const
 {
-    return ::IsWindowEnabled(GetDlgItem(id)) != FALSE;
+    // A busy window greys its controls; the answer is the control's own state.
+    const HWND control = GetDlgItem(id);
+    if (const auto own = m_ownEnabled.find(control); m_greyed && own != m_ownEnabled.end()) {
+        return own->second;
+    }
+    return ::IsWindowEnabled(control) != FALSE;
 }
 void CDialog::ShowItem(int id, bool show)
 {
@@ -305,15 +262,7 @@ bool CDialog::IsItemShown(int id) const
 void CDialog::SetWindowText(const std::string& title)
 {
     m_template.title = title;
-    if (m_window) ::SetWindowTextW(m_window.get(), ToWide(title).c_str());
-}
-
-std::string CDialog::GetWindowText() const
-{
-    if (!m_window) return m_template.title;
-    CWnd window;
-    window.Attach(m_window.get());
-    return window.GetWindowText();
+    if (m_window) ::SetWindowTextW(m_window.get(), settings::Utf8ToWide(title).c_str());
 }
 
 void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
@@ -322,8 +271,8 @@ void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
     // SetTimer with the id of a running timer replaces it.
     if (::SetTimer(m_window.get(), timerId, static_cast<UINT>(std::max(milliseconds, 0)),
                    nullptr) == 0) {
-        throw std::runtime_error("Windows refused timer " + std::to_string(timerId) + " (error " +
-                                 std::to_string(::GetLastError()) + ").");
+        throw std::runtime_error("Windows refused timer " + std::to_string(timerId) + ": " +
+                                 settings::SystemMessage(::GetLastError()) + ".");
     }
     m_timers[timerId] = milliseconds;
 }
@@ -336,51 +285,45 @@ void CDialog::KillTimer(std::uintptr_t timerId)
     m_timers.erase(found);
 }
 
-bool CDialog::HasTimer(std::uintptr_t timerId) const
+// A finished run reaches the window's thread as a private message posted to
+// the window; its procedure finishes the run.
+std::function<void()> CDialog::BackgroundNotifier()
 {
-    return m_timers.count(timerId) != 0;
+    const HWND window = m_window.get();
+    return [window] { ::PostMessageW(window, kBackgroundRunDone, 0, 0); };
 }
 
-int CDialog::AfxMessageBox(const std::string& text)
+// A busy window disables every control (greyed, no clicks, no keys) and shows
+// the wait cursor; afterwards each control gets its own state back, and the
+// focus returns to the control that had it.
+void CDialog::ShowBusy(bool busy)
 {
-    return MessageBox(text, ApplicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
-}
-
-int CDialog::MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
-                        MessageIcon icon)
-{
-    return m_host->ShowMessage(m_window.get(), text, caption, buttons, icon);
-}
-
-bool CDialog::UpdateData(bool saveAndValidate)
-{
-    CDataExchange exchange{saveAndValidate, this};
-    DoDataExchange(&exchange);
-    return true;
-}
-
-bool CDialog::OnInitDialog()
-{
-    return UpdateData(false);
-}
-
-void CDialog::DoDataExchange(CDataExchange*) {}
-
-void CDialog::OnOK()
-{
-    if (!UpdateData(true)) return;
-    EndDialog(IDOK);
-}
-
-void CDialog::OnCancel()
-{
-    EndDialog(IDCANCEL);
-}
-
-const MessageMap& CDialog::GetMessageMap() const
-{
-    static const MessageMap empty;
-    return empty;
+    if (!m_window || busy == m_greyed) return;
+    const HWND window = m_window.get();
+    if (busy) {
+        const HWND focus = ::GetFocus();
+        m_focusBeforeBusy = focus != nullptr && ::IsChild(window, focus) ? focus : nullptr;
+        for (HWND control = ::GetWindow(window, GW_CHILD); control != nullptr;
+             control = ::GetWindow(control, GW_HWNDNEXT)) {
+            m_ownEnabled[control] = ::IsWindowEnabled(control) != FALSE;
+            ::EnableWindow(control, FALSE);
+        }
+        m_greyed = true;
+        ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+        return;
+    }
+    m_greyed = false;
+    for (const auto& [control, enabled] : m_ownEnabled)
+        ::EnableWindow(control, enabled ? TRUE : FALSE);
+    m_ownEnabled.clear();
+    if (m_focusBeforeBusy != nullptr && ::IsWindowEnabled(m_focusBeforeBusy) &&
+        ::IsWindowVisible(m_focusBeforeBusy)) {
+        ::SendMessageW(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_focusBeforeBusy), TRUE);
+    }
+    m_focusBeforeBusy = nullptr;
+    // The pointer takes the arrow back at once, not at its next move.
+    POINT pointer{};
+    if (::GetCursorPos(&pointer)) ::SetCursorPos(pointer.x, pointer.y);
 }
 
 }  // namespace korvane::framework

@@ -1,5 +1,6 @@
 // Text at the backend's boundary: the program keeps UTF-8 std::string; Qt wants
-// QString, Win32 wants UTF-16. Paths travel as UTF-8 on both.
+// QString, Win32 wants UTF-16 (settings::Utf8ToWide and WideToUtf8). Paths travel
+// as UTF-8 on both.
 #pragma once
 
 #include <filesystem>
@@ -7,9 +8,7 @@
 
 #include "settings/TextEncoding.h"
 
-#if defined(KORVANE_FRAMEWORK_WIN32)
-#include "framework/WideText.h"
-#else
+#if !defined(KORVANE_FRAMEWORK_WIN32)
 #include <QString>
 #endif
 

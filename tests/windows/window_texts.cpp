@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <string>
 
-#include "framework/WideText.h"
+#include "settings/TextEncoding.h"
 
 #include <windows.h>
 
 namespace {
 
-using korvane::framework::FromWide;
+using korvane::settings::WideToUtf8;
 
 std::string Escaped(const std::string& text)
 {
@@ -35,10 +35,10 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
     text.resize(static_cast<std::size_t>(
         ::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     const LONG style = ::GetWindowLongW(control, GWL_STYLE);
-    std::printf("%s\t%d\t%s\t%s\t%s\n", FromWide(name).c_str(), ::GetDlgCtrlID(control),
+    std::printf("%s\t%d\t%s\t%s\t%s\n", WideToUtf8(name).c_str(), ::GetDlgCtrlID(control),
                 (style & WS_VISIBLE) ? "shown" : "hidden",
                 ::IsWindowEnabled(control) ? "enabled" : "disabled",
-                Escaped(FromWide(text)).c_str());
+                Escaped(WideToUtf8(text)).c_str());
     return TRUE;
 }
 

@@ -1,0 +1,56 @@
+// The start options and the text catalogue of the program's folder.
+#include "app/StartOptions.h"
+
+#include <filesystem>
+
+#include "settings/FileBlock.h"
+#include "settings/OwnText.h"
+#include "settings/SettingsStore.h"
+#include "settings/TextCatalogue.h"
+
+namespace korvane::app {
+
+namespace {
+constexpr std::string_view kServiceOption = "--service";
+}  // namespace
+
+StartOptions ParseStartOptions(const std::vector<std::string_view>& args)
+{
+    StartOptions options;
+    for (const std::string_view arg : args) {
+        if (arg == kServiceOption) {
+            options.service = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.action = StartOptions::Action::Help;
+            return options;
+        } else if (arg.starts_with("--")) {
+            options.action = StartOptions::Action::Refuse;
+            options.refusal = settings::OwnText(settings::kOwnTextUi + 13,
+                                                "STM32_Korvane: unknown option {0}", {arg}) +
+                              "\n" + UsageText();
+            return options;
+        }
+    }
+    return options;
+}
+
+std::string UsageText()
+{
+    using settings::kOwnTextUi;
+    using settings::OwnText;
+    return OwnText(kOwnTextUi + 10, "Usage: STM32_Korvane [--service]") + "\n  " +
+           OwnText(kOwnTextUi + 11,
+                   "--service  also show the firmware-upgrade and APN controls (for service "
+                   "technicians)") +
+           "\n";
+}
+
+void UseCatalogueOfProgramFolder()
+{
+    const std::filesystem::path dir = settings::GetExeDir();
+    settings::SettingsStore store;
+    store.Load(dir / settings::SettingsStore::kFileName);
+    settings::UseOwnTextCatalogue(dir / settings::TextCatalogue::kFileName, store.Language());
+}
+
+}  // namespace korvane::app

@@ -1,0 +1,225 @@
+// The parts of CDialog that do not depend on the window system, compiled with
+// either backend: the message table's dispatch, the handler guard, controls by
+// id through CWnd, data exchange, message boxes through the host, and the
+// background run's bookkeeping. The backend files give the windows, timers,
+// the busy look and the way a finished run reaches the window's thread.
+#include <algorithm>
+#include <exception>
+#include <stdexcept>
+#include <thread>
+
+#include "framework/CDialog.h"
+
+namespace korvane::framework {
+
+// A running background run: its thread, its stop request, and what it left.
+struct CDialog::BackgroundRun {
+    std::thread thread;
+    std::atomic<bool> stop{false};
+    std::exception_ptr error;
+    std::function<void()> done;
+};
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
+{
+    pDX->m_pDlgWnd->BindControl(id, control);
+}
+
+CDialog::CDialog(const DialogTemplate& dialogTemplate, ModalHost* host)
+    : m_template(dialogTemplate), m_host(host != nullptr ? host : &DefaultModalHost())
+{
+}
+
+CDialog::~CDialog()
+{
+    // A background run ends before anything it might be waiting on goes.
+    EndBackgroundRun();
+    ReleaseWindow(false);  // the bound members of a derived dialog are gone already
+}
+
+void CDialog::DestroyWindow()
+{
+    if (!m_window) return;
+    EndBackgroundRun();
+    OnDestroy();
+    ReleaseWindow(true);
+}
+
+void CDialog::Guarded(const std::function<void()>& action)
+{
+    // Neither Qt's event loop nor the system's dialog procedure can carry an
+    // exception: an error that leaves a handler is shown here, and the program
+    // goes on. korvane::Error is a std::exception.
+    try {
+        action();
+    } catch (const std::exception& error) {
+        ReportHandlerError(error.what());
+    }
+}
+
+void CDialog::ReportHandlerError(const std::string& description)
+{
+    try {
+        AfxMessageBox(description);
+    } catch (...) {
+        // Showing the error failed too; there is nobody left to tell.
+    }
+}
+
+void CDialog::DispatchCommand(int id)
+{
+    if (IsBusy()) return;  // no command while a background run is on
+    for (const MessageMapEntry& entry : GetMessageMap()) {
+        if (entry.kind == MessageMapEntry::Kind::Clicked && entry.id == id) {
+            Guarded([&] { entry.call(*this, 0); });
+            return;
+        }
+    }
+    if (id == IDOK) Guarded([this] { OnOK(); });
+    if (id == IDCANCEL) Guarded([this] { OnCancel(); });
+}
+
+void CDialog::DispatchTimer(std::uintptr_t timerId)
+{
+    for (const MessageMapEntry& entry : GetMessageMap()) {
+        if (entry.kind == MessageMapEntry::Kind::Timer) {
+            Guarded([&] { entry.call(*this, timerId); });
+            return;
+        }
+    }
+}
+
+NativeWidget CDialog::GetDlgItem(int id) const
+{
+    const auto found = m_controls.find(id);
+    if (found == m_controls.end() || found->second == nullptr) {
+        throw std::logic_error("the dialog has no control with id " + std::to_string(id));
+    }
+    return found->second;
+}
+
+void CDialog::BindControl(int id, CWnd& control)
+{
+    control.Attach(GetDlgItem(id));
+    if (std::find(m_boundControls.begin(), m_boundControls.end(), &control) ==
+        m_boundControls.end()) {
+        m_boundControls.push_back(&control);
+    }
+}
+
+void CDialog::SetDlgItemText(int id, const std::string& text)
+{
+    CWnd control;
+    control.Attach(GetDlgItem(id));
+    control.SetWindowText(text);
+}
+
+std::string CDialog::GetDlgItemText(int id) const
+{
+    CWnd control;
+    control.Attach(GetDlgItem(id));
+    return control.GetWindowText();
+}
+
+std::string CDialog::GetWindowText() const
+{
+    return m_template.title;
+}
+
+bool CDialog::HasTimer(std::uintptr_t timerId) const
+{
+    return m_timers.count(timerId) != 0;
+}
+
+int CDialog::AfxMessageBox(const std::string& text)
+{
+    return MessageBox(text, ApplicationName(), MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+int CDialog::MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
+                        MessageIcon icon)
+{
+    return m_host->ShowMessage(m_window.get(), text, caption, buttons, icon);
+}
+
+void CDialog::RunInBackground(BackgroundWork work, std::function<void()> done)
+{
+    if (!m_window) throw std::logic_error("a background run needs the dialog's window");
+    if (IsBusy()) throw std::logic_error("a background run is already on");
+    auto run = std::make_unique<BackgroundRun>();
+    run->done = std::move(done);
+    BackgroundRun* state = run.get();
+    // The window outlives the thread (it waits for the thread before it goes),
+    // so the notice always has its receiver.
+    std::function<void()> notify = BackgroundNotifier();
+    m_background = std::move(run);
+    ShowBusy(true);
+    try {
+        state->thread = std::thread([state, notify = std::move(notify), work = std::move(work)] {
+            try {
+                work(state->stop);
+            } catch (...) {
+                state->error = std::current_exception();
+            }
+            notify();
+        });
+    } catch (...) {
+        m_background.reset();
+        ShowBusy(false);
+        throw;
+    }
+}
+
+void CDialog::FinishBackgroundRun()
+{
+    if (!m_background) return;
+    m_background->thread.join();
+    const std::unique_ptr<BackgroundRun> run = std::move(m_background);
+    ShowBusy(false);
+    Guarded([&run] {
+        if (run->error) std::rethrow_exception(run->error);
+        if (run->done) run->done();
+    });
+}
+
+void CDialog::EndBackgroundRun()
+{
+    if (!m_background) return;
+    m_background->stop = true;
+    m_background->thread.join();
+    m_background.reset();
+    ShowBusy(false);
+}
+
+bool CDialog::UpdateData(bool saveAndValidate)
+{
+    CDataExchange exchange{saveAndValidate, this};
+    DoDataExchange(&exchange);
+    return true;
+}
+
+bool CDialog::OnInitDialog()
+{
+    return UpdateData(false);
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+void CDialog::OnOK()
+{
+    if (!UpdateData(true)) return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+const MessageMap& CDialog::GetMessageMap() const
+{
+    static const MessageMap empty;
+    return empty;
+}
+
+}  // namespace korvane::framework
