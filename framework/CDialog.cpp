@@ -68,10 +68,6 @@ private:
     CDialog& m_owner;
 };
 
-std::exception_ptr error;
-std::function<void()> done;
-};
-
 namespace {
 
 // Windows that exist, oldest first. A dialog created while others exist is
@@ -280,7 +276,7 @@ void CDialog::CreateWindowFromTemplate()
     } else {
         window->setFixedSize(size);
     }
-    m_window = std::move(window);
+    m_window.reset(window.release());
     LiveDialogs().push_back(this);
     for (const ControlTemplate& control : m_template.controls) CreateControl(control);
 }
@@ -386,6 +382,16 @@ void CDialog::KillTimer(std::uintptr_t timerId)
     if (found == m_timers.end()) return;
     if (m_window) m_window->killTimer(found->second);
     m_timers.erase(found);
+}
+
+void DialogDestroyer::operator()(QDialog* window) const
+{
+    delete window;
+}
+
+NativeWidget WidgetOf(NativeDialog dialog)
+{
+    return dialog;
 }
 
 // A finished run reaches the window's thread as a call queued to the window.

@@ -139,7 +139,7 @@ int CDialog::AfxMessageBox(const std::string& text)
 int CDialog::MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                         MessageIcon icon)
 {
-    return m_host->ShowMessage(m_window.get(), text, caption, buttons, icon);
+    return m_host->ShowMessage(WidgetOf(m_window.get()), text, caption, buttons, icon);
 }
 
 void CDialog::RunInBackground(BackgroundWork work, std::function<void()> done)

@@ -24,6 +24,11 @@ void DialogDestroyer::operator()(HWND window) const
     ::DestroyWindow(window);
 }
 
+NativeWidget WidgetOf(NativeDialog dialog)
+{
+    return dialog;
+}
+
 // The dialog procedure and the modal loop, with access to the dialog's state.
 class CDialog::Win32Window {
 public:

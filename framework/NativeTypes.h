@@ -35,8 +35,21 @@ namespace korvane::framework {
 using NativeDialog = QDialog*;
 using NativeWidget = QWidget*;
 using NativeFont = QFont;
-using DialogOwner = std::unique_ptr<QDialog>;
+
+// Deletes a dialog window the framework created (declared here, so that code
+// holding one needs no Qt header).
+struct DialogDestroyer {
+    void operator()(QDialog* window) const;
+};
+using DialogOwner = std::unique_ptr<QDialog, DialogDestroyer>;
 
 }  // namespace korvane::framework
 
 #endif
+
+namespace korvane::framework {
+
+// A dialog window as a widget: the owner of the message boxes it shows.
+NativeWidget WidgetOf(NativeDialog dialog);
+
+}  // namespace korvane::framework
