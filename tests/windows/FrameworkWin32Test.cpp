@@ -5,10 +5,13 @@
 // dialog's filter as the common dialog shows it.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/CDialog.h"
@@ -223,6 +226,7 @@ public:
 
     int actions = 0;
     int exchanges = 0;
+    int cancels = 0;
     std::vector<std::uintptr_t> timerIds;
     std::function<void(SampleDialog&)> onInit;
 
@@ -234,6 +238,11 @@ protected:
         return result;
     }
     void DoDataExchange(CDataExchange*) override { ++exchanges; }
+    void OnCancel() override
+    {
+        ++cancels;
+        CDialog::OnCancel();
+    }
     const MessageMap& GetMessageMap() const override
     {
         static const MessageMap map = {
@@ -298,6 +307,68 @@ TEST(Win32TimerTest, ATimerDeliversItsIdAndARestartReplacesIt)
     EXPECT_TRUE(dialog.HasTimer(9));
     dialog.DestroyWindow();
     EXPECT_FALSE(dialog.HasTimer(9));
+}
+
+// A background run: meanwhile the controls are greyed but keep their own states
+// (EnableItem during the run takes effect after it), and clicks and the close box
+// are refused; then `done` runs on the window's thread, or the work's error is
+// shown instead; a window that goes during the run stops it and waits for it.
+TEST(Win32BackgroundRunTest, TheWindowRefusesCommandsUntilTheRunEndsOnItsThread)
+{
+    enum class End { Returns, Throws, WindowGoes };
+    for (const End end : {End::Returns, End::Throws, End::WindowGoes}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        ScriptedHost host;
+        SampleDialog dialog(&host);
+        dialog.Create(true);
+        dialog.EnableItem(kIdThrows, false);
+        std::atomic<bool> release{false};
+        std::atomic<bool> stopSeen{false};
+        DWORD doneThread = 0;
+        dialog.RunInBackground(
+            [&](const std::atomic<bool>& stop) {
+                while (!release && !stop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                stopSeen = stop.load();
+                if (end == End::Throws) throw std::runtime_error("adb is missing");
+            },
+            [&] { doneThread = ::GetCurrentThreadId(); });
+        ASSERT_TRUE(dialog.IsBusy());
+        EXPECT_THROW(dialog.RunInBackground([](const std::atomic<bool>&) {}, [] {}),
+                     std::logic_error);
+        EXPECT_FALSE(::IsWindowEnabled(dialog.GetDlgItem(kIdAction)));
+        EXPECT_TRUE(dialog.IsItemEnabled(kIdAction));
+        dialog.EnableItem(kIdThrows, true);
+        EXPECT_FALSE(::IsWindowEnabled(dialog.GetDlgItem(kIdThrows)));
+        EXPECT_TRUE(dialog.IsItemEnabled(kIdThrows));
+        ::SendMessageW(dialog.Window(), WM_COMMAND, MAKEWPARAM(kIdAction, BN_CLICKED), 0);
+        ::SendMessageW(dialog.Window(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(dialog.actions, 0);
+        EXPECT_EQ(dialog.cancels, 0);
+
+        if (end == End::WindowGoes) {
+            dialog.DestroyWindow();
+            EXPECT_TRUE(stopSeen);
+            EXPECT_FALSE(dialog.IsBusy());
+            EXPECT_EQ(doneThread, 0u);
+            continue;
+        }
+        release = true;
+        PumpUntil([&] { return !dialog.IsBusy(); });
+        ASSERT_FALSE(dialog.IsBusy());
+        EXPECT_FALSE(stopSeen);
+        EXPECT_TRUE(::IsWindowEnabled(dialog.GetDlgItem(kIdAction)));
+        EXPECT_TRUE(::IsWindowEnabled(dialog.GetDlgItem(kIdThrows)));
+        if (end == End::Returns) {
+            EXPECT_EQ(doneThread, ::GetCurrentThreadId());
+            EXPECT_TRUE(host.messages.empty());
+        } else {
+            EXPECT_EQ(doneThread, 0u);
+            ASSERT_EQ(host.messages.size(), 1u);
+            EXPECT_EQ(host.messages[0].text, "adb is missing");
+        }
+        ::SendMessageW(dialog.Window(), WM_COMMAND, MAKEWPARAM(kIdAction, BN_CLICKED), 0);
+        EXPECT_EQ(dialog.actions, 1);
+    }
 }
 
 // Ends a modal run from inside it, as a person would: keys go to the control

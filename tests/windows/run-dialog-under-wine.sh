@@ -8,7 +8,8 @@
 # usage: run-dialog-under-wine.sh WINE BUILD_DIR SOURCE_DIR [SCREENSHOT_DIR]
 #   WINE is the loader for the build's programs (wine or wine64); the prefix is
 #   $WINEPREFIX when set (an initialised one), else a throw-away one.
-#   SCREENSHOT_DIR receives windows-precautions.png and windows-main-window.png.
+#   SCREENSHOT_DIR receives windows-precautions.png, windows-main-window.png and
+#   windows-service-window.png (the window of STM32_Korvane.exe --service).
 # Every failure prints a line starting "test-windows: FAIL:"; exit status 1 then.
 set -u
 
@@ -109,9 +110,12 @@ to_windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 # Stands in for Windows' pnputil (Wine has none): records how it was called.
 printf '@echo off\r\necho %%* in %%cd%%> "%%~dp0pnputil-call.txt"\r\necho Driver package added successfully.\r\nexit /b 0\r\n' \
     >"$scratch/pnputil.bat"
-(cd "$program" && KORVANE_PNPUTIL=$(to_windows "$scratch/pnputil.bat") \
-    timeout "$RUN_TIMEOUT" "$wine" ./STM32_Korvane.exe >"$scratch/program.log" 2>&1) &
-program_pid=$!
+start_program() { # options of STM32_Korvane.exe; sets program_pid
+    (cd "$program" && KORVANE_PNPUTIL=$(to_windows "$scratch/pnputil.bat") \
+        timeout "$RUN_TIMEOUT" "$wine" ./STM32_Korvane.exe "$@" >"$scratch/program.log" 2>&1) &
+    program_pid=$!
+}
+start_program
 
 # Prints the ids of the program's visible windows whose name matches $1.
 windows_named() {
@@ -211,6 +215,8 @@ echo "$controls" | grep -q "^Button	10[34][01]	shown	enabled	$word bit\$" ||
     fail "the visible \"$word bit\" button is not enabled on a $word-bit Windows"
 echo "$controls" | grep -q "^Button	10[34][01]	shown	disabled	$other bit\$" ||
     fail "the visible \"$other bit\" button is not disabled on a $word-bit Windows"
+echo "$controls" | grep -Eq "^Button	(1004|1023)	shown" &&
+    fail "the firmware-upgrade or APN controls are shown without --service"
 shoot '^Driver$' windows-main-window.png
 
 # 3. The button asks; the script runs through cmd.exe; without the vendor's
@@ -265,21 +271,39 @@ fi
 dismiss_prompt || fail "the success box did not close"
 
 # 5. Escape ends the program.
-keys_to '^Driver$' Escape || fail "the \"Driver\" window is gone before Escape"
-ended=""
-for _ in $(seq $((WAIT * 5))); do
-    kill -0 "$program_pid" 2>/dev/null || { ended=yes; break; }
-    sleep 0.2
-done
-if [ -n "$ended" ]; then
-    wait "$program_pid"
-    status=$?
-    program_pid=""
-    [ "$status" -eq 0 ] || fail "STM32_Korvane.exe ended with status $status after Escape"
-    say "Escape ended the program"
-else
-    fail "STM32_Korvane.exe did not end within $WAIT s of Escape in the \"Driver\" window"
-fi
+escape_ends_program() {
+    keys_to '^Driver$' Escape || fail "the \"Driver\" window is gone before Escape"
+    ended=""
+    for _ in $(seq $((WAIT * 5))); do
+        kill -0 "$program_pid" 2>/dev/null || { ended=yes; break; }
+        sleep 0.2
+    done
+    if [ -n "$ended" ]; then
+        wait "$program_pid"
+        status=$?
+        program_pid=""
+        [ "$status" -eq 0 ] || fail "STM32_Korvane.exe ended with status $status after Escape"
+        say "Escape ended the program"
+    else
+        fail "STM32_Korvane.exe did not end within $WAIT s of Escape in the \"Driver\" window"
+    fi
+}
+escape_ends_program
+
+# 6. The service start: after the same precautions form, the window also shows
+# the firmware-upgrade and APN groups.
+start_program --service
+wait_window '^$' >/dev/null || give_up "no precautions form at the service start (--service)"
+keys_to '^$' Escape
+wait_window '^Driver$' >/dev/null || give_up "no \"Driver\" window at the service start (--service)"
+controls=$(controls_of Driver)
+echo "$controls" | grep -q "^Button	1004	shown	" ||
+    fail "the full-upgrade button (1004) is not shown at the service start"
+echo "$controls" | grep -q "^Button	1023	shown	" ||
+    fail "the APN write button (1023) is not shown at the service start"
+say "service start: the firmware-upgrade and APN groups are shown"
+shoot '^Driver$' windows-service-window.png
+escape_ends_program
 
 [ "$failures" -eq 0 ] || exit 1
 say "ok   the dialog under Wine on Xvfb"
