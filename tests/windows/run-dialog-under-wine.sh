@@ -106,6 +106,8 @@ fi
 program=$scratch/program
 mkdir -p "$program"
 cp -R "$build/bin/." "$program/"
+# As a fresh unpack: no Sys.dat from earlier runs (korvane.exe's flash counts in it).
+rm -f "$program/Sys.dat"
 to_windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 # Stands in for Windows' pnputil (Wine has none): records how it was called.
 printf '@echo off\r\necho %%* in %%cd%%> "%%~dp0pnputil-call.txt"\r\necho Driver package added successfully.\r\nexit /b 0\r\n' \
