@@ -25,6 +25,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "error/Error.h"
 #include "framework/Text.h"
 
 namespace korvane::framework {
@@ -378,7 +379,7 @@ void CDialog::Guarded(Action&& action)
     try {
         action();
     } catch (const std::exception& error) {
-        ReportHandlerError(error.what());
+        ReportHandlerError(korvane::MessageWithHint(error));
     }
 }
 
