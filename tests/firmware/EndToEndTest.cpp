@@ -144,12 +144,12 @@ TEST(EndToEnd, FloodsSlowPartsAndBadWritesEndAsTheyShould)
         const char* failure;  // nullptr: the job completes
     };
     const std::vector<Case> cases = {
-        {"8,000 '!' after '-', no block answered",
+        {"4,000 '!' after '-', no block answered",
          WithFaults({{SimStep::Ready, FaultAction::Flood},
                      {SimStep::Block, FaultAction::Silence, 0, 1000}},
                     true),
          Pacing::Exact, false, UpgradeMode::UserProgram, "did not answer block 0"},
-        {"8,000 ACKs after the first sync, Readout Unprotect unanswered",
+        {"4,000 ACKs after the first sync, Readout Unprotect unanswered",
          WithFaults({{SimStep::Sync, FaultAction::Flood},
                      {SimStep::ReadoutUnprotect, FaultAction::Silence}}),
          Pacing::Exact, false, UpgradeMode::Full, "did not answer Readout Unprotect"},
