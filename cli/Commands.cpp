@@ -79,7 +79,6 @@ std::string EscapedLine(const std::string& label, const std::string& name)
 
 }  // namespace
 
-// A message or hint as a sentence, ended as the user's language ends one.
 std::string Sentence(const std::string& text)
 {
     constexpr std::array<std::string_view, 6> kEnds{".", "!", "?", "。", "！", "？"};

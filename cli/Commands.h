@@ -20,6 +20,9 @@ struct Console {
 };
 
 // "korvane: <what failed>. <What to try>." as one line on the error stream.
+// A message or hint as a sentence, ended as the user's language ends one.
+std::string Sentence(const std::string& text);
+
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint);
 // The same from an error's message and hint.
 void PrintFailure(const Console& console, const korvane::Error& error);

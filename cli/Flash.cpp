@@ -47,6 +47,8 @@ FlashImages ReadImages(const FlashOptions& options, FlashOutcome& base)
 {
     const firmware::Qorin_CRC32 crc;
     FlashImages images;
+    images.pacing = options.exactTiming ? firmware::Pacing::Exact : firmware::Pacing::Patient;
+    images.verify = options.verify;
     if (options.bootPath) {
         images.mode = firmware::UpgradeMode::Full;
         images.boot = ReadImageFile(*options.bootPath);

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/TextIds.h"
 #include "firmware/Qorin_CRC32.h"
@@ -58,6 +59,7 @@ Json RadioObject(const FlashOutcome& outcome)
     json["boot_bytes"] = outcome.bootBytes;
     json["user_bytes"] = outcome.userBytes;
     json["counter"] = outcome.counter;
+    json["verified"] = outcome.verified ? Json(*outcome.verified) : Json(nullptr);
     json["error"] = outcome.error;
     json["warning"] = outcome.warning;
     return json;
@@ -121,6 +123,7 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     outcome.bytes = result.bootBytesSent + result.userBytesSent;
     outcome.warning = result.warning;
     outcome.counter = result.counter;
+    outcome.verified = result.verified;
     if (result.bootCrc) outcome.bootCrc = result.bootCrc;
     if (result.userCrc) outcome.userCrc = result.userCrc;
     if (result.bootBytes > 0) outcome.bootBytes = result.bootBytes;
@@ -154,7 +157,9 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
             break;
     }
     outcome.error = result.message;
+    // What the failure itself says to check comes first, then how to retry.
     outcome.hint = FailureHint(outcome.result, result.stage);
+    if (!result.hint.empty()) outcome.hint = Sentence(result.hint) + " " + outcome.hint;
     return outcome;
 }
 
@@ -211,11 +216,15 @@ std::string CompletedLine(const FlashOutcome& outcome)
             : std::string();
     const std::string userCrc =
         outcome.userCrc ? firmware::FormatCrcLabel(*outcome.userCrc) : std::string();
-    return OwnText(
-        kTextCompleted,
-        "Upgrade completed in {0}: {1}user program {2} in {3} blocks ({4}). Counter: {5}",
-        {FormatDuration(outcome.seconds), boot, FormatBytes(outcome.userBytes),
-         std::to_string(outcome.blocks), userCrc, std::to_string(outcome.counter)});
+    std::string line =
+        OwnText(kTextCompleted,
+                "Upgrade completed in {0}: {1}user program {2} in {3} blocks ({4}). Counter: {5}",
+                {FormatDuration(outcome.seconds), boot, FormatBytes(outcome.userBytes),
+                 std::to_string(outcome.blocks), userCrc, std::to_string(outcome.counter)});
+    if (outcome.verified.value_or(false)) {
+        line += " " + OwnText(kTextVerified, "The boot image was read back and matches.");
+    }
+    return line;
 }
 
 int MostSevere(const std::vector<FlashOutcome>& outcomes)

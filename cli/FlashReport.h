@@ -40,6 +40,7 @@ struct FlashOutcome {
     std::int64_t bootBytes = 0;
     std::int64_t userBytes = 0;
     std::int32_t counter = 0;
+    std::optional<bool> verified;  // the boot image read back as sent; empty: not read back
 };
 
 // Fills in how a job ended (exit status, result word, stage, counts, message,

@@ -66,6 +66,8 @@ struct Collected {
     bool help = false;
     std::vector<std::string> port, boot, user, name, apn, apnUser, password, numeric;
     std::size_t json = 0;
+    std::size_t exactTiming = 0;
+    std::size_t verify = 0;
     std::size_t clear = 0;
     std::vector<std::string> positionals;
 };
@@ -84,6 +86,8 @@ void Declare(CLI::App& app, CommandKind command, Collected& c)
             AddValue(app, "--boot", c.boot);
             AddValue(app, "--user", c.user);
             flag("--json", c.json);
+            flag("--exact-timing", c.exactTiming);
+            flag("--verify", c.verify);
             break;
         case CommandKind::Apn:
             AddValue(app, "--name", c.name);
@@ -182,9 +186,13 @@ void FillFlash(Options& options, const Collected& c)
 {
     constexpr CommandKind kFlash = CommandKind::Flash;
     RefuseRepeats(kFlash, {{"--boot", &c.boot}, {"--user", &c.user}});
-    if (c.json > 1) {
-        throw UsageError(kFlash,
-                         OwnText(kTextGivenTwice, "{0} is given more than once", {"--json"}));
+    for (const auto& [name, count] :
+         {std::pair{"--json", c.json}, std::pair{"--exact-timing", c.exactTiming},
+          std::pair{"--verify", c.verify}}) {
+        if (count > 1) {
+            throw UsageError(kFlash,
+                             OwnText(kTextGivenTwice, "{0} is given more than once", {name}));
+        }
     }
     if (c.port.empty()) {
         throw UsageError(
@@ -215,6 +223,13 @@ void FillFlash(Options& options, const Collected& c)
         options.flash.bootPath = Single(c.boot);
     }
     options.flash.json = c.json > 0;
+    options.flash.exactTiming = c.exactTiming > 0;
+    options.flash.verify = c.verify > 0;
+    if (options.flash.verify && !options.flash.bootPath) {
+        throw UsageError(kFlash, OwnText(kTextVerifyNeedsBoot,
+                                         "--verify reads the boot image back, so it needs "
+                                         "--boot FILE (a full upgrade)"));
+    }
 }
 
 void FillApn(Options& options, const Collected& c)

@@ -34,6 +34,8 @@ struct FlashOptions {
     std::optional<std::filesystem::path> bootPath;  // present: full upgrade
     std::filesystem::path userPath;
     bool json = false;
+    bool exactTiming = false;  // the dialog's fixed polls instead of patient reads
+    bool verify = false;       // read the boot image back before starting it
 };
 
 struct Options {

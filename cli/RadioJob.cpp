@@ -39,6 +39,8 @@ void RadioJob::Open(const std::string& device)
 void RadioJob::Start(const FlashImages& images)
 {
     // Each job sends its own copy of the same bytes, read once for all radios.
+    m_job.SetPacing(images.pacing);
+    m_job.SetVerify(images.verify);
     m_job.Start(images.mode, images.boot, images.user);
 }
 

@@ -38,8 +38,11 @@ private:
     std::vector<RadioEvent> m_events;
 };
 
-// The images of one run: read once, the same bytes for every radio.
+// The images of one run (read once, the same bytes for every radio) and how
+// every job sends them.
 struct FlashImages {
+    firmware::Pacing pacing = firmware::Pacing::Patient;
+    bool verify = false;
     firmware::UpgradeMode mode = firmware::UpgradeMode::UserProgram;
     std::vector<std::uint8_t> boot;
     std::vector<std::uint8_t> user;

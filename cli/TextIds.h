@@ -66,5 +66,7 @@ constexpr std::int32_t kTextAllSucceeded = CliText(60);
 constexpr std::int32_t kTextSomeFailed = CliText(61);
 constexpr std::int32_t kTextDoneIn = CliText(62);
 constexpr std::int32_t kTextEndedAt = CliText(63);
+constexpr std::int32_t kTextVerifyNeedsBoot = CliText(64);
+constexpr std::int32_t kTextVerified = CliText(65);
 
 }  // namespace korvane::cli

@@ -53,4 +53,13 @@ protected:
     }
 };
 
+// What a person is shown of any exception: the message, and on its own line
+// the hint when the error carries one.
+inline std::string MessageWithHint(const std::exception& error)
+{
+    const auto* ours = dynamic_cast<const Error*>(&error);
+    if (ours == nullptr || ours->Hint().empty()) return error.what();
+    return std::string(error.what()) + "\n\n" + ours->Hint();
+}
+
 }  // namespace korvane

@@ -82,7 +82,7 @@ DownloadJob::DownloadJob(serial::IPortOps& port, settings::SettingsStore& settin
                          serial::ISleeper* sleeper)
     : m_port(port),
       m_settings(settings),
-      m_report(m_nProgress, m_nWorkerState, settings),
+      m_report(m_nProgress, settings),
       m_sleeper(sleeper != nullptr ? sleeper : &m_ownSleeper)
 {
 }
@@ -123,7 +123,7 @@ void DownloadJob::Launch(UpgradeMode mode, ImageSource boot, ImageSource user)
         std::lock_guard lock(m_resultMutex);
         m_result.reset();
     }
-    m_nWorkerState = kWorkerRunning;
+    m_nWorkerState = WorkerState::Running;
     m_nProgress = 0;
     m_verified = false;
     m_verifyRequested = m_verify && mode == UpgradeMode::Full;
@@ -158,7 +158,7 @@ JobSnapshot DownloadJob::Snapshot() const
     JobSnapshot snapshot;
     snapshot.status = m_report.Status();
     snapshot.progress = details.progress;
-    snapshot.workerState = static_cast<State>(details.workerState);
+    snapshot.workerState = m_nWorkerState.load();
     snapshot.stage = details.stage;
     snapshot.running = m_active.load();
     snapshot.framesSent = details.framesSent;
@@ -189,19 +189,19 @@ void DownloadJob::DownloadThreadProc()
         } catch (const serial::StopRequested&) {
             // The failure is reported all the same.
         }
-        result = Failed(JobOutcome::Refused, JobFailure::Refused, failure);
+        result = Failed(JobOutcome::Refused, failure);
     } catch (const serial::StopRequested&) {
         result = StoppedResult();
     } catch (const ImageError& error) {
-        result = Failed(JobOutcome::Image, JobFailure::Image, error);
+        result = Failed(JobOutcome::Image, error);
     } catch (const serial::SerialError& error) {
-        result = Failed(JobOutcome::Serial, JobFailure::Serial, error);
+        result = Failed(JobOutcome::Serial, error);
     } catch (const korvane::Error& error) {
-        result = Failed(JobOutcome::Other, JobFailure::Other, error);
+        result = Failed(JobOutcome::Other, error);
     } catch (const std::exception& error) {
         const std::string message = settings::OwnText(
             kTextUnexpected, "The download ended unexpectedly: {0}", {error.what()});
-        result = Failed(JobOutcome::Other, JobFailure::Other, korvane::Error(message));
+        result = Failed(JobOutcome::Other, korvane::Error(message));
     }
     Finish(std::move(result));
 }
@@ -266,15 +266,14 @@ JobResult DownloadJob::BaseResult(JobOutcome outcome, firmware::WorkerState stat
 JobResult DownloadJob::Completed()
 {
     m_report.EnterStage(JobStage::Done);
-    m_nWorkerState = kWorkerFinished;
+    m_nWorkerState = WorkerState::Finished;
     return BaseResult(JobOutcome::Completed, State::Finished);
 }
 
-JobResult DownloadJob::Failed(JobOutcome outcome, JobFailure failure, const korvane::Error& error)
+JobResult DownloadJob::Failed(JobOutcome outcome, const korvane::Error& error)
 {
-    m_report.SetFailure(failure, error.what());
     m_report.SetStatus(StatusId::Error);
-    m_nWorkerState = kWorkerFailed;
+    m_nWorkerState = WorkerState::Failed;
     JobResult result = BaseResult(outcome, State::Failed);
     result.message = error.what();
     result.hint = error.Hint();
@@ -289,7 +288,7 @@ JobResult DownloadJob::Failed(JobOutcome outcome, JobFailure failure, const korv
 
 JobResult DownloadJob::StoppedResult()
 {
-    m_nWorkerState = kWorkerStopped;
+    m_nWorkerState = WorkerState::Stopped;
     JobResult result = BaseResult(JobOutcome::Stopped, State::Stopped);
     result.message = settings::OwnText(kTextJobStopped, "The download was stopped at stage {0}.",
                                        {StageName(result.stage)});
@@ -305,7 +304,6 @@ void DownloadJob::Finish(JobResult result)
         std::lock_guard lock(m_resultMutex);
         m_result = result;
     }
-    m_report.Notify();
     if (IJobObserver* observer = m_report.Observer()) {
         try {
             observer->OnFinished(result);

@@ -25,12 +25,6 @@ namespace korvane::firmware {
 
 enum class UpgradeMode : std::int32_t { UserProgram = 0, Full = 1 };
 
-// The numbers of WorkerState, for code that still compares integers.
-constexpr std::int32_t kWorkerRunning = static_cast<std::int32_t>(WorkerState::Running);
-constexpr std::int32_t kWorkerFinished = static_cast<std::int32_t>(WorkerState::Finished);
-constexpr std::int32_t kWorkerStopped = static_cast<std::int32_t>(WorkerState::Stopped);
-constexpr std::int32_t kWorkerFailed = static_cast<std::int32_t>(WorkerState::Failed);
-
 // The job as code that polls sees it (the dialog's timer), from any thread.
 struct JobSnapshot {
     std::string status;
@@ -86,18 +80,6 @@ public:
     // The front end's own status line (e.g. when a job starts); no event.
     void SetStatus(std::string text) { m_report.SetStatusText(std::move(text)); }
 
-    // Until the front ends have moved to Snapshot, Result and the observer:
-    std::int32_t WorkerState() const { return m_nWorkerState.load(); }
-    std::int32_t Progress() const { return m_nProgress.load(); }
-    std::string Status() const { return m_report.Status(); }
-    std::string ErrorDescription() const { return m_report.ErrorDescription(); }
-    std::string Warning() const { return m_report.Warning(); }
-    JobDetails Details() const { return m_report.Details(); }
-    void SetProgressCallback(ProgressCallback callback)
-    {
-        m_report.SetCallback(std::move(callback));
-    }
-
     // How the next job paces its reads (default exact); set before Start.
     void SetPacing(Pacing pacing) { m_pacing = pacing; }
     // Whether the next full upgrade reads the boot image back before Go.
@@ -108,7 +90,7 @@ private:
     void DownloadThreadProc();
     void RunStages();
     JobResult Completed();
-    JobResult Failed(JobOutcome outcome, JobFailure failure, const korvane::Error& error);
+    JobResult Failed(JobOutcome outcome, const korvane::Error& error);
     JobResult StoppedResult();
     JobResult BaseResult(JobOutcome outcome, firmware::WorkerState state) const;
     void Finish(JobResult result);
@@ -116,7 +98,7 @@ private:
     serial::IPortOps& m_port;
     settings::SettingsStore& m_settings;
     std::atomic<std::int32_t> m_nUpgradeMode{0};
-    std::atomic<std::int32_t> m_nWorkerState{kWorkerRunning};
+    std::atomic<WorkerState> m_nWorkerState{WorkerState::Running};
     std::atomic<std::int32_t> m_nProgress{0};
     std::atomic<IJobObserver*> m_observer{nullptr};
     JobReport m_report;  // status line, stage, counts; tells the observer of the run

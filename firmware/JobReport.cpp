@@ -36,16 +36,14 @@ const char* StageName(JobStage stage)
     return "unknown";
 }
 
-JobReport::JobReport(std::atomic<std::int32_t>& progress, std::atomic<std::int32_t>& workerState,
-                     settings::SettingsStore& settings)
-    : m_progress(progress), m_workerState(workerState), m_settings(settings)
+JobReport::JobReport(std::atomic<std::int32_t>& progress, settings::SettingsStore& settings)
+    : m_progress(progress), m_settings(settings)
 {
 }
 
 void JobReport::Reset()
 {
     m_stage = static_cast<std::int32_t>(JobStage::NotStarted);
-    m_failure = static_cast<std::int32_t>(JobFailure::None);
     m_bootBytesTotal = 0;
     m_bootBytesSent = 0;
     m_framesSent = 0;
@@ -56,28 +54,28 @@ void JobReport::Reset()
     m_counted = false;
     m_countedValue = 0;
     std::lock_guard lock(m_statusMutex);
-    m_errorDescription.clear();
     m_warning.clear();
-}
-
-void JobReport::SetCallback(ProgressCallback callback)
-{
-    std::lock_guard lock(m_callbackMutex);
-    m_callback = std::move(callback);
+    m_announced.clear();
 }
 
 void JobReport::SetStatus(StatusId id)
 {
     std::string text(StatusText(id, m_settings.Language()));
-    SetStatusQuietly(text);
-    if (m_observer != nullptr) m_observer->OnStatus(text);
-    Notify();
+    bool changed = false;
+    {
+        std::lock_guard lock(m_statusMutex);
+        changed = m_announced != text;
+        m_status = text;
+        m_announced = text;
+    }
+    // The loader stage sets the same line before every block; the observer
+    // hears of a status only when the line changes.
+    if (changed && m_observer != nullptr) m_observer->OnStatus(text);
 }
 
 void JobReport::SetStatusText(std::string text)
 {
     SetStatusQuietly(std::move(text));
-    Notify();
 }
 
 void JobReport::SetStatusQuietly(std::string text)
@@ -96,36 +94,18 @@ void JobReport::SetProgress(std::int32_t value)
 {
     m_progress = value;
     if (m_observer != nullptr) m_observer->OnProgress(value);
-    Notify();
 }
 
 void JobReport::AddProgress(std::int32_t delta)
 {
     const std::int32_t value = m_progress += delta;
     if (m_observer != nullptr) m_observer->OnProgress(value);
-    Notify();
 }
 
 void JobReport::EnterStage(JobStage stage)
 {
     m_stage = static_cast<std::int32_t>(stage);
     if (m_observer != nullptr) m_observer->OnStage(stage);
-    Notify();
-}
-
-void JobReport::SetFailure(JobFailure failure, std::string description)
-{
-    {
-        std::lock_guard lock(m_statusMutex);
-        m_errorDescription = std::move(description);
-    }
-    m_failure = static_cast<std::int32_t>(failure);
-}
-
-std::string JobReport::ErrorDescription() const
-{
-    std::lock_guard lock(m_statusMutex);
-    return m_errorDescription;
 }
 
 void JobReport::CompleteUserProgram()
@@ -165,7 +145,6 @@ std::string JobReport::Warning() const
 void JobReport::SetBootTotal(std::int64_t bytes)
 {
     m_bootBytesTotal = bytes;
-    Notify();
 }
 
 void JobReport::AddBootFrame(std::int64_t bytes)
@@ -173,14 +152,12 @@ void JobReport::AddBootFrame(std::int64_t bytes)
     m_bootBytesSent += bytes;
     ++m_framesSent;
     if (m_observer != nullptr) m_observer->OnFrameDelivered(Details());
-    Notify();
 }
 
 void JobReport::SetUserTotal(std::int64_t bytes, std::int32_t blocks)
 {
     m_userBytesTotal = bytes;
     m_blocksTotal = blocks;
-    Notify();
 }
 
 void JobReport::AddUserBlock(std::int64_t bytes)
@@ -188,21 +165,12 @@ void JobReport::AddUserBlock(std::int64_t bytes)
     m_userBytesSent += bytes;
     ++m_blocksSent;
     if (m_observer != nullptr) m_observer->OnBlockDelivered(Details());
-    Notify();
-}
-
-void JobReport::Notify()
-{
-    std::lock_guard lock(m_callbackMutex);
-    if (m_callback) m_callback(Details());
 }
 
 JobDetails JobReport::Details() const
 {
     JobDetails d;
     d.stage = static_cast<JobStage>(m_stage.load());
-    d.failure = static_cast<JobFailure>(m_failure.load());
-    d.workerState = m_workerState.load();
     d.progress = m_progress.load();
     d.bootBytesTotal = m_bootBytesTotal.load();
     d.bootBytesSent = m_bootBytesSent.load();

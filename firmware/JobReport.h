@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -39,19 +38,8 @@ enum class JobStage : std::int32_t {
 // Short English name of a stage, for logs and machine-readable output.
 const char* StageName(JobStage stage);
 
-// Why a job failed, so a front end can choose an exit code or a hint.
-enum class JobFailure : std::int32_t {
-    None = 0,
-    Refused,  // the radio refused a step or did not answer in time
-    Image,    // an image file could not be used
-    Serial,   // the port failed or was lost
-    Other,    // anything else (never expected)
-};
-
 struct JobDetails {
     JobStage stage = JobStage::NotStarted;
-    JobFailure failure = JobFailure::None;
-    std::int32_t workerState = 0;
     std::int32_t progress = 0;
     std::int64_t bootBytesTotal = 0;  // known once the boot image is read
     std::int64_t bootBytesSent = 0;   // image bytes in acknowledged frames
@@ -62,18 +50,12 @@ struct JobDetails {
     std::int32_t blocksSent = 0;
 };
 
-// Called on the worker thread after every change of the details; keep it short.
-// Superseded by IJobObserver; kept until the front ends have moved to it.
-using ProgressCallback = std::function<void(const JobDetails&)>;
-
 class JobReport {
 public:
-    JobReport(std::atomic<std::int32_t>& progress, std::atomic<std::int32_t>& workerState,
-              settings::SettingsStore& settings);
+    JobReport(std::atomic<std::int32_t>& progress, settings::SettingsStore& settings);
 
     // Forgets the previous job (the status line is left to the front end).
     void Reset();
-    void SetCallback(ProgressCallback callback);
     // Set while no worker runs (the job sets it as it starts one); null for none.
     void SetObserver(IJobObserver* observer) { m_observer = observer; }
     IJobObserver* Observer() const { return m_observer; }
@@ -87,9 +69,6 @@ public:
     void SetProgress(std::int32_t value);
     void AddProgress(std::int32_t delta);
     void EnterStage(JobStage stage);
-    // Records why the job failed, with the description a person reads.
-    void SetFailure(JobFailure failure, std::string description);
-    std::string ErrorDescription() const;
     // Every block has been accepted: the completed status, the counter raised
     // and saved, the progress at its end, in that order. The one place the
     // completed-download counter rises.
@@ -103,7 +82,6 @@ public:
     void AddBootFrame(std::int64_t bytes);
     void SetUserTotal(std::int64_t bytes, std::int32_t blocks);
     void AddUserBlock(std::int64_t bytes);
-    void Notify();  // tells the callback about a change made elsewhere (the worker state)
 
     JobDetails Details() const;
 
@@ -111,16 +89,14 @@ private:
     void SetStatusQuietly(std::string text);
 
     std::atomic<std::int32_t>& m_progress;
-    std::atomic<std::int32_t>& m_workerState;
     settings::SettingsStore& m_settings;
 
     mutable std::mutex m_statusMutex;
     std::string m_status;
-    std::string m_errorDescription;
     std::string m_warning;
+    std::string m_announced;  // the job's last status line the observer heard of
 
     std::atomic<std::int32_t> m_stage{0};
-    std::atomic<std::int32_t> m_failure{0};
     std::atomic<std::int64_t> m_bootBytesTotal{0};
     std::atomic<std::int64_t> m_bootBytesSent{0};
     std::atomic<std::int32_t> m_framesSent{0};
@@ -132,8 +108,6 @@ private:
     std::atomic<std::int32_t> m_countedValue{0};
 
     IJobObserver* m_observer = nullptr;
-    mutable std::mutex m_callbackMutex;
-    ProgressCallback m_callback;
 };
 
 }  // namespace korvane::firmware

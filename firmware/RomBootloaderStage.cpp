@@ -61,6 +61,20 @@ constexpr std::int32_t kTextNotBack = settings::kOwnTextFirmware + 40;
 constexpr std::int32_t kTextNotBackHint = settings::kOwnTextFirmware + 41;
 constexpr std::int32_t kTextVerifyMismatch = settings::kOwnTextFirmware + 42;
 constexpr std::int32_t kTextVerifyHint = settings::kOwnTextFirmware + 43;
+constexpr std::int32_t kTextSyncAfter = settings::kOwnTextFirmware + 33;
+constexpr std::int32_t kTextSecondAck = settings::kOwnTextFirmware + 34;
+constexpr std::int32_t kTextGlobalErase = settings::kOwnTextFirmware + 35;
+constexpr std::int32_t kTextReadAddress = settings::kOwnTextFirmware + 36;
+constexpr std::int32_t kTextReadLength = settings::kOwnTextFirmware + 37;
+constexpr std::int32_t kTextWriteAddress = settings::kOwnTextFirmware + 38;
+constexpr std::int32_t kTextDataFrame = settings::kOwnTextFirmware + 39;
+constexpr std::int32_t kTextGoAddress = settings::kOwnTextFirmware + 44;
+
+using StepName = RomBootloaderStage::StepName;
+StepName Named(std::string_view command)
+{
+    return StepName{0, command, {}};
+}
 
 constexpr std::uint8_t Complement(std::uint8_t value)
 {
@@ -135,13 +149,15 @@ bool RomBootloaderStage::Run()
     //   what                                           sends                                  reads
     Unprotect("Readout Unprotect",                      kReadoutUnprotect,                    kReadoutUnprotectAcks);  // 2, 3
     Unprotect("Write Unprotect",                        kWriteUnprotect,                      kWriteUnprotectAcks);    // 4, 5
-    Step("Erase Memory",                                Command(kEraseMemory),                kAckAsPair);        // 6
-    Step("the global erase",                            Pair(kGlobalErase, kGlobalEraseChecksum), kGlobalEraseAck); // 7
-    Step("Read Memory",                                 Command(kReadMemory),                 kAckAsPair);        // 8
-    Step("the Read Memory address",                     AddressFrame(kDeviceIdAddress),       kAckAsPair);        // 9
-    Step("the Read Memory length",                      LengthFrame(kDeviceIdLength),         kDeviceIdReply);    // 10
-    Step("Get Version",                                 Command(kGetVersion),                 kVersionReply);     // 11
-    Step("Get ID",                                      Command(kGetId),                      kIdReply);          // 12
+    Step(Named("Erase Memory"),                         Command(kEraseMemory),                kAckAsPair);        // 6
+    Step({kTextGlobalErase, "the global erase"},        Pair(kGlobalErase, kGlobalEraseChecksum), kGlobalEraseAck); // 7
+    Step(Named("Read Memory"),                          Command(kReadMemory),                 kAckAsPair);        // 8
+    Step({kTextReadAddress, "the Read Memory address {0}", AddressText(kDeviceIdAddress)},
+                                                        AddressFrame(kDeviceIdAddress),       kAckAsPair);        // 9
+    Step({kTextReadLength, "the Read Memory length at {0}", AddressText(kDeviceIdAddress)},
+                                                        LengthFrame(kDeviceIdLength),         kDeviceIdReply);    // 10
+    Step(Named("Get Version"),                          Command(kGetVersion),                 kVersionReply);     // 11
+    Step(Named("Get ID"),                               Command(kGetId),                      kIdReply);          // 12
     // clang-format on
 
     m_ctx.report.EnterStage(JobStage::RomWrite);
@@ -149,9 +165,9 @@ bool RomBootloaderStage::Run()
     if (m_ctx.verify) ReadBack(image);
 
     m_ctx.report.EnterStage(JobStage::RomGo);
-    Step("Go", Command(kGo), kOneAck);                             // 17
-    Step("the Go address", AddressFrame(kFlashBase), kAckAsPair);  // 18
-    m_ctx.report.SetStatus(StatusId::BootCompleted);               // 19
+    Step(Named("Go"), Command(kGo), kOneAck);                                        // 17
+    Step({kTextGoAddress, "the Go address"}, AddressFrame(kFlashBase), kAckAsPair);  // 18
+    m_ctx.report.SetStatus(StatusId::BootCompleted);                                 // 19
     return m_ctx.verify;
 }
 
@@ -164,27 +180,28 @@ void RomBootloaderStage::Synchronise()
     throw BootloaderAbsent(kSyncAttempts);
 }
 
-void RomBootloaderStage::Unprotect(std::string_view what, std::uint8_t command,
+void RomBootloaderStage::Unprotect(std::string_view command, std::uint8_t code,
                                    const ReadSpec& acks)
 {
-    const std::string sync = "the synchronisation after " + std::string(what);
+    const StepName what = Named(command);
+    const StepName sync{kTextSyncAfter, "the synchronisation after {0}", std::string(command)};
     if (m_ctx.pacing == Pacing::Exact) {
         // Only the first byte counts, and the synchronisation byte follows at
         // once: the chip must be back within the poll.
-        Step(what, Command(command), acks);
+        Step(what, Command(code), acks);
         Step(sync, Single(kSync), kOneAck);
         return;
     }
-    const serial::Reply reply = SendAndRead(m_ctx, Command(command), acks);
+    const serial::Reply reply = SendAndRead(m_ctx, Command(code), acks);
     ExpectAck(what, reply);
     // The second ACK comes when the work is done, just before the reset.
     ExpectAck(
-        std::string(what) + " a second time",
+        {kTextSecondAck, "{0} a second time", std::string(command)},
         serial::Reply(std::vector<std::uint8_t>(reply.Bytes().begin() + 1, reply.Bytes().end())));
     Resynchronise(what, sync);
 }
 
-void RomBootloaderStage::Resynchronise(std::string_view after, std::string_view what)
+void RomBootloaderStage::Resynchronise(const StepName& after, const StepName& what)
 {
     m_ctx.exchange.Sleeper().Sleep(kResetSettle);
     for (int attempt = 0; attempt < kResyncAttempts; ++attempt) {
@@ -195,10 +212,11 @@ void RomBootloaderStage::Resynchronise(std::string_view after, std::string_view 
     const auto bound =
         std::chrono::duration_cast<milliseconds>(kResetSettle + kResyncAttempts * kResyncWait);
     throw StageFailure(
-        settings::OwnText(kTextNotBack,
-                          "The radio's bootloader did not come back after {0}: {1} synchronisation "
-                          "bytes in {2} ms went unanswered.",
-                          {after, std::to_string(kResyncAttempts), std::to_string(bound.count())}),
+        settings::OwnText(
+            kTextNotBack,
+            "The radio's bootloader did not come back after {0}: {1} synchronisation "
+            "bytes in {2} ms went unanswered.",
+            {after.Text(), std::to_string(kResyncAttempts), std::to_string(bound.count())}),
         settings::OwnText(kTextNotBackHint,
                           "Switch the radio off and on again in its bootloader mode, then repeat "
                           "the full upgrade."));
@@ -218,11 +236,12 @@ const std::vector<std::uint8_t>& RomBootloaderStage::WriteBootImage()
 
 void RomBootloaderStage::WriteFrame(std::span<const std::uint8_t> image, std::size_t offset)
 {
-    Step("Write Memory", Command(kWriteMemory), kOneAck);
+    Step(Named("Write Memory"), Command(kWriteMemory), kOneAck);
     m_ctx.report.AddProgress(1);
 
     const auto address = static_cast<std::uint32_t>(kFlashBase + offset);
-    Step("the Write Memory address " + AddressText(address), AddressFrame(address), kOneAck);
+    Step({kTextWriteAddress, "the Write Memory address {0}", AddressText(address)},
+         AddressFrame(address), kOneAck);
 
     // Data frame: N - 1, the N image bytes, then the XOR of all of them. A
     // last, shorter frame carries exactly the bytes that remain.
@@ -238,8 +257,8 @@ void RomBootloaderStage::WriteFrame(std::span<const std::uint8_t> image, std::si
     // A silent line leaves the frame in the work buffer, and its first byte may
     // equal the ACK (a 122-byte frame starts with 0x79): only what the
     // bootloader sent is examined.
-    Step("the data frame at image offset " + std::to_string(offset), m_ctx.work.first(count + 2),
-         kOneAck);
+    Step({kTextDataFrame, "the data frame at image offset {0}", std::to_string(offset)},
+         m_ctx.work.first(count + 2), kOneAck);
     m_ctx.report.AddBootFrame(static_cast<std::int64_t>(count));
 }
 
@@ -249,12 +268,13 @@ void RomBootloaderStage::ReadBack(std::span<const std::uint8_t> image)
     for (std::size_t offset = 0; offset < image.size(); offset += kFrameSize) {
         const std::size_t count = std::min(kFrameSize, image.size() - offset);
         const auto address = static_cast<std::uint32_t>(kFlashBase + offset);
-        Step("Read Memory", Command(kReadMemory), ack);
-        Step("the Read Memory address " + AddressText(address), AddressFrame(address), ack);
+        Step(Named("Read Memory"), Command(kReadMemory), ack);
+        Step({kTextReadAddress, "the Read Memory address {0}", AddressText(address)},
+             AddressFrame(address), ack);
         const auto wanted = static_cast<std::uint16_t>(count + 1);
         const serial::Reply reply = SendAndRead(
             m_ctx, LengthFrame(count), ReadSpec{wanted, kReadBackPolls, wanted, kCommandCeiling});
-        ExpectAck("the Read Memory length at " + AddressText(address), reply);
+        ExpectAck({kTextReadLength, "the Read Memory length at {0}", AddressText(address)}, reply);
         const auto data = reply.Bytes().subspan(1);
         const auto expected = image.subspan(offset, count);
         const auto [sent, read] =
@@ -274,16 +294,22 @@ void RomBootloaderStage::ReadBack(std::span<const std::uint8_t> image)
     }
 }
 
-void RomBootloaderStage::Step(std::string_view what, std::span<const std::uint8_t> request,
+std::string RomBootloaderStage::StepName::Text() const
+{
+    if (textId == 0) return std::string(english);
+    return settings::OwnText(textId, english, {argument});
+}
+
+void RomBootloaderStage::Step(const StepName& what, std::span<const std::uint8_t> request,
                               const ReadSpec& read)
 {
     ExpectAck(what, SendAndRead(m_ctx, request, read));
 }
 
-void RomBootloaderStage::ExpectAck(std::string_view what, const serial::Reply& reply)
+void RomBootloaderStage::ExpectAck(const StepName& what, const serial::Reply& reply)
 {
     if (reply.StartsWith(kAck)) return;
-    throw StepFailed(what, reply.First());
+    throw StepFailed(what.Text(), reply.First());
 }
 
 }  // namespace korvane::firmware

@@ -53,19 +53,29 @@ public:
     // when the boot image was read back and found as sent (context.verify).
     bool Run();
 
+    // What a step is called in a failure message. The bootloader's command
+    // names stay as they are; the rest is text of our own, looked up in the
+    // user's language only when a step fails (never per frame).
+    struct StepName {
+        std::int32_t textId = 0;  // 0: `english` is a command name
+        std::string_view english;
+        std::string argument;  // fills {0}
+        std::string Text() const;
+    };
+
 private:
     void Synchronise();
     // The command, its acknowledgement(s), and the synchronisation with the
     // bootloader that the command restarts.
-    void Unprotect(std::string_view what, std::uint8_t command, const ReadSpec& acks);
-    void Resynchronise(std::string_view after, std::string_view what);
+    void Unprotect(std::string_view command, std::uint8_t code, const ReadSpec& acks);
+    void Resynchronise(const StepName& after, const StepName& what);
     const std::vector<std::uint8_t>& WriteBootImage();
     void WriteFrame(std::span<const std::uint8_t> image, std::size_t offset);
     // Reads the image back in frame-sized pieces; the first difference fails.
     void ReadBack(std::span<const std::uint8_t> image);
-    void Step(std::string_view what, std::span<const std::uint8_t> request, const ReadSpec& read);
+    void Step(const StepName& what, std::span<const std::uint8_t> request, const ReadSpec& read);
     // Only an ACK as the first byte that arrived lets the stage go on.
-    void ExpectAck(std::string_view what, const serial::Reply& reply);
+    void ExpectAck(const StepName& what, const serial::Reply& reply);
 
     StageContext m_ctx;
     std::optional<ImageSource> m_ownImage;  // the image read from a path given here

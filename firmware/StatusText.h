@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "settings/TextCatalogue.h"
+
 namespace korvane::firmware {
 
 enum class StatusId {
@@ -16,7 +18,7 @@ enum class StatusId {
     Error,            // the job failed
 };
 
-constexpr std::uint8_t kLanguageEnglish = 1;
+using settings::kLanguageEnglish;
 
 std::string_view StatusText(StatusId id, std::uint8_t language);
 

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "error/Error.h"
 #include "framework/CDialog.h"
 
 namespace korvane::framework {
@@ -49,11 +50,11 @@ void CDialog::Guarded(const std::function<void()>& action)
 {
     // Neither Qt's event loop nor the system's dialog procedure can carry an
     // exception: an error that leaves a handler is shown here, and the program
-    // goes on. korvane::Error is a std::exception.
+    // goes on, with the hint of one of our errors under its message.
     try {
         action();
     } catch (const std::exception& error) {
-        ReportHandlerError(error.what());
+        ReportHandlerError(korvane::MessageWithHint(error));
     }
 }
 

@@ -17,8 +17,6 @@ namespace {
 constexpr std::int32_t kBaseChinese = 0;
 constexpr std::int32_t kBaseEnglish = 100000;
 constexpr std::int32_t kBaseThird = 800000;
-constexpr std::uint8_t kLanguageChinese = 0;
-constexpr std::uint8_t kLanguageEnglish = 1;
 
 // A text holds at most this many UTF-16 units (260 with its terminator).
 constexpr std::size_t kMaxTextUnits = 259;

@@ -30,6 +30,11 @@ private:
     std::filesystem::path m_path;
 };
 
+// The language byte of Sys.dat: 0 Chinese, 1 English, any other value the
+// third range (Traditional Chinese).
+constexpr std::uint8_t kLanguageChinese = 0;
+constexpr std::uint8_t kLanguageEnglish = 1;
+
 // 0 -> 0, 1 -> 100000, any other value -> 800000.
 std::int32_t LanguageBase(std::uint8_t language);
 

@@ -52,8 +52,12 @@ enum class FaultAction {
     Corrupt,  // a Write Memory frame is acknowledged but one byte lands flipped in flash
 };
 
-// How many answers a flood sends: far more than one read of the receive queue takes.
-constexpr std::size_t kFloodBytes = 8000;
+// How many answers a flood sends: far more than one read of the receive queue
+// takes (1,024 bytes), yet few enough that a pseudo-terminal takes the flood and
+// the answer that follows it in one write (its line discipline holds 4,096
+// bytes). A larger flood would trickle in after the program's discard, and
+// bytes that arrive after a request cannot be told from its answer.
+constexpr std::size_t kFloodBytes = 4000;
 
 // Applies to occurrences first .. first + count - 1 of the step (0-based).
 struct Fault {

@@ -125,10 +125,10 @@ Outcome RunUpgrade(const korvane::sim::SimOptions& options, korvane::firmware::P
     outcome.wall = std::chrono::steady_clock::now() - start;
     outcome.cpu = CpuTime() - cpuBefore;
     const auto results = radio.Results();
-    outcome.finished = job.WorkerState() == firmware::kWorkerFinished;
+    outcome.finished = job.Snapshot().workerState == firmware::WorkerState::Finished;
     outcome.delivered = results.flash == boot && results.program.size() >= user.size() &&
                         std::equal(user.begin(), user.end(), results.program.begin());
-    outcome.error = job.ErrorDescription();
+    if (const auto result = job.Result()) outcome.error = result->message;
     std::filesystem::remove_all(dir);
     return outcome;
 }

@@ -596,7 +596,7 @@ TEST(DownloadJob, ObserverHearsTheJobInOrder)
                                                "status 用户程序下载中。。。",
                                                "block 1",
                                                "progress 2",
-                                               "status 用户程序下载中。。。",
+
                                                "block 2",
                                                "status 用户程序下载完成！",
                                                "progress 60",

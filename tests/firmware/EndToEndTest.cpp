@@ -67,7 +67,7 @@ TEST(EndToEnd, FullUpgradeWritesTheBootImageAndDeliversTheProgram)
         DownloadJob& job = bench.job;
         job.Start(UpgradeMode::Full, bench.bootPath, bench.userPath);
         job.Join();
-        ASSERT_EQ(job.WorkerState(), kWorkerFinished) << job.ErrorDescription();
+        ASSERT_EQ(job.Snapshot().workerState, firmware::WorkerState::Finished) << ErrorOf(job);
         const auto results = bench.radio.Results();
         EXPECT_EQ(results.flash, bench.boot);
         ASSERT_EQ(results.program.size(), 8192u);
@@ -87,9 +87,9 @@ TEST(EndToEnd, HangUpMidTransferFailsTheJobWithoutHanging)
     const auto start = Clock::now();
     job.Join();
     EXPECT_LT(Clock::now() - start, 10s);
-    EXPECT_EQ(job.WorkerState(), kWorkerFailed);
-    EXPECT_EQ(job.Status(), "出错了！");
-    EXPECT_FALSE(job.ErrorDescription().empty());
+    EXPECT_EQ(job.Snapshot().workerState, firmware::WorkerState::Failed);
+    EXPECT_EQ(job.Snapshot().status, "出错了！");
+    EXPECT_FALSE(ErrorOf(job).empty());
     EXPECT_EQ(bench.settings.UpgradeCount(), 0);
 }
 
@@ -113,7 +113,8 @@ TEST(EndToEnd, PatientSendsWhatExactSendsAndOutlastsALateAdapter)
 {
     PtyBench exact(sim::SimOptions{}, Pacing::Exact);
     exact.Run(UpgradeMode::Full);
-    ASSERT_EQ(exact.job.WorkerState(), kWorkerFinished) << exact.job.ErrorDescription();
+    ASSERT_EQ(exact.job.Snapshot().workerState, firmware::WorkerState::Finished)
+        << ErrorOf(exact.job);
 
     // A real part's erase and reset times, behind a USB adapter that delivers
     // every answer 16 ms late.
@@ -121,7 +122,8 @@ TEST(EndToEnd, PatientSendsWhatExactSendsAndOutlastsALateAdapter)
     late.replyDelay = 16ms;
     PtyBench patient(late, Pacing::Patient);
     patient.Run(UpgradeMode::Full);
-    ASSERT_EQ(patient.job.WorkerState(), kWorkerFinished) << patient.job.ErrorDescription();
+    ASSERT_EQ(patient.job.Snapshot().workerState, firmware::WorkerState::Finished)
+        << ErrorOf(patient.job);
     EXPECT_EQ(patient.radio.Results().received, exact.radio.Results().received);
     EXPECT_EQ(patient.radio.Results().flash, patient.boot);
 }
@@ -142,12 +144,12 @@ TEST(EndToEnd, FloodsSlowPartsAndBadWritesEndAsTheyShould)
         const char* failure;  // nullptr: the job completes
     };
     const std::vector<Case> cases = {
-        {"8,000 '!' after '-', no block answered",
+        {"4,000 '!' after '-', no block answered",
          WithFaults({{SimStep::Ready, FaultAction::Flood},
                      {SimStep::Block, FaultAction::Silence, 0, 1000}},
                     true),
          Pacing::Exact, false, UpgradeMode::UserProgram, "did not answer block 0"},
-        {"8,000 ACKs after the first sync, Readout Unprotect unanswered",
+        {"4,000 ACKs after the first sync, Readout Unprotect unanswered",
          WithFaults({{SimStep::Sync, FaultAction::Flood},
                      {SimStep::ReadoutUnprotect, FaultAction::Silence}}),
          Pacing::Exact, false, UpgradeMode::Full, "did not answer Readout Unprotect"},
@@ -172,15 +174,15 @@ TEST(EndToEnd, FloodsSlowPartsAndBadWritesEndAsTheyShould)
         // bound only shows nothing hangs, with room for a loaded machine.
         EXPECT_LT(Clock::now() - start, 60s);
         if (c.failure == nullptr) {
-            EXPECT_EQ(bench.job.WorkerState(), kWorkerFinished) << bench.job.ErrorDescription();
+            EXPECT_EQ(bench.job.Snapshot().workerState, firmware::WorkerState::Finished)
+                << ErrorOf(bench.job);
             EXPECT_EQ(bench.settings.UpgradeCount(), 1);
             EXPECT_FALSE(bench.job.Result()->verified.has_value());
             continue;
         }
-        EXPECT_EQ(bench.job.WorkerState(), kWorkerFailed);
-        EXPECT_EQ(bench.job.Status(), "出错了！");
-        EXPECT_NE(bench.job.ErrorDescription().find(c.failure), std::string::npos)
-            << bench.job.ErrorDescription();
+        EXPECT_EQ(bench.job.Snapshot().workerState, firmware::WorkerState::Failed);
+        EXPECT_EQ(bench.job.Snapshot().status, "出错了！");
+        EXPECT_NE(ErrorOf(bench.job).find(c.failure), std::string::npos) << ErrorOf(bench.job);
         EXPECT_EQ(bench.settings.UpgradeCount(), 0);
     }
 }

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "firmware/DownloadJob.h"
 #include "settings/SettingsStore.h"
 #include "settings/SysData.h"
 #include "sim/RadioSim.h"
@@ -79,6 +80,13 @@ inline sim::SimOptions WithFault(sim::Fault fault)
 inline void SetLanguage(settings::SettingsStore& store, std::uint8_t language)
 {
     store.Modify([language](settings::SysData& d) { d.SetLanguage(language); });
+}
+
+// What the job's failure said; empty while it runs or when it did not fail.
+inline std::string ErrorOf(const DownloadJob& job)
+{
+    const std::optional<JobResult> result = job.Result();
+    return result ? result->message : std::string();
 }
 
 }  // namespace korvane::firmware::test

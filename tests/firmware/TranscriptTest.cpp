@@ -74,8 +74,8 @@ struct StageRun {
     serial::ByteExchange exchange{port, clock};
     Recorder recorder;
     WorkBuffer work{};
-    std::atomic<std::int32_t> progress{0}, state{0};
-    JobReport report{progress, state, settings};
+    std::atomic<std::int32_t> progress{0};
+    JobReport report{progress, settings};
     Pacing pacing;
 };
 

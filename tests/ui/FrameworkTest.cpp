@@ -50,7 +50,10 @@ public:
     explicit SampleDialog(ModalHost* host) : CDialog(SampleTemplate(), host) {}
 
     void OnAction() { ++actions; }
-    void OnThrowKorvane() { throw korvane::FileError("cannot read /tmp/x: No such file"); }
+    void OnThrowKorvane()
+    {
+        throw korvane::FileError("cannot read /tmp/x: No such file", "Choose another file.");
+    }
     void OnThrowStd() { throw std::runtime_error("plain failure"); }
     void OnTimer(std::uintptr_t id) { timerIds.push_back(id); }
 
@@ -124,8 +127,9 @@ TEST(MessageTableTest, AnErrorLeavingAHandlerIsShownAndTheProgramGoesOn)
         int id;
         const char* description;
     };
-    for (const Case& c : {Case{kIdThrowsKorvane, "cannot read /tmp/x: No such file"},
-                          Case{kIdThrowsStd, "plain failure"}}) {
+    for (const Case& c :
+         {Case{kIdThrowsKorvane, "cannot read /tmp/x: No such file\n\nChoose another file."},
+          Case{kIdThrowsStd, "plain failure"}}) {
         ScriptedHost host;
         SampleDialog dialog(&host);
         dialog.Create(false);

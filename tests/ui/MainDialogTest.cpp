@@ -904,7 +904,7 @@ TEST(JobTest, AFullUpgradeOnTheSimulatedRadioIsFollowedOnTheTimer)
         60'000))
         << "the start buttons did not come back";
     EXPECT_TRUE(h.Enabled(kIdUserUpgrade));
-    EXPECT_EQ(h.dialog->Job().WorkerState(), firmware::kWorkerFinished);
+    EXPECT_EQ(h.dialog->Job().Snapshot().workerState, firmware::WorkerState::Finished);
     EXPECT_EQ(h.Text(kIdStatus), "用户程序下载完成！");
     EXPECT_EQ(bar->value(), firmware::kProgressMax);
     EXPECT_EQ(h.Text(kIdCounter), "count 6");
@@ -928,7 +928,8 @@ TEST(JobTest, AFailedJobGivesTheButtonsBackOnlyWhileThePortIsOpen)
         Harness& h = *bench.h;
         h.Click(kIdUserUpgrade);
         ASSERT_TRUE(RunUntil(
-            [&] { return h.dialog->Job().WorkerState() == firmware::kWorkerFailed; }, 60'000));
+            [&] { return h.dialog->Job().Snapshot().workerState == firmware::WorkerState::Failed; },
+            60'000));
         if (closeFirst) h.Click(kIdClosePort);
         RunUntil([&] { return h.Text(kIdStatus) == "Error！"; }, 2000);
         RunUntil([] { return false; }, 700);  // at least one more tick

@@ -34,25 +34,40 @@ std::string RunAndCapture(const std::string& command)
     return output;
 }
 
-// Prints FIRST <title of the first window>, MAIN once "Driver" is up, and ENDED
-// when the process has gone by itself (else it is killed).
-constexpr const char* kSession = R"sh(
+// Starts the program (its path is $0) and defines wait_for: the first visible
+// window that matches, waiting up to a minute (a sanitizer build on a loaded
+// machine starts slowly).
+constexpr const char* kStartProgram = R"sh(
 cd "$(dirname "$0")" && env -u QT_QPA_PLATFORM "$0" & pid=$!
 wait_for() {
     i=0
-    while [ $i -lt 100 ]; do
+    while [ $i -lt 300 ]; do
         w=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
         if [ -n "$w" ]; then echo "$w"; return 0; fi
         sleep 0.2; i=$((i+1))
     done
     return 1
 }
+)sh";
+
+// Runs a session script on a virtual screen of the given size.
+std::string RunSession(const std::string& screen, const std::string& session,
+                       const std::filesystem::path& program)
+{
+    return RunAndCapture("timeout 240 xvfb-run -a -s '-screen 0 " + screen + "' sh -c " +
+                         ShellQuote(std::string(kStartProgram) + session) + " " +
+                         ShellQuote(program.string()) + " 2>/dev/null");
+}
+
+// Prints FIRST <title of the first window>, MAIN once "Driver" is up, and ENDED
+// when the process has gone by itself (else it is killed).
+constexpr const char* kSession = R"sh(
 first=$(wait_for --class STM32_Korvane) && echo "FIRST $(xdotool getwindowname "$first")"
 xdotool windowfocus --sync "$first" key Escape
 main=$(wait_for --name '^Driver$') && echo MAIN
 xdotool windowfocus --sync "$main" key Escape
 i=0
-while kill -0 $pid 2>/dev/null && [ $i -lt 50 ]; do sleep 0.2; i=$((i+1)); done
+while kill -0 $pid 2>/dev/null && [ $i -lt 150 ]; do sleep 0.2; i=$((i+1)); done
 if kill -0 $pid 2>/dev/null; then kill $pid; else echo ENDED; fi
 )sh";
 
@@ -62,9 +77,7 @@ TEST(ProgramSmokeTest, PrecautionsThenDriverWindowThenTheEnd)
         GTEST_SKIP() << "xvfb-run or xdotool missing";
     const std::filesystem::path program = KORVANE_PROGRAM_PATH;
     ASSERT_TRUE(std::filesystem::exists(program));
-    const std::string output =
-        RunAndCapture("timeout 90 xvfb-run -a -s '-screen 0 1280x1024x24' sh -c " +
-                      ShellQuote(kSession) + " " + ShellQuote(program.string()) + " 2>/dev/null");
+    const std::string output = RunSession("1280x1024x24", kSession, program);
     EXPECT_NE(output.find("FIRST "), std::string::npos) << output;
     EXPECT_EQ(output.find("FIRST Driver"), std::string::npos) << output;
     EXPECT_NE(output.find("MAIN"), std::string::npos) << output;
@@ -75,16 +88,6 @@ TEST(ProgramSmokeTest, PrecautionsThenDriverWindowThenTheEnd)
 // font) must keep its title bar on screen; the window system must see no title
 // (not the application's name) and the main window as its owner.
 constexpr const char* kSmallScreenSession = R"sh(
-cd "$(dirname "$0")" && env -u QT_QPA_PLATFORM "$0" & pid=$!
-wait_for() {
-    i=0
-    while [ $i -lt 100 ]; do
-        w=$(xdotool search --onlyvisible "$@" 2>/dev/null | head -1)
-        if [ -n "$w" ]; then echo "$w"; return 0; fi
-        sleep 0.2; i=$((i+1))
-    done
-    return 1
-}
 form=$(wait_for --class STM32_Korvane) || { kill $pid; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$form")"
 echo "FORM $X $Y $WIDTH $HEIGHT"
@@ -94,7 +97,7 @@ xdotool windowfocus --sync "$form" key Escape
 main=$(wait_for --name '^Driver$') && printf 'MAIN 0x%x\n' "$main"
 xdotool windowfocus --sync "$main" key Escape
 i=0
-while kill -0 $pid 2>/dev/null && [ $i -lt 50 ]; do sleep 0.2; i=$((i+1)); done
+while kill -0 $pid 2>/dev/null && [ $i -lt 150 ]; do sleep 0.2; i=$((i+1)); done
 kill $pid 2>/dev/null
 )sh";
 
@@ -111,9 +114,7 @@ TEST(ProgramSmokeTest, OnASmallScreenTheFormIsInsideUntitledAndOwned)
     if (!HaveTool("xvfb-run") || !HaveTool("xdotool") || !HaveTool("xprop"))
         GTEST_SKIP() << "xvfb-run, xdotool or xprop missing";
     const std::filesystem::path program = KORVANE_PROGRAM_PATH;
-    const std::string output = RunAndCapture(
-        "timeout 90 xvfb-run -a -s '-screen 0 1366x768x24' sh -c " +
-        ShellQuote(kSmallScreenSession) + " " + ShellQuote(program.string()) + " 2>/dev/null");
+    const std::string output = RunSession("1366x768x24", kSmallScreenSession, program);
     int x = -1, y = -1, width = 0, height = 0;
     ASSERT_EQ(std::sscanf(Field(output, "FORM").c_str(), "%d %d %d %d", &x, &y, &width, &height), 4)
         << output;
