@@ -25,14 +25,14 @@ constexpr std::uint16_t kEndFrameSize = 4099;
 constexpr milliseconds kAnswerCeiling{1000};
 
 // clang-format off
-//                                   fixed schedule   patient
-//                                   wants  polls     wants  ceiling
-constexpr ReadSpec kSolicitReply   {1,     10,       1,     milliseconds(500)};
-constexpr ReadSpec kHelloAnswer    {1,     1,        1,     kAnswerCeiling};
-constexpr ReadSpec kReadyAnswer    {1,     1,        1,     milliseconds(50)};
-constexpr ReadSpec kReadyWait      {1,     10,       1,     milliseconds(500)};
-constexpr ReadSpec kBlockAnswer    {1,     20,       1,     kAnswerCeiling};
-constexpr ReadSpec kEndFrameAnswer {1,     20,       1,     kAnswerCeiling};
+//                                     fixed schedule   patient
+//                                     wants  polls     wants  ceiling
+constexpr ReadWindow kSolicitReply   {1,     10,       1,     milliseconds(500)};
+constexpr ReadWindow kHelloAnswer    {1,     1,        1,     kAnswerCeiling};
+constexpr ReadWindow kReadyAnswer    {1,     1,        1,     milliseconds(50)};
+constexpr ReadWindow kReadyWait      {1,     10,       1,     milliseconds(500)};
+constexpr ReadWindow kBlockAnswer    {1,     20,       1,     kAnswerCeiling};
+constexpr ReadWindow kEndFrameAnswer {1,     20,       1,     kAnswerCeiling};
 // clang-format on
 
 }  // namespace

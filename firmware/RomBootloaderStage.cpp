@@ -37,21 +37,21 @@ constexpr milliseconds kResyncWait{100};
 constexpr int kResyncAttempts = 20;
 
 // clang-format off
-//                                        fixed schedule   patient
-//                                        wants  polls     wants  ceiling
-constexpr ReadSpec kFirstSync            {1,     1,        1,     kFirstSyncCeiling};
-constexpr ReadSpec kOneAck               {1,     1,        1,     kCommandCeiling};
+//                                          fixed schedule   patient
+//                                          wants  polls     wants  ceiling
+constexpr ReadWindow kFirstSync            {1,     1,        1,     kFirstSyncCeiling};
+constexpr ReadWindow kOneAck               {1,     1,        1,     kCommandCeiling};
 // Read as two although the bootloader sends one ACK: the fixed schedule then
 // always waits its poll, which gives the bootloader that time.
-constexpr ReadSpec kAckAsPair            {2,     1,        1,     kCommandCeiling};
-constexpr ReadSpec kGlobalEraseAck       {2,     1,        1,     kMassEraseCeiling};
+constexpr ReadWindow kAckAsPair            {2,     1,        1,     kCommandCeiling};
+constexpr ReadWindow kGlobalEraseAck       {2,     1,        1,     kMassEraseCeiling};
 // Both ACKs of an unprotect; Readout Unprotect erases the flash between them.
-constexpr ReadSpec kWriteUnprotectAcks   {2,     1,        2,     2 * kCommandCeiling};
-constexpr ReadSpec kReadoutUnprotectAcks {2,     1,        2,     kCommandCeiling + kMassEraseCeiling};
-constexpr ReadSpec kDeviceIdReply        {13,    2,        13,    kCommandCeiling};
-constexpr ReadSpec kVersionReply         {5,     2,        5,     kCommandCeiling};
-constexpr ReadSpec kIdReply              {5,     2,        5,     kCommandCeiling};
-constexpr ReadSpec kResyncAck            {1,     1,        1,     kResyncWait};
+constexpr ReadWindow kWriteUnprotectAcks   {2,     1,        2,     2 * kCommandCeiling};
+constexpr ReadWindow kReadoutUnprotectAcks {2,     1,        2,     kCommandCeiling + kMassEraseCeiling};
+constexpr ReadWindow kDeviceIdReply        {13,    2,        13,    kCommandCeiling};
+constexpr ReadWindow kVersionReply         {5,     2,        5,     kCommandCeiling};
+constexpr ReadWindow kIdReply              {5,     2,        5,     kCommandCeiling};
+constexpr ReadWindow kResyncAck            {1,     1,        1,     kResyncWait};
 // clang-format on
 
 constexpr std::uint32_t kReadBackPolls = 2;
@@ -181,7 +181,7 @@ void RomBootloaderStage::Synchronise()
 }
 
 void RomBootloaderStage::Unprotect(std::string_view command, std::uint8_t code,
-                                   const ReadSpec& acks)
+                                   const ReadWindow& acks)
 {
     const StepName what = Named(command);
     const StepName sync{kTextSyncAfter, "the synchronisation after {0}", std::string(command)};
@@ -264,7 +264,7 @@ void RomBootloaderStage::WriteFrame(std::span<const std::uint8_t> image, std::si
 
 void RomBootloaderStage::ReadBack(std::span<const std::uint8_t> image)
 {
-    const ReadSpec ack = kOneAck;
+    const ReadWindow ack = kOneAck;
     for (std::size_t offset = 0; offset < image.size(); offset += kFrameSize) {
         const std::size_t count = std::min(kFrameSize, image.size() - offset);
         const auto address = static_cast<std::uint32_t>(kFlashBase + offset);
@@ -273,7 +273,7 @@ void RomBootloaderStage::ReadBack(std::span<const std::uint8_t> image)
              AddressFrame(address), ack);
         const auto wanted = static_cast<std::uint16_t>(count + 1);
         const serial::Reply reply = SendAndRead(
-            m_ctx, LengthFrame(count), ReadSpec{wanted, kReadBackPolls, wanted, kCommandCeiling});
+            m_ctx, LengthFrame(count), ReadWindow{wanted, kReadBackPolls, wanted, kCommandCeiling});
         ExpectAck({kTextReadLength, "the Read Memory length at {0}", AddressText(address)}, reply);
         const auto data = reply.Bytes().subspan(1);
         const auto expected = image.subspan(offset, count);
@@ -301,7 +301,7 @@ std::string RomBootloaderStage::StepName::Text() const
 }
 
 void RomBootloaderStage::Step(const StepName& what, std::span<const std::uint8_t> request,
-                              const ReadSpec& read)
+                              const ReadWindow& read)
 {
     ExpectAck(what, SendAndRead(m_ctx, request, read));
 }

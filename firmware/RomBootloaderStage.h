@@ -67,13 +67,13 @@ private:
     void Synchronise();
     // The command, its acknowledgement(s), and the synchronisation with the
     // bootloader that the command restarts.
-    void Unprotect(std::string_view command, std::uint8_t code, const ReadSpec& acks);
+    void Unprotect(std::string_view command, std::uint8_t code, const ReadWindow& acks);
     void Resynchronise(const StepName& after, const StepName& what);
     const std::vector<std::uint8_t>& WriteBootImage();
     void WriteFrame(std::span<const std::uint8_t> image, std::size_t offset);
     // Reads the image back in frame-sized pieces; the first difference fails.
     void ReadBack(std::span<const std::uint8_t> image);
-    void Step(const StepName& what, std::span<const std::uint8_t> request, const ReadSpec& read);
+    void Step(const StepName& what, std::span<const std::uint8_t> request, const ReadWindow& read);
     // Only an ACK as the first byte that arrived lets the stage go on.
     void ExpectAck(const StepName& what, const serial::Reply& reply);
 

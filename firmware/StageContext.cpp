@@ -10,19 +10,20 @@ const char* PacingName(Pacing pacing)
     return pacing == Pacing::Patient ? "patient" : "exact";
 }
 
-serial::Reply ReadReply(const StageContext& context, const ReadSpec& spec)
+serial::Reply ReadReply(const StageContext& context, const ReadWindow& window)
 {
     if (context.pacing == Pacing::Patient) {
-        return context.exchange.Receive(spec.promptWanted, serial::ReadLimit::Within(spec.ceiling));
+        return context.exchange.Receive(window.promptWanted,
+                                        serial::ReadLimit::Within(window.ceiling));
     }
-    return context.exchange.Receive(spec.wanted, spec.polls);
+    return context.exchange.Receive(window.wanted, window.polls);
 }
 
 serial::Reply SendAndRead(const StageContext& context, std::span<const std::uint8_t> request,
-                          const ReadSpec& spec)
+                          const ReadWindow& window)
 {
     context.exchange.SendBytes(request.data(), static_cast<std::uint16_t>(request.size()));
-    return ReadReply(context, spec);
+    return ReadReply(context, window);
 }
 
 std::string HexByte(std::uint8_t value)
