@@ -42,13 +42,6 @@ AppLoaderStage::AppLoaderStage(StageContext context, ImageSource& userImage)
 {
 }
 
-AppLoaderStage::AppLoaderStage(StageContext context, std::filesystem::path path)
-    : m_ctx(context),
-      m_ownImage(std::in_place, ImageRole::UserProgram, std::move(path)),
-      m_userImage(*m_ownImage)
-{
-}
-
 void AppLoaderStage::Run()
 {
     m_ctx.report.EnterStage(JobStage::LoaderWait);

@@ -5,8 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 
 #include "firmware/Image.h"
@@ -35,8 +33,6 @@ public:
 
     // The stage takes the user image from `userImage` when its blocks begin.
     AppLoaderStage(StageContext context, ImageSource& userImage);
-    // The same, reading the user image from `path`.
-    AppLoaderStage(StageContext context, std::filesystem::path path);
 
     // Completes (counter incremented and saved), or throws StageFailure,
     // ImageError (user image unusable), a serial error, or serial::StopRequested.
@@ -50,7 +46,6 @@ private:
     void SendBlock(std::span<const std::uint8_t> image, std::size_t offset, std::uint8_t number);
 
     StageContext m_ctx;
-    std::optional<ImageSource> m_ownImage;  // the image read from a path given here
     ImageSource& m_userImage;
 };
 

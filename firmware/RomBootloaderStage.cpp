@@ -131,13 +131,6 @@ RomBootloaderStage::RomBootloaderStage(StageContext context, ImageSource& bootIm
 {
 }
 
-RomBootloaderStage::RomBootloaderStage(StageContext context, std::filesystem::path path)
-    : m_ctx(context),
-      m_ownImage(std::in_place, ImageRole::Boot, std::move(path)),
-      m_bootImage(*m_ownImage)
-{
-}
-
 bool RomBootloaderStage::Run()
 {
     m_ctx.report.EnterStage(JobStage::RomSync);

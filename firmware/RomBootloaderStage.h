@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -43,8 +41,6 @@ public:
 
     // The stage takes the boot image from `bootImage` when its frames begin.
     RomBootloaderStage(StageContext context, ImageSource& bootImage);
-    // The same, reading the boot image from `path`.
-    RomBootloaderStage(StageContext context, std::filesystem::path path);
 
     // Completes, or throws StageFailure (refused or silent step, bootloader
     // not back after an unprotect, boot image read back different),
@@ -78,7 +74,6 @@ private:
     void ExpectAck(const StepName& what, const serial::Reply& reply);
 
     StageContext m_ctx;
-    std::optional<ImageSource> m_ownImage;  // the image read from a path given here
     ImageSource& m_bootImage;
 };
 

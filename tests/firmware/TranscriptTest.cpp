@@ -57,8 +57,10 @@ struct StageRun {
     {
         const StageContext context{exchange, work, report, pacing};
         try {
-            RomBootloaderStage(context, dir.WriteFile("boot.bin", boot)).Run();
-            AppLoaderStage(context, dir.WriteFile("user.bin", user)).Run();
+            ImageSource bootImage(ImageRole::Boot, boot);
+            ImageSource userImage(ImageRole::UserProgram, user);
+            RomBootloaderStage(context, bootImage).Run();
+            AppLoaderStage(context, userImage).Run();
             SendEndFrame(context);
         } catch (const korvane::Error& error) {
             return error.what();
