@@ -137,7 +137,7 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
     int status = kExitSuccess;
     for (const std::filesystem::path& file : files) {
         try {
-            const std::vector<std::uint8_t> image = ReadImageFile(file);
+            const std::vector<std::uint8_t> image = firmware::LoadImage(file);
             console.out << EscapedLine(firmware::FormatCrcLabel(crc.Compute(image)), file.string())
                         << std::endl;
         } catch (const korvane::Error& error) {

@@ -51,11 +51,11 @@ FlashImages ReadImages(const FlashOptions& options, FlashOutcome& base)
     images.verify = options.verify;
     if (options.bootPath) {
         images.mode = firmware::UpgradeMode::Full;
-        images.boot = ReadImageFile(*options.bootPath);
+        images.boot = firmware::LoadImage(*options.bootPath);
         base.bootBytes = static_cast<std::int64_t>(images.boot.size());
         base.bootCrc = crc.Compute(images.boot);
     }
-    images.user = ReadImageFile(options.userPath);
+    images.user = firmware::LoadImage(options.userPath);
     base.userBytes = static_cast<std::int64_t>(images.user.size());
     base.userCrc = crc.Compute(images.user);
     return images;
@@ -235,11 +235,6 @@ std::string ImageHint(const korvane::Error& error)
     return error.Hint().empty()
                ? OwnText(kTextImageHint, "Images are raw .bin files of at most 1,024,000 bytes")
                : error.Hint();
-}
-
-std::vector<std::uint8_t> ReadImageFile(const fs::path& path)
-{
-    return firmware::LoadImage(path);
 }
 
 int RunFlash(const Console& console, const fs::path& programDir, const FlashOptions& options)

@@ -3,20 +3,13 @@
 // them, watched from the terminal.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
 
 namespace korvane::cli {
-
-// Reads an image for a command, the one way the core reads images: anything
-// but a regular file (a pipe, a device) is refused before it is opened, so
-// nothing blocks. Throws firmware::ImageError.
-std::vector<std::uint8_t> ReadImageFile(const std::filesystem::path& path);
 
 // What to try about an image that cannot be used: the error's own hint, or ours.
 std::string ImageHint(const korvane::Error& error);
