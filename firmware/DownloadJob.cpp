@@ -59,25 +59,6 @@ std::int64_t SizeOf(const std::optional<ImageSource>& image)
 
 }  // namespace
 
-const char* OutcomeName(JobOutcome outcome)
-{
-    switch (outcome) {
-        case JobOutcome::Completed:
-            return "completed";
-        case JobOutcome::Refused:
-            return "refused";
-        case JobOutcome::Image:
-            return "image";
-        case JobOutcome::Serial:
-            return "port";
-        case JobOutcome::Stopped:
-            return "stopped";
-        case JobOutcome::Other:
-            return "failed";
-    }
-    return "failed";
-}
-
 DownloadJob::DownloadJob(serial::IPortOps& port, settings::SettingsStore& settings,
                          serial::ISleeper* sleeper)
     : m_port(port),

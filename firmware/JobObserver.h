@@ -52,9 +52,6 @@ struct JobResult {
     std::int32_t counter = 0;              // the counter as Sys.dat holds it at the end
 };
 
-// Short English name of an outcome, for logs and machine-readable output.
-const char* OutcomeName(JobOutcome outcome);
-
 // Every call comes on the worker thread, in the order things happen; keep them
 // short, and do not call back into the job's Start, Stop or Join from them.
 class IJobObserver {

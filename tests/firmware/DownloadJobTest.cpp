@@ -53,6 +53,26 @@ private:
     sim::MemoryRadioPort& m_port;
 };
 
+// How a job ended, as the recorded events name it.
+const char* OutcomeName(JobOutcome outcome)
+{
+    switch (outcome) {
+        case JobOutcome::Completed:
+            return "completed";
+        case JobOutcome::Refused:
+            return "refused";
+        case JobOutcome::Image:
+            return "image";
+        case JobOutcome::Serial:
+            return "port";
+        case JobOutcome::Stopped:
+            return "stopped";
+        case JobOutcome::Other:
+            return "failed";
+    }
+    return "failed";
+}
+
 // Everything the observer heard, as one line per event.
 struct Recorder : IJobObserver {
     std::function<void(const std::string&)> onEvent;
