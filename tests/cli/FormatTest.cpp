@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
@@ -47,8 +49,15 @@ TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft)
     // No rate or time left before anything was sent.
     EXPECT_EQ(FormatProgressLine({"rom-sync", 0, 2048, 0.5}, 200),
               "[--------------------]   0%  rom-sync  0 B / 2.0 KiB");
-    // Cut to the terminal's width so that the carriage return redraws it in place.
-    EXPECT_EQ(FormatProgressLine(view, 30).size(), 30u);
+    // In the terminal's width, so that the carriage return redraws it in place,
+    // with only whole details: never a time cut to "0:".
+    for (const auto& [width, expected] : std::vector<std::pair<std::size_t, std::string>>{
+             {79, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB  4.0 KiB/s"},
+             {60, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB"},
+             {30, "[##########----------]  50%"},
+             {10, "[#########"}}) {
+        EXPECT_EQ(FormatProgressLine(view, width), expected) << width;
+    }
 }
 
 TEST(ProgressFormat, PlainLine)
