@@ -53,7 +53,8 @@ TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft)
     // with only whole details: never a time cut to "0:".
     for (const auto& [width, expected] : std::vector<std::pair<std::size_t, std::string>>{
              {79, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB  4.0 KiB/s"},
-             {60, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB"},
+             {63, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB"},
+             {62, "[##########----------]  50%  loader-blocks"},
              {30, "[##########----------]  50%"},
              {10, "[#########"}}) {
         EXPECT_EQ(FormatProgressLine(view, width), expected) << width;
