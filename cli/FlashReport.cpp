@@ -275,7 +275,8 @@ std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double se
         bytes += outcome.bytes;
         succeeded += outcome.exitStatus == kExitSuccess ? 1 : 0;
     }
-    const int exit = MostSevere(outcomes);
+    // A run without radios (`--port all` found none) upgraded nothing: a port failure.
+    const int exit = outcomes.empty() ? kExitPort : MostSevere(outcomes);
     Json json;
     json["result"] = exit == kExitSuccess ? "success" : "failed";
     json["exit"] = exit;
