@@ -105,13 +105,17 @@ bool IsSerialError(const korvane::Error& error, serial::SerialErrorKind kind)
     return serialError != nullptr && serialError->Kind() == kind;
 }
 
-// Two names of one device: the same file once links, "..", doubled slashes
-// are followed (and, where the system cannot say, the same normal path).
+// Two names of one device: the same path once links, "..", "." and doubled
+// slashes are resolved (as realpath does; std::filesystem::equivalent refuses
+// device files), or, where the system cannot resolve them, the same normal path.
 bool SameDevice(const std::string& first, const std::string& second)
 {
-    std::error_code error;
-    if (fs::equivalent(first, second, error)) return true;
-    return error && fs::path(first).lexically_normal() == fs::path(second).lexically_normal();
+    std::error_code firstError;
+    std::error_code secondError;
+    const fs::path a = fs::canonical(first, firstError);
+    const fs::path b = fs::canonical(second, secondError);
+    if (!firstError && !secondError) return a == b;
+    return fs::path(first).lexically_normal() == fs::path(second).lexically_normal();
 }
 
 // Resolves each radio's port to its device before anything starts, into
