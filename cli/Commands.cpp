@@ -11,6 +11,7 @@
 #include "cli/Flash.h"
 #include "cli/Help.h"
 #include "cli/Interrupt.h"
+#include "cli/Output.h"
 #include "cli/TextIds.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
@@ -79,6 +80,40 @@ std::string EscapedLine(const std::string& label, const std::string& name)
 
 }  // namespace
 
+std::string EscapeControls(std::string_view text)
+{
+    constexpr unsigned char kDelete = 0x7F;
+    constexpr unsigned char kC1Lead = 0xC2;  // UTF-8 of U+0080..U+009F: 0xC2 0x80..0x9F
+    constexpr unsigned char kC1First = 0x80;
+    constexpr unsigned char kC1Last = 0x9F;
+    constexpr const char* kHex = "0123456789abcdef";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == kC1Lead && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if (next >= kC1First && next <= kC1Last) {
+                escaped += std::string("\\u00") + kHex[next >> 4] + kHex[next & 0xF];
+                ++i;
+                continue;
+            }
+        }
+        if (byte >= 0x20 && byte != kDelete) {
+            escaped += static_cast<char>(byte);
+        } else if (byte == '\n') {
+            escaped += "\\n";
+        } else if (byte == '\r') {
+            escaped += "\\r";
+        } else if (byte == '\t') {
+            escaped += "\\t";
+        } else {
+            escaped += std::string("\\x") + kHex[byte >> 4] + kHex[byte & 0xF];
+        }
+    }
+    return escaped;
+}
+
 std::string Sentence(const std::string& text)
 {
     constexpr std::array<std::string_view, 6> kEnds{".", "!", "?", "。", "！", "？"};
@@ -91,9 +126,9 @@ std::string Sentence(const std::string& text)
 
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint)
 {
-    console.err << "korvane: " << Sentence(what);
+    console.err << "korvane: " << EscapeControls(Sentence(what));
     if (!hint.empty()) {
-        console.err << ' ' << Sentence(hint);
+        console.err << ' ' << EscapeControls(Sentence(hint));
     }
     console.err << std::endl;
 }
@@ -126,7 +161,10 @@ int RunPorts(const Console& console)
     std::size_t deviceWidth = 0;
     for (const serial::PortInfo& port : ports)
         deviceWidth = std::max(deviceWidth, port.device.size());
-    for (const serial::PortInfo& port : ports) console.out << PortLine(port, deviceWidth) << '\n';
+    for (const serial::PortInfo& port : ports) {
+        // USB strings come from the adapter: nothing in them reaches the terminal raw.
+        console.out << EscapeControls(PortLine(port, deviceWidth)) << '\n';
+    }
     console.out.flush();
     return kExitSuccess;
 }
@@ -169,7 +207,7 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
     const maintenance::ApnCommand command =
         maintenance::BuildApnCommand(fields, maintenance::FindAdb(programDir));
     // Like the dialog, show the command up to the name only: the rest may hold a password.
-    console.out << "Running: " << command.displayUpToName << " ..." << std::endl;
+    console.out << "Running: " << EscapeControls(command.displayUpToName) << " ..." << std::endl;
     // Ctrl-C ends adb (and waits for it) instead of being held back until it returns.
     InterruptWatch interrupt;
     maintenance::RunLimits limits;
@@ -194,7 +232,9 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
     return kExitSuccess;
 }
 
-int RunKorvane(const Console& console, std::span<const std::string> args)
+namespace {
+
+int RunCommand(const Console& console, std::span<const std::string> args)
 {
     const std::filesystem::path programDir = settings::GetExeDir();
     // Our own messages in the language of Sys.dat, from the Txt.ini beside us.
@@ -231,6 +271,21 @@ int RunKorvane(const Console& console, std::span<const std::string> args)
     }
     console.out << HelpText(CommandKind::None) << std::flush;
     return kExitUsage;
+}
+
+}  // namespace
+
+int RunKorvane(const Console& console, std::span<const std::string> args)
+{
+    GuardStandardStreams();
+    // Every command writes through these, so that output lost to a closed pipe,
+    // a full disk or a closed stream is reported once the command has ended.
+    CheckedOutput out(console.out);
+    CheckedOutput err(console.err);
+    err.Stream().tie(&out.Stream());  // what was said before an error comes first
+    const Console checked{out.Stream(), err.Stream(), console.outIsTerminal, console.errIsTerminal,
+                          console.terminalWidth};
+    return FinishOutput(out, err, RunCommand(checked, args));
 }
 
 }  // namespace korvane::cli

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "cli/Options.h"
 
@@ -19,7 +20,14 @@ struct Console {
     std::size_t terminalWidth = 80;
 };
 
-// "korvane: <what failed>. <What to try>." as one line on the error stream.
+// A name as it is echoed on a terminal or in plain output: control characters
+// shown escaped ("\n", "\t", "\x1b", C1 controls as "\u009b"), so that a name
+// can neither split a one-line message nor send the terminal a command. The
+// JSON output keeps names exact.
+std::string EscapeControls(std::string_view text);
+
+// "korvane: <what failed>. <What to try>." as one line on the error stream
+// (control characters escaped).
 // A message or hint as a sentence, ended as the user's language ends one.
 std::string Sentence(const std::string& text);
 

@@ -3,9 +3,12 @@
 // turns how they ended into lines, a table, JSON and one exit status.
 #include "cli/Flash.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -20,6 +23,7 @@
 #include "serial/SerialError.h"
 #include "settings/OwnText.h"
 #include "settings/SettingsStore.h"
+#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -42,6 +46,20 @@ std::int32_t CounterInSysDat(const fs::path& sysPath)
     return settings::SettingsStore(sysPath).UpgradeCount();
 }
 
+// An image as LoadImage gives it; an empty one is refused like a missing one:
+// it would erase a radio (or count an upgrade) and write nothing.
+std::vector<std::uint8_t> LoadNonEmptyImage(const fs::path& path)
+{
+    std::vector<std::uint8_t> image = firmware::LoadImage(path);
+    if (image.empty()) {
+        throw korvane::Error(
+            ErrorKind::Image,
+            OwnText(kTextImageEmpty, "the image {0} is empty: it holds no byte to write",
+                    {settings::PathToUtf8(path)}));
+    }
+    return image;
+}
+
 // The images of the run and, in `base`, what every radio reports of them.
 FlashImages ReadImages(const FlashOptions& options, FlashOutcome& base)
 {
@@ -51,11 +69,11 @@ FlashImages ReadImages(const FlashOptions& options, FlashOutcome& base)
     images.verify = options.verify;
     if (options.bootPath) {
         images.mode = firmware::UpgradeMode::Full;
-        images.boot = firmware::LoadImage(*options.bootPath);
+        images.boot = LoadNonEmptyImage(*options.bootPath);
         base.bootBytes = static_cast<std::int64_t>(images.boot.size());
         base.bootCrc = crc.Compute(images.boot);
     }
-    images.user = firmware::LoadImage(options.userPath);
+    images.user = LoadNonEmptyImage(options.userPath);
     base.userBytes = static_cast<std::int64_t>(images.user.size());
     base.userCrc = crc.Compute(images.user);
     return images;
@@ -81,12 +99,73 @@ std::vector<RadioState> RadiosOf(const FlashOptions& options,
     return radios;
 }
 
+bool IsSerialError(const korvane::Error& error, serial::SerialErrorKind kind)
+{
+    const auto* serialError = dynamic_cast<const serial::SerialError*>(&error);
+    return serialError != nullptr && serialError->Kind() == kind;
+}
+
+// Two names of one device: the same path once links, "..", "." and doubled
+// slashes are resolved (as realpath does; std::filesystem::equivalent refuses
+// device files), or, where the system cannot resolve them, the same normal path.
+bool SameDevice(const std::string& first, const std::string& second)
+{
+    std::error_code firstError;
+    std::error_code secondError;
+    const fs::path a = fs::canonical(first, firstError);
+    const fs::path b = fs::canonical(second, secondError);
+    if (!firstError && !secondError) return a == b;
+    return fs::path(first).lexically_normal() == fs::path(second).lexically_normal();
+}
+
+// Resolves each radio's port to its device before anything starts, into
+// `devices`. A port number outside the list is a bad argument, whatever its
+// value, as number 0 is; two names of one device are refused as a repeated
+// port is. A name that cannot be resolved otherwise is left empty, for its
+// radio to report as a port it cannot open.
+std::optional<UsageError> ResolvePorts(const std::vector<RadioState>& radios,
+                                       const std::vector<serial::PortInfo>& listed,
+                                       std::vector<std::string>& devices)
+{
+    constexpr CommandKind kFlash = CommandKind::Flash;
+    devices.assign(radios.size(), std::string());
+    for (std::size_t i = 0; i < radios.size(); ++i) {
+        try {
+            devices[i] = serial::ResolvePortName(radios[i].port, listed);
+        } catch (const korvane::Error& error) {
+            if (IsSerialError(error, serial::SerialErrorKind::NoSuchPort) &&
+                ParsePortNumber(radios[i].port)) {
+                return UsageError(kFlash, OwnText(kTextNoPortNumber,
+                                                  "port number {0} does not exist; 'korvane "
+                                                  "ports' lists the numbers, from 1",
+                                                  {radios[i].port}));
+            }
+        }
+    }
+    for (std::size_t i = 0; i < radios.size(); ++i) {
+        for (std::size_t j = i + 1; j < radios.size(); ++j) {
+            if (devices[i].empty() || !SameDevice(devices[i], devices[j])) continue;
+            std::error_code ignored;
+            const fs::path device = fs::weakly_canonical(devices[i], ignored);
+            return UsageError(kFlash,
+                              OwnText(kTextSameDevice, "ports {0} and {1} are one device, {2}",
+                                      {radios[i].port, radios[j].port,
+                                       device.empty() ? devices[i] : device.string()}));
+        }
+    }
+    return std::nullopt;
+}
+
 // Advice for a port that cannot be opened: the error's own, or ours.
 std::string PortHint(const korvane::Error& error)
 {
-    const auto* serialError = dynamic_cast<const serial::SerialError*>(&error);
-    if (serialError != nullptr && serialError->Kind() == serial::SerialErrorKind::NoSuchPort) {
+    if (IsSerialError(error, serial::SerialErrorKind::NoSuchPort)) {
         return OwnText(kTextHintListPorts, "'korvane ports' lists the ports this computer has");
+    }
+    if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
+        return OwnText(kTextHintChooseAdapter,
+                       "Choose the device of the radio's serial adapter ('korvane ports' lists "
+                       "them)");
     }
     if (!error.Hint().empty()) return error.Hint();
     return OwnText(kTextHintCheckCable, "Check the cable and the USB adapter, then try again");
@@ -147,6 +226,21 @@ int ReportSeveral(const Console& console, const FlashOptions& options,
     return MostSevere(outcomes);
 }
 
+// A counter held at its limit takes no more counts: the radios counted while
+// it stood there say so, once more were completed than it could take.
+void MarkCounterAtLimit(std::vector<RadioState>& radios, std::int32_t before, std::int32_t after)
+{
+    constexpr std::int32_t kLimit = std::numeric_limits<std::int32_t>::max();
+    const auto counted = std::count_if(radios.begin(), radios.end(),
+                                       [](const RadioState& r) { return r.outcome.counted; });
+    if (after != kLimit || static_cast<std::int64_t>(before) + counted <= kLimit) return;
+    for (RadioState& radio : radios) {
+        if (radio.outcome.counted && radio.outcome.counter == kLimit) {
+            radio.outcome.counterAtLimit = true;
+        }
+    }
+}
+
 int Report(const Console& console, const FlashOptions& options, bool several,
            const std::vector<FlashOutcome>& outcomes, StopSignal stop, double seconds,
            std::int32_t counter)
@@ -171,10 +265,20 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
         RadioState& radio = radios[i];
         jobs.push_back(std::make_unique<RadioJob>(i, events, store));
         try {
-            radio.outcome.device = serial::ResolvePortName(radio.port, listed);
+            if (radio.outcome.device.empty()) {
+                radio.outcome.device = serial::ResolvePortName(radio.port, listed);
+            }
             jobs.back()->Open(radio.outcome.device);
         } catch (const korvane::Error& error) {
             radio.outcome = NotStarted(radio.outcome, error, "port", kExitPort, PortHint(error));
+            if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
+                // Said in the user's language: the settings are the download's own.
+                radio.outcome.error =
+                    OwnText(kTextPortSettingsRefused,
+                            "the serial port {0} does not take a download's line settings (115200 "
+                            "baud, 8 data bits, even parity, 1 stop bit)",
+                            {radio.outcome.device});
+            }
             radio.outcome.counter = store.UpgradeCount();
             radio.ended = true;
             view.OnEnded(radio);
@@ -249,11 +353,18 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
     }
     std::vector<RadioState> radios = RadiosOf(options, listed);
     if (radios.empty()) {
+        if (options.json)
+            console.out << FormatFlashJson({}, 0.0, CounterInSysDat(sysPath)) << std::endl;
         PrintFailure(
             console,
             OwnText(kTextNoPortsForAll, "--port all found no serial port on this computer"),
             OwnText(kTextHintListPorts, "'korvane ports' lists the ports this computer has"));
         return kExitPort;
+    }
+    std::vector<std::string> devices;
+    if (const std::optional<UsageError> refused = ResolvePorts(radios, listed, devices)) {
+        PrintFailure(console, *refused);
+        return kExitUsage;
     }
 
     // The images first: a file that cannot be used must not cost any radio an erase.
@@ -272,9 +383,10 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
         return Report(console, options, several, outcomes, StopSignal::None, 0.0,
                       CounterInSysDat(sysPath));
     }
-    for (RadioState& radio : radios) {
-        radio.outcome = base;
-        radio.outcome.port = radio.port;
+    for (std::size_t i = 0; i < radios.size(); ++i) {
+        radios[i].outcome = base;
+        radios[i].outcome.port = radios[i].port;
+        radios[i].outcome.device = devices[i];
     }
 
     settings::SettingsStore store(sysPath);
@@ -283,10 +395,12 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
                                     console.terminalWidth, base.bootBytes + base.userBytes,
                                     several};
     const std::unique_ptr<FlashView> view = MakeFlashView(viewSettings);
+    const std::int32_t counterBefore = CounterInSysDat(sysPath);
     const Clock::time_point start = Clock::now();
     const StopSignal stop = RunJobs(radios, images, store, listed, *view);
 
     const std::int32_t counter = CounterInSysDat(sysPath);
+    MarkCounterAtLimit(radios, counterBefore, counter);
     std::vector<FlashOutcome> outcomes;
     for (RadioState& radio : radios) {
         if (!several) radio.outcome.counter = counter;

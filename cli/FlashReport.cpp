@@ -61,7 +61,9 @@ Json RadioObject(const FlashOutcome& outcome)
     json["counter"] = outcome.counter;
     json["verified"] = outcome.verified ? Json(*outcome.verified) : Json(nullptr);
     json["error"] = outcome.error;
-    json["warning"] = outcome.warning;
+    std::string warning = outcome.warning;
+    if (outcome.counterAtLimit) warning += (warning.empty() ? "" : "\n") + CounterAtLimitText();
+    json["warning"] = warning;
     return json;
 }
 
@@ -123,6 +125,7 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     outcome.bytes = result.bootBytesSent + result.userBytesSent;
     outcome.warning = result.warning;
     outcome.counter = result.counter;
+    outcome.counted = result.counted;
     outcome.verified = result.verified;
     if (result.bootCrc) outcome.bootCrc = result.bootCrc;
     if (result.userCrc) outcome.userCrc = result.userCrc;
@@ -157,9 +160,17 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
             break;
     }
     outcome.error = result.message;
-    // What the failure itself says to check comes first, then how to retry.
+    // One hint per failure. A refusal or an unknown failure gets what the
+    // failure itself says to check, then how to retry; a lost port or a stop
+    // already says what to do in the job's own hint.
     outcome.hint = FailureHint(outcome.result, result.stage);
-    if (!result.hint.empty()) outcome.hint = Sentence(result.hint) + " " + outcome.hint;
+    if (!result.hint.empty()) {
+        const bool ownHintSuffices = result.outcome == JobOutcome::Serial ||
+                                     result.outcome == JobOutcome::Stopped ||
+                                     result.outcome == JobOutcome::Image;
+        outcome.hint =
+            ownHintSuffices ? Sentence(result.hint) : Sentence(result.hint) + " " + outcome.hint;
+    }
     return outcome;
 }
 
@@ -224,7 +235,15 @@ std::string CompletedLine(const FlashOutcome& outcome)
     if (outcome.verified.value_or(false)) {
         line += " " + OwnText(kTextVerified, "The boot image was read back and matches.");
     }
+    if (outcome.counterAtLimit) line += " " + Sentence(CounterAtLimitText());
     return line;
+}
+
+std::string CounterAtLimitText()
+{
+    return OwnText(kTextCounterAtLimit,
+                   "The upgrade counter stands at its limit, 2147483647, and could not count "
+                   "every upgrade; 'korvane counter --clear' sets it back to 0");
 }
 
 int MostSevere(const std::vector<FlashOutcome>& outcomes)
@@ -256,7 +275,8 @@ std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double se
         bytes += outcome.bytes;
         succeeded += outcome.exitStatus == kExitSuccess ? 1 : 0;
     }
-    const int exit = MostSevere(outcomes);
+    // A run without radios (`--port all` found none) upgraded nothing: a port failure.
+    const int exit = outcomes.empty() ? kExitPort : MostSevere(outcomes);
     Json json;
     json["result"] = exit == kExitSuccess ? "success" : "failed";
     json["exit"] = exit;
@@ -274,8 +294,10 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::i
 {
     std::size_t portWidth = 4;
     std::size_t stageWidth = 5;
+    bool atLimit = false;
     for (const FlashOutcome& outcome : outcomes) {
-        portWidth = std::max(portWidth, outcome.port.size());
+        portWidth = std::max(portWidth, EscapeControls(outcome.port).size());
+        atLimit = atLimit || outcome.counterAtLimit;
         stageWidth = std::max(stageWidth, outcome.stage.size());
     }
     constexpr std::size_t kResultWidth = 11;
@@ -286,15 +308,16 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::i
     std::string failed;
     int succeeded = 0;
     for (const FlashOutcome& outcome : outcomes) {
-        table << Pad(outcome.port, portWidth) << "  " << Pad(outcome.result, kResultWidth)
+        const std::string port = EscapeControls(outcome.port);
+        table << Pad(port, portWidth) << "  " << Pad(outcome.result, kResultWidth)
               << Pad(outcome.stage, stageWidth) << "  "
               << Pad(std::to_string(outcome.blocks), kBlocksWidth)
               << FormatDuration(outcome.seconds) << '\n';
         if (outcome.exitStatus == kExitSuccess) {
             ++succeeded;
         } else {
-            failed += (failed.empty() ? "" : "; ") + outcome.port + " (" + outcome.result + " at " +
-                      outcome.stage + ")";
+            failed += (failed.empty() ? "" : "; ") + port + " " +
+                      OwnText(kTextFailedWhere, "({0} at {1})", {outcome.result, outcome.stage});
         }
     }
     const std::string count = std::to_string(succeeded) + "/" + std::to_string(outcomes.size());
@@ -302,8 +325,9 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::i
                   ? OwnText(kTextAllSucceeded, "{0} radios upgraded. Counter: {1}",
                             {count, std::to_string(counter)})
                   : OwnText(kTextSomeFailed, "{0} radios upgraded; failed: {1}. Counter: {2}",
-                            {count, failed, std::to_string(counter)}))
-          << '\n';
+                            {count, failed, std::to_string(counter)}));
+    if (atLimit) table << " " << Sentence(CounterAtLimitText());
+    table << '\n';
     return table.str();
 }
 

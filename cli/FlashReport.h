@@ -40,6 +40,8 @@ struct FlashOutcome {
     std::int64_t bootBytes = 0;
     std::int64_t userBytes = 0;
     std::int32_t counter = 0;
+    bool counted = false;          // the job added its upgrade to Sys.dat's counter
+    bool counterAtLimit = false;   // counted while the counter stood at its limit: count dropped
     std::optional<bool> verified;  // the boot image read back as sent; empty: not read back
 };
 
@@ -57,6 +59,9 @@ std::string FailureLine(const FlashOutcome& outcome, StopSignal stop);
 
 // "Upgrade completed in 0:17: boot image ..., user program ... Counter: 5"
 std::string CompletedLine(const FlashOutcome& outcome);
+
+// What the closing line and the JSON say of a counter that took no more counts.
+std::string CounterAtLimitText();
 
 // The most severe of several exit statuses: a stop by signal over a lost port
 // over an unusable image over a refusal over success.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/TextIds.h"
 #include "settings/OwnText.h"
@@ -25,14 +26,15 @@ std::string EndWords(const FlashOutcome& outcome)
     if (outcome.exitStatus == kExitSuccess) {
         const std::string done =
             settings::OwnText(kTextDoneIn, "done in {0}", {FormatDuration(outcome.seconds)});
-        return outcome.warning.empty()
-                   ? done
-                   : done + " (" +
-                         settings::OwnText(kTextWarning, "warning: {0}", {outcome.warning}) + ")";
+        return outcome.warning.empty() ? done
+                                       : done + " (" +
+                                             EscapeControls(settings::OwnText(
+                                                 kTextWarning, "warning: {0}", {outcome.warning})) +
+                                             ")";
     }
     const std::string where =
         settings::OwnText(kTextEndedAt, "{0} at {1}", {outcome.result, outcome.stage});
-    return outcome.error.empty() ? where : where + ": " + outcome.error;
+    return outcome.error.empty() ? where : where + ": " + EscapeControls(outcome.error);
 }
 
 // One radio, on a terminal: each status line once, the bar redrawn below.
@@ -58,7 +60,8 @@ public:
     }
     void Finish(const std::vector<RadioState>&) override
     {
-        if (m_barShown) *m_settings.sink << '\n' << std::flush;
+        // The bar goes: the closing line that follows stands on its own.
+        if (m_barShown) *m_settings.sink << '\r' << kClearToEndOfLine << std::flush;
     }
 
 private:
@@ -101,7 +104,7 @@ public:
 private:
     std::string Prefix(const RadioState& radio) const
     {
-        return m_settings.severalRadios ? radio.port + ": " : std::string();
+        return m_settings.severalRadios ? EscapeControls(radio.port) + ": " : std::string();
     }
 
     ViewSettings m_settings;
@@ -118,7 +121,9 @@ public:
     void Refresh(const std::vector<RadioState>& radios) override
     {
         std::size_t portWidth = 0;
-        for (const RadioState& radio : radios) portWidth = std::max(portWidth, radio.port.size());
+        for (const RadioState& radio : radios) {
+            portWidth = std::max(portWidth, EscapeControls(radio.port).size());
+        }
         std::string block;
         for (const RadioState& radio : radios) {
             block += '\r' +
@@ -146,13 +151,15 @@ private:
 std::string FormatRadioLine(const RadioState& radio, std::int64_t bytesTotal, std::size_t portWidth,
                             std::size_t width)
 {
-    std::string line = radio.port;
-    line.resize(std::max(portWidth, radio.port.size()), ' ');
+    std::string line = EscapeControls(radio.port);
+    line.resize(std::max(portWidth, line.size()), ' ');
     line += "  ";
     if (radio.ended) {
         line += EndWords(radio.outcome);
     } else {
-        line += FormatProgressLine(ViewOf(radio, bytesTotal), width);
+        // The bar in what the port leaves of the width, so that it is not cut mid-word.
+        line += FormatProgressLine(ViewOf(radio, bytesTotal),
+                                   width > line.size() ? width - line.size() : 0);
     }
     if (line.size() > width) {
         // Cut between characters: an error text may be Chinese.

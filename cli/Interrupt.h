@@ -8,6 +8,13 @@
 
 namespace korvane::cli {
 
+// Makes a write to a closed pipe an error of that write (EPIPE) instead of the
+// end of the process, for the whole process: the job goes on, the command
+// reports what was lost. On POSIX it also keeps a closed standard stream
+// closed to writes, so that no file or port opened later takes its number and
+// receives the output meant for it. Called once, before anything else runs.
+void GuardStandardStreams();
+
 // How a stop request reached the program.
 enum class StopSignal { None, Interrupt, Terminate, HangUp };
 

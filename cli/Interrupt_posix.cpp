@@ -4,7 +4,9 @@
 #include <csignal>
 #include <ctime>
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include "cli/Interrupt.h"
 
@@ -27,6 +29,18 @@ sigset_t InterruptSet()
 }
 
 }  // namespace
+
+void GuardStandardStreams()
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+        // The lowest free number is this one: the lower ones are open by now.
+        // Read-only, so that writes meant for the closed stream fail (EBADF).
+        const int held = open("/dev/null", O_RDONLY);
+        if (held != descriptor && held >= 0) close(held);
+    }
+}
 
 InterruptWatch::InterruptWatch() : m_saved(std::make_unique<Saved>())
 {

@@ -30,6 +30,11 @@ BOOL WINAPI OnConsoleControl(DWORD type)
 
 }  // namespace
 
+void GuardStandardStreams()
+{
+    // Windows has no SIGPIPE: a write to a closed pipe already fails (EPIPE).
+}
+
 struct InterruptWatch::Saved {
     HANDLE event = nullptr;
     bool handlerInstalled = false;

@@ -129,6 +129,22 @@ UsageError Reword(CommandKind command, const CLI::ParseError& error)
     return {command, OwnText(kTextBadArguments, "the arguments cannot be used: {0}", {text})};
 }
 
+// A value option followed by another of the command's options took that
+// option's name as its value ("--port --user u.bin"): it lacks its value.
+void RefuseOptionsAsValues(CommandKind command, CLI::App& app)
+{
+    for (const CLI::Option* option : app.get_options()) {
+        if (!option->nonpositional() || option->get_expected_min() < 1) continue;
+        for (const std::string& value : option->results()) {
+            const std::string name = value.substr(0, value.find('='));
+            if (name.starts_with('-') && app.get_option_no_throw(name) != nullptr) {
+                throw UsageError(
+                    command, OwnText(kTextNeedsValue, "{0} needs a value", {option->get_name()}));
+            }
+        }
+    }
+}
+
 // "--name=" gives an empty value, as "--name ''" does (CLI11 would take the
 // next argument instead).
 std::vector<std::string> SplitEmptyValues(std::span<const std::string> args)
@@ -171,9 +187,12 @@ void CheckPort(const std::string& port)
         throw UsageError(CommandKind::Flash,
                          OwnText(kTextPortEmpty, "--port needs a port number or a device path"));
     }
-    const bool allDigits =
-        std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (allDigits && !ParsePortNumber(port)) {
+    // A sign makes no device path: "-1" is a number outside the list, as 0 is.
+    const std::size_t digitsFrom = port.front() == '-' || port.front() == '+' ? 1 : 0;
+    const bool number = port.size() > digitsFrom &&
+                        std::all_of(port.begin() + static_cast<std::ptrdiff_t>(digitsFrom),
+                                    port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (number && !ParsePortNumber(port)) {
         throw UsageError(CommandKind::Flash,
                          OwnText(kTextNoPortNumber,
                                  "port number {0} does not exist; 'korvane ports' lists the "
@@ -298,6 +317,7 @@ void ParseCommandArguments(Options& options, std::span<const std::string> args)
         options.help = true;  // help wins over whatever else is on the line
         return;
     }
+    RefuseOptionsAsValues(command, app);
     for (const std::string& extra : app.remaining()) {
         if (extra == kEndOfOptions) {
             continue;  // CLI11 keeps the end-of-options mark among the extras

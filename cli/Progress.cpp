@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 namespace korvane::cli {
 namespace {
@@ -74,14 +75,20 @@ std::string FormatProgressLine(const ProgressView& view, std::size_t width)
     const int percent = PercentDone(view);
     const std::size_t done = static_cast<std::size_t>(percent) * kBarCells / kPercentAll;
     std::string line = "[" + std::string(done, kDoneCell) +
-                       std::string(kBarCells - done, kTodoCell) + "] " +
-                       Printf("%3.0f%%", percent) + "  " + view.stage + "  " +
-                       FormatBytes(view.bytesSent) + " / " + FormatBytes(view.bytesTotal);
+                       std::string(kBarCells - done, kTodoCell) + "] " + Printf("%3.0f%%", percent);
+    // Then as many of the details as fit whole, in this order: a line cut in
+    // the middle of one ("0:") says nothing.
+    std::vector<std::string> details{
+        view.stage, FormatBytes(view.bytesSent) + " / " + FormatBytes(view.bytesTotal)};
     if (const auto rate = BytesPerSecond(view)) {
-        line += "  " + FormatBytes(std::llround(*rate)) + "/s";
+        details.push_back(FormatBytes(std::llround(*rate)) + "/s");
         const auto left =
             static_cast<double>(std::max<std::int64_t>(0, view.bytesTotal - view.bytesSent));
-        line += "  " + FormatDuration(left / *rate) + " left";
+        details.push_back(FormatDuration(left / *rate) + " left");
+    }
+    for (const std::string& detail : details) {
+        if (line.size() + 2 + detail.size() > width) break;
+        line += "  " + detail;
     }
     if (line.size() > width) {
         line.resize(width);

@@ -27,7 +27,8 @@ int PercentDone(const ProgressView& view);
 std::optional<double> BytesPerSecond(const ProgressView& view);
 
 // "[########------------]  40%  user  32.0 KiB / 80.0 KiB  3.1 KiB/s  0:15 left",
-// cut to `width` columns (the bar is ASCII, so columns are bytes).
+// in `width` columns: the details that do not fit whole are left out (the bar
+// is ASCII, so columns are bytes).
 std::string FormatProgressLine(const ProgressView& view, std::size_t width);
 
 // "progress: 40% (32768 of 81920 bytes, stage user)"

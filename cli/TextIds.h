@@ -69,4 +69,17 @@ constexpr std::int32_t kTextEndedAt = CliText(63);
 constexpr std::int32_t kTextVerifyNeedsBoot = CliText(64);
 constexpr std::int32_t kTextVerified = CliText(65);
 
+// Output that could not be written, names that cannot be used, limits.
+constexpr std::int32_t kTextStandardOutput = CliText(80);
+constexpr std::int32_t kTextStandardError = CliText(81);
+constexpr std::int32_t kTextOutputLost = CliText(82);
+constexpr std::int32_t kTextOutputLostHint = CliText(83);
+constexpr std::int32_t kTextOutputClosed = CliText(84);
+constexpr std::int32_t kTextImageEmpty = CliText(85);
+constexpr std::int32_t kTextSameDevice = CliText(86);
+constexpr std::int32_t kTextPortSettingsRefused = CliText(87);
+constexpr std::int32_t kTextHintChooseAdapter = CliText(88);
+constexpr std::int32_t kTextCounterAtLimit = CliText(89);
+constexpr std::int32_t kTextFailedWhere = CliText(90);
+
 }  // namespace korvane::cli

@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "cli/Commands.h"
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
 #include "cli/Progress.h"
@@ -47,8 +50,16 @@ TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft)
     // No rate or time left before anything was sent.
     EXPECT_EQ(FormatProgressLine({"rom-sync", 0, 2048, 0.5}, 200),
               "[--------------------]   0%  rom-sync  0 B / 2.0 KiB");
-    // Cut to the terminal's width so that the carriage return redraws it in place.
-    EXPECT_EQ(FormatProgressLine(view, 30).size(), 30u);
+    // In the terminal's width, so that the carriage return redraws it in place,
+    // with only whole details: never a time cut to "0:".
+    for (const auto& [width, expected] : std::vector<std::pair<std::size_t, std::string>>{
+             {79, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB  4.0 KiB/s"},
+             {63, "[##########----------]  50%  loader-blocks  40.0 KiB / 80.0 KiB"},
+             {62, "[##########----------]  50%  loader-blocks"},
+             {30, "[##########----------]  50%"},
+             {10, "[#########"}}) {
+        EXPECT_EQ(FormatProgressLine(view, width), expected) << width;
+    }
 }
 
 TEST(ProgressFormat, PlainLine)
@@ -213,6 +224,69 @@ TEST(FlashJson, CarriesEveryFieldAndParses)
          {"stage", "frames", "blocks", "bytes", "boot_bytes", "user_bytes", "warning"}) {
         EXPECT_TRUE(json->contains(key)) << key;
     }
+}
+
+TEST(FlashHints, OnePerFailure)
+{
+    // The job's own hint already says what to do for a lost port or a stop; a
+    // refusal also gets how to retry.
+    for (const auto& [outcome, hint] : std::vector<std::pair<JobOutcome, std::string>>{
+             {JobOutcome::Serial, "Check the cable, then run the upgrade again."},
+             {JobOutcome::Stopped, "Check the cable, then run the upgrade again."},
+             {JobOutcome::Refused,
+              "Check the cable, then run the upgrade again. To retry, "
+              "restart the radio so that its loader runs, or run a full "
+              "upgrade with --boot"}}) {
+        firmware::JobResult result;
+        result.outcome = outcome;
+        result.stage = JobStage::LoaderBlocks;
+        result.message = "what failed";
+        result.hint = "Check the cable, then run the upgrade again";
+        EXPECT_EQ(ClassifyEnd(result, StopSignal::Interrupt).hint, hint);
+    }
+}
+
+TEST(EchoedNames, ControlCharactersAreShownEscaped)
+{
+    for (const auto& [name, shown] : std::vector<std::pair<std::string, std::string>>{
+             {"u.bin", "u.bin"},
+             {"a\nb", "a\\nb"},
+             {"a\tb\r", "a\\tb\\r"},
+             {"\x1b[2J.bin", "\\x1b[2J.bin"},
+             {"\x7f\x01", "\\x7f\\x01"},
+             {"C:\\fw\\u.bin", "C:\\fw\\u.bin"},  // a backslash stays as it is
+             {"\xc2\x9b"
+              "2J",
+              "\\u009b2J"},  // a C1 control in UTF-8
+             {"镜像\xc2\xa0.bin", "镜像\xc2\xa0.bin"}}) {
+        EXPECT_EQ(EscapeControls(name), shown);
+    }
+}
+
+TEST(FlashJson, NoRadioIsAFailureWithAnEmptyList)
+{
+    const auto json = testing::ParseJson(FormatFlashJson({}, 0.0, 5));
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->at("result"), "failed");
+    EXPECT_EQ(json->at("exit"), kExitPort);
+    EXPECT_TRUE(json->at("radios").is_array());
+    EXPECT_TRUE(json->at("radios").empty());
+    EXPECT_EQ(json->at("totals").at("counter"), 5);
+}
+
+TEST(FlashReport, CounterAtItsLimitWarnsInTheClosingLineJsonAndTable)
+{
+    FlashOutcome outcome = Ended("/dev/ttyUSB0", 0);
+    outcome.counter = 2147483647;
+    outcome.counterAtLimit = true;
+    EXPECT_NE(CompletedLine(outcome).find("at its limit"), std::string::npos);
+    const auto json = testing::ParseJson(FormatFlashJson(outcome));
+    ASSERT_TRUE(json);
+    EXPECT_NE(json->at("warning").get<std::string>().find("at its limit"), std::string::npos);
+    EXPECT_NE(FormatSummaryTable({outcome}, outcome.counter).find("at its limit"),
+              std::string::npos);
+    outcome.counterAtLimit = false;
+    EXPECT_EQ(CompletedLine(outcome).find("limit"), std::string::npos);
 }
 
 TEST(FlashHints, NameWhatToCheckForWhereItFailed)

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -106,28 +107,53 @@ std::int32_t ProgramFolder::CounterInSysDat() const
 
 KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<std::string>& args,
                                bool onTerminal)
+    : KorvaneProcess(folder, args, onTerminal ? OutputTo::Terminal : OutputTo::File)
+{
+}
+
+KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<std::string>& args,
+                               OutputTo output)
     : m_outPath(folder.ScratchDir() / "stdout.txt"), m_errPath(folder.ScratchDir() / "stderr.txt")
 {
     posix_spawn_file_actions_t files;
     Check(posix_spawn_file_actions_init(&files), "posix_spawn_file_actions_init");
     Check(posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0),
           "stdin");
+    if (output != OutputTo::File) m_outPath.clear();  // nothing of it can be read back
     std::string terminalPath;
-    if (onTerminal) {
+    std::array<int, 2> pipeEnds{-1, -1};
+    if (output == OutputTo::Terminal) {
         m_terminalMaster = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (m_terminalMaster < 0 || grantpt(m_terminalMaster) != 0 ||
             unlockpt(m_terminalMaster) != 0) {
             throw std::system_error(errno, std::generic_category(), "posix_openpt");
         }
         terminalPath = ptsname(m_terminalMaster);
+        const winsize size{24, 80, 0, 0};  // the width a technician's terminal often has
+        ioctl(m_terminalMaster, TIOCSWINSZ, &size);
         Check(posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, terminalPath.c_str(),
                                                O_RDWR | O_NOCTTY, 0),
               "stdout");
         Check(posix_spawn_file_actions_adddup2(&files, STDOUT_FILENO, STDERR_FILENO), "stderr");
     } else {
-        Check(posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, m_outPath.c_str(),
-                                               O_WRONLY | O_CREAT | O_TRUNC, 0600),
-              "stdout");
+        if (output == OutputTo::File) {
+            Check(posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, m_outPath.c_str(),
+                                                   O_WRONLY | O_CREAT | O_TRUNC, 0600),
+                  "stdout");
+        } else if (output == OutputTo::FullDevice) {
+            Check(posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/full", O_WRONLY, 0),
+                  "stdout");
+        } else if (output == OutputTo::Closed) {
+            Check(posix_spawn_file_actions_addclose(&files, STDOUT_FILENO), "stdout");
+        } else {
+            if (pipe2(pipeEnds.data(), O_CLOEXEC) != 0) {
+                throw std::system_error(errno, std::generic_category(), "pipe2");
+            }
+            // The reader quits before korvane starts, so that its first write meets no reader.
+            close(pipeEnds[0]);
+            pipeEnds[0] = -1;
+            Check(posix_spawn_file_actions_adddup2(&files, pipeEnds[1], STDOUT_FILENO), "stdout");
+        }
         Check(posix_spawn_file_actions_addopen(&files, STDERR_FILENO, m_errPath.c_str(),
                                                O_WRONLY | O_CREAT | O_TRUNC, 0600),
               "stderr");
@@ -140,7 +166,7 @@ KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<st
     sigset_t interrupt;
     sigemptyset(&none);
     sigemptyset(&interrupt);
-    for (const int stop : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int stop : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         sigaddset(&interrupt, stop);
     }
     posix_spawnattr_setsigmask(&attributes, &none);
@@ -160,6 +186,9 @@ KorvaneProcess::KorvaneProcess(const ProgramFolder& folder, const std::vector<st
         posix_spawn(&m_pid, program.c_str(), &files, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&files);
+    for (const int end : pipeEnds) {
+        if (end >= 0) close(end);
+    }
     Check(spawned, "posix_spawn");
 }
 
@@ -289,7 +318,13 @@ int WaitForExit(pid_t pid, std::chrono::milliseconds timeout)
 RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,
                      bool onTerminal)
 {
-    KorvaneProcess process(folder, args, onTerminal);
+    return RunKorvane(folder, args, onTerminal ? OutputTo::Terminal : OutputTo::File);
+}
+
+RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,
+                     OutputTo output)
+{
+    KorvaneProcess process(folder, args, output);
     const std::optional<RunResult> result =
         process.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kRunLimit));
     if (!result) {

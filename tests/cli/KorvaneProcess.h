@@ -47,12 +47,24 @@ private:
     std::filesystem::path m_dir;
 };
 
+// Where a korvane process's standard output goes (standard error goes to a
+// file, or with it to the terminal).
+enum class OutputTo {
+    File,
+    Terminal,    // an 80-column pseudo-terminal, standard error too
+    FullDevice,  // /dev/full: every write fails (ENOSPC)
+    Closed,      // no standard output at all
+    ClosedPipe,  // a pipe whose reader has quit before the first write
+};
+
 // A started korvane process whose output goes to files (or a terminal).
 class KorvaneProcess {
 public:
     // `onTerminal`: standard output and error go to a pseudo-terminal.
     KorvaneProcess(const ProgramFolder& folder, const std::vector<std::string>& args,
                    bool onTerminal = false);
+    KorvaneProcess(const ProgramFolder& folder, const std::vector<std::string>& args,
+                   OutputTo output);
     ~KorvaneProcess();  // kills and reaps a process still running
     KorvaneProcess(const KorvaneProcess&) = delete;
     KorvaneProcess& operator=(const KorvaneProcess&) = delete;
@@ -85,5 +97,7 @@ int WaitForExit(pid_t pid, std::chrono::milliseconds timeout);
 // Runs korvane to its end (at most a minute).
 RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,
                      bool onTerminal = false);
+RunResult RunKorvane(const ProgramFolder& folder, const std::vector<std::string>& args,
+                     OutputTo output);
 
 }  // namespace korvane::testing

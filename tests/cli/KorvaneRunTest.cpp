@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -66,7 +67,11 @@ TEST(KorvaneRun, BadArgumentsExitTwoWithOneLineAndAHint)
                                                {"frobnicate"},
                                                {"flash", "--user", "u.bin"},
                                                {"crc"},
-                                               {"counter", "--clear", "x"}}) {
+                                               {"counter", "--clear", "x"},
+                                               // A number outside the list, whatever its value.
+                                               {"flash", "--port", "-1", "--user", "u.bin"},
+                                               {"flash", "--port", "32767", "--user", "u.bin"},
+                                               {"flash", "--port", "--user", "u.bin"}}) {
         const RunResult run = RunKorvane(folder, args);
         EXPECT_EQ(run.exitStatus, 2);
         EXPECT_EQ(run.out, "");
@@ -74,6 +79,72 @@ TEST(KorvaneRun, BadArgumentsExitTwoWithOneLineAndAHint)
         EXPECT_TRUE(Contains(run.err, "--help'")) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
+}
+
+TEST(KorvaneRun, OutputThatCannotBeWrittenIsReportedAndChangesTheStatus)
+{
+    const ProgramFolder folder;
+    const std::string image = folder.WriteFile("u.bin", {1, 2, 3}).string();
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"counter"}, {"crc", image}, {"flash", "--help"}}) {
+        // Nowhere to write: the status says so, standard error says why.
+        for (const OutputTo output : {OutputTo::FullDevice, OutputTo::Closed}) {
+            const RunResult run = RunKorvane(folder, args, output);
+            EXPECT_EQ(run.exitStatus, 4) << args.front() << "\n" << run.err;
+            EXPECT_TRUE(Contains(run.err, "korvane: standard output could not be written"))
+                << run.err;
+        }
+        // A reader that quit: not killed by SIGPIPE, the status is the command's own.
+        const RunResult piped = RunKorvane(folder, args, OutputTo::ClosedPipe);
+        EXPECT_EQ(piped.exitStatus, 0) << args.front() << "\n" << piped.err;
+        EXPECT_TRUE(Contains(piped.err, "korvane: warning: the reader of standard output"))
+            << args.front() << "\n"
+            << piped.err;
+    }
+}
+
+// Our own sentences in the language of Sys.dat: once names and commands are
+// taken out, no English word is left.
+TEST(KorvaneRun, ChineseMessagesHoldNoEnglishSentence)
+{
+    const ProgramFolder folder;
+    folder.WriteSysDat(0, 0);
+    std::filesystem::copy_file(KORVANE_TXT_INI, folder.Dir() / "Txt.ini");
+    const std::string image = folder.WriteFile("u.bin", {1, 2, 3}).string();
+    for (const std::string& port : {std::string("-1"), std::string("/dev/ptmx")}) {
+        const RunResult run = RunKorvane(folder, {"flash", "--port", port, "--user", image});
+        EXPECT_NE(run.exitStatus, 0);
+        std::string words = run.err;
+        for (const std::string& name : {port, image, std::string("korvane"), std::string("ports"),
+                                        std::string("flash"), std::string("--help")}) {
+            for (std::size_t at; (at = words.find(name)) != std::string::npos;) {
+                words.erase(at, name.size());
+            }
+        }
+        const bool english = std::adjacent_find(words.begin(), words.end(), [](char a, char b) {
+                                 return std::isalpha(static_cast<unsigned char>(a)) &&
+                                        std::isalpha(static_cast<unsigned char>(b));
+                             }) != words.end();
+        EXPECT_FALSE(english) << run.err;
+    }
+}
+
+TEST(KorvaneRun, ControlCharactersInNamesAreEscapedOutsideJson)
+{
+    const ProgramFolder folder;
+    const std::string missing = (folder.Dir() / "new\nline\x1b[31m.bin").string();
+    const std::vector<std::string> args{"flash", "--port", "/dev/korvane-none", "--user", missing};
+    const RunResult plain = RunKorvane(folder, args);
+    EXPECT_EQ(plain.exitStatus, 2);
+    EXPECT_EQ(std::count(plain.err.begin(), plain.err.end(), '\n'), 1) << plain.err;
+    EXPECT_FALSE(Contains(plain.err, "\x1b")) << plain.err;
+    EXPECT_TRUE(Contains(plain.err, "new\\nline\\x1b[31m.bin")) << plain.err;
+
+    std::vector<std::string> withJson = args;
+    withJson.push_back("--json");
+    const RunResult json = RunKorvane(folder, withJson);
+    EXPECT_TRUE(Contains(json.out, "new\\nline\\u001b[31m.bin")) << json.out;  // exact, as JSON
+    EXPECT_FALSE(Contains(json.err, "\x1b")) << json.err;
 }
 
 TEST(KorvaneRun, CrcOfEachFileAsTheDialogShowsIt)

@@ -52,6 +52,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{
             {"flash", "--port", "99999", "--user", "u"}, CommandKind::Flash, "port number 99999"},
         BadCase{{"flash", "--port", "", "--user", "u"}, CommandKind::Flash, "--port needs"},
+        // A signed number is a number outside the list, not a device path.
+        BadCase{{"flash", "--port", "-1", "--user", "u"}, CommandKind::Flash, "port number -1"},
+        // An option where a value belongs: the value is missing, not the option extra.
+        BadCase{{"flash", "--port", "--user", "u.bin"}, CommandKind::Flash, "--port needs a value"},
+        BadCase{{"apn", "--name", "--apn", "web"}, CommandKind::Apn, "--name needs a value"},
         BadCase{{"flash", "--port=1", "--user="}, CommandKind::Flash, "image path is empty"},
         BadCase{{"flash", "--port", "1", "--port", "1", "--user", "u"},
                 CommandKind::Flash,
