@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <span>
 #include <vector>
 
@@ -116,6 +118,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t after = korvane::settings::SettingsStore(store.Path()).UpgradeCount();
     store.Load(store.Path());
 
+    // Replaying one input (fuzz_rom_stage FILE) with KORVANE_FUZZ_TRANSCRIPT=1 shows its run.
+    if (std::getenv("KORVANE_FUZZ_TRANSCRIPT") != nullptr) {
+        std::fprintf(stderr, "%s at %s after %lld ms %s\n%s",
+                     result.outcome == JobOutcome::Completed ? "success" : "failure",
+                     korvane::firmware::StageName(result.stage),
+                     static_cast<long long>(clock.Now().count()), result.message.c_str(),
+                     korvane::testing::Transcript(line.Requests()).c_str());
+    }
     KORVANE_FUZZ_CHECK(!line.RanAway());
     KORVANE_FUZZ_CHECK(clock.Now() <= bound);
     KORVANE_FUZZ_CHECK(result.outcome != JobOutcome::Stopped &&
