@@ -4,6 +4,9 @@ JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD     ?= build
 BUILD_ASAN = build-asan
 BUILD_TSAN = build-tsan
+BUILD_FUZZ = build-fuzz
+# How long `make fuzz` runs each fuzz target, in seconds.
+FUZZ_SECONDS ?= 30
 # Every verdict holds the first time: timing is checked on the virtual clock, and
 # the few real-time runs through a pseudo-terminal run alone (RUN_SERIAL) with
 # margins a loaded machine keeps. No test gets a second chance.
@@ -11,7 +14,7 @@ CTEST      = ctest --output-on-failure -j $(JOBS)
 CMAKE_GEN  = -G Ninja
 PROGRAM    = $(BUILD)/bin/STM32_Korvane
 
-.PHONY: all deps build run test test-main test-asan test-tsan format format-check screenshots clean windows test-windows screenshots-windows dist
+.PHONY: all deps build run test test-main test-asan test-tsan fuzz format format-check screenshots clean windows test-windows screenshots-windows dist
 
 all: build
 
@@ -29,7 +32,7 @@ run: build
 	fi
 	@cd $(BUILD)/bin && ./STM32_Korvane
 
-test: deps format-check test-main test-asan test-tsan
+test: deps format-check test-main test-asan test-tsan fuzz
 
 # One code style (.clang-format) for every C++ file of the project.
 FORMAT_FILES = git ls-files '*.cpp' '*.h'
@@ -58,13 +61,23 @@ test-tsan: deps
 	@cmake --build $(BUILD_TSAN) -j $(JOBS)
 	@cd $(BUILD_TSAN) && TSAN_OPTIONS=halt_on_error=1 $(CTEST)
 
+# libFuzzer targets (clang, with AddressSanitizer and UndefinedBehaviorSanitizer)
+# for the parsers of outside data and both protocol stages, each run for
+# FUZZ_SECONDS on its seed corpus (tests/fuzz/corpus); any finding fails.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DKORVANE_FUZZ=ON -DKORVANE_WITH_QT=OFF -DKORVANE_BUILD_TESTS=OFF \
+	    -DKORVANE_BUILD_BENCHMARKS=OFF >/dev/null
+	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_targets
+	@sh scripts/run-fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 # Renders the main window, the precautions form and the service window (--service)
 # to PNG, offscreen, into docs/.
 screenshots: build
 	@QT_QPA_PLATFORM=offscreen $(BUILD)/tests/bin/render_windows $(BUILD)/bin docs
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)
 
 # Windows: the dialog STM32_Korvane.exe, korvane.exe and the suites cross-built
 # for 32-bit Windows (MinGW-w64, linked statically) beside the program folder;
