@@ -118,7 +118,9 @@ public:
     void Refresh(const std::vector<RadioState>& radios) override
     {
         std::size_t portWidth = 0;
-        for (const RadioState& radio : radios) portWidth = std::max(portWidth, radio.port.size());
+        for (const RadioState& radio : radios) {
+            portWidth = std::max(portWidth, DisplayColumns(radio.port));
+        }
         std::string block;
         for (const RadioState& radio : radios) {
             block += '\r' +
@@ -147,20 +149,18 @@ std::string FormatRadioLine(const RadioState& radio, std::int64_t bytesTotal, st
                             std::size_t width)
 {
     std::string line = radio.port;
-    line.resize(std::max(portWidth, radio.port.size()), ' ');
+    line.resize(line.size() + (portWidth > DisplayColumns(radio.port)
+                                   ? portWidth - DisplayColumns(radio.port)
+                                   : 0),
+                ' ');
     line += "  ";
     if (radio.ended) {
         line += EndWords(radio.outcome);
     } else {
         line += FormatProgressLine(ViewOf(radio, bytesTotal), width);
     }
-    if (line.size() > width) {
-        // Cut between characters: an error text may be Chinese.
-        std::size_t cut = width;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-        line.resize(cut);
-    }
-    return line;
+    // In columns, not bytes: an error text may be Chinese, two columns a character.
+    return CutToColumns(std::move(line), width);
 }
 
 std::unique_ptr<FlashView> MakeFlashView(const ViewSettings& settings)
