@@ -47,8 +47,7 @@ std::string UsageText()
 {
     using settings::kOwnTextUi;
     using settings::OwnText;
-    return OwnText(kOwnTextUi + 10, "Usage: STM32_Korvane [--service [--exact-timing]]") +
-           "\n  " +
+    return OwnText(kOwnTextUi + 10, "Usage: STM32_Korvane [--service [--exact-timing]]") + "\n  " +
            OwnText(kOwnTextUi + 11,
                    "--service  also show the firmware-upgrade and APN controls (for service "
                    "technicians)") +

@@ -134,7 +134,7 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
         try {
             const std::vector<std::uint8_t> image = firmware::LoadImage(file);
             console.out << CrcLine(firmware::FormatCrcLabel(crc.Compute(image)),
-                                       settings::PathToUtf8(file))
+                                   settings::PathToUtf8(file))
                         << std::endl;
         } catch (const korvane::Error& error) {
             PrintFailure(console, error.what(), ImageHint(error));

@@ -149,10 +149,10 @@ std::string FormatRadioLine(const RadioState& radio, std::int64_t bytesTotal, st
                             std::size_t width)
 {
     std::string line = radio.port;
-    line.resize(line.size() + (portWidth > DisplayColumns(radio.port)
-                                   ? portWidth - DisplayColumns(radio.port)
-                                   : 0),
-                ' ');
+    line.resize(
+        line.size() +
+            (portWidth > DisplayColumns(radio.port) ? portWidth - DisplayColumns(radio.port) : 0),
+        ' ');
     line += "  ";
     if (radio.ended) {
         line += EndWords(radio.outcome);

@@ -70,9 +70,8 @@ TEST(CrcFormat, OnlyALineBreakEscapesTheName)
 TEST(ProgressFormat, ColumnsCountWideCharactersTwice)
 {
     const std::vector<std::pair<std::string, std::size_t>> cases{
-        {"", 0},          {"user", 4},         {"固件 测试", 9},        {"ｆｕｌｌ", 8},
-        {"é", 1},         {"e\u0301", 1},      {"한글", 4},             {"\xff", 1},
-        {"𠀀", 2},        {"出错了！", 8},
+        {"", 0},        {"user", 4}, {"固件 测试", 9}, {"ｆｕｌｌ", 8}, {"é", 1},
+        {"e\u0301", 1}, {"한글", 4}, {"\xff", 1},      {"𠀀", 2},       {"出错了！", 8},
     };
     for (const auto& [text, columns] : cases) EXPECT_EQ(DisplayColumns(text), columns) << text;
     EXPECT_EQ(CutToColumns("固件 测试", 4), "固件");
@@ -211,9 +210,12 @@ TEST(SeveralRadios, LiveLineShowsThePortThenProgressOrTheEnd)
               "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
     // Cut to the width in columns, as the console counts them (a Chinese
     // character takes two), between characters, never inside one.
-    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 49), "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
-    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 48), "/dev/pts/3  refused at loader-blocks: 块 2 被拒");
-    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 46), "/dev/pts/3  refused at loader-blocks: 块 2 被");
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 49),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 48),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被拒");
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 46),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被");
     for (std::size_t width = 0; width < 60; ++width) {
         EXPECT_LE(DisplayColumns(FormatRadioLine(radio, 8192, 10, width)), width);
     }

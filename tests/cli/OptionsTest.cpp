@@ -126,8 +126,8 @@ TEST(ParseArguments, CrcTakesFilesAndDoubleDashEndsOptions)
 // root, a UNC share, a drive-relative path; Chinese and blanks pass unchanged.
 TEST(ParseArguments, WindowsPathsAreArgumentsNotOptions)
 {
-    for (const std::string path :
-         {"/fw/boot.bin", "\\\\server\\share\\u.bin", "C:boot.bin", "Z:\\固件 测试\\九.bin", "/?"}) {
+    for (const std::string path : {"/fw/boot.bin", "\\\\server\\share\\u.bin", "C:boot.bin",
+                                   "Z:\\固件 测试\\九.bin", "/?"}) {
         SCOPED_TRACE(path);
         const Options crc = Parse({"crc", path});
         ASSERT_EQ(crc.crcFiles.size(), 1u);

@@ -865,10 +865,13 @@ struct RadioBench {
         for (std::size_t i = 0; i < user.size(); ++i) user[i] = static_cast<char>(i * 13 + 1);
         WriteFile(folder.Dir() / "boot.bin", boot);
         WriteFile(folder.Dir() / "user.bin", user);
-        h.emplace(folder, true, [this](int number) -> std::string {
-            if (number == 1) return radio.SlavePath();
-            throw serial::SerialError(serial::SerialErrorKind::NoSuchPort, "no port");
-        }, pacing);
+        h.emplace(
+            folder, true,
+            [this](int number) -> std::string {
+                if (number == 1) return radio.SlavePath();
+                throw serial::SerialError(serial::SerialErrorKind::NoSuchPort, "no port");
+            },
+            pacing);
         h->Create();
         h->host.fileAnswers = {{framework::PathToUtf8(folder.Dir() / "boot.bin")},
                                {framework::PathToUtf8(folder.Dir() / "user.bin")}};
