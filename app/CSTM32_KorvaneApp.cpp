@@ -5,16 +5,20 @@ namespace korvane::app {
 
 namespace {
 
-ui::KorvaneSeams StartSeams(bool service)
+ui::KorvaneSeams StartSeams(bool service, firmware::Pacing pacing)
 {
     ui::KorvaneSeams seams;
     seams.service = service;
+    seams.pacing = pacing;
     return seams;
 }
 
 }  // namespace
 
-CSTM32_KorvaneApp::CSTM32_KorvaneApp(bool service) : m_dlgMain(m_settings, StartSeams(service)) {}
+CSTM32_KorvaneApp::CSTM32_KorvaneApp(bool service, firmware::Pacing pacing)
+    : m_dlgMain(m_settings, StartSeams(service, pacing))
+{
+}
 
 bool CSTM32_KorvaneApp::InitInstance()
 {

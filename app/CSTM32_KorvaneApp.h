@@ -11,8 +11,10 @@ namespace korvane::app {
 class CSTM32_KorvaneApp {
 public:
     // Builds the main window object, which loads Sys.dat; no window exists yet.
-    // `service`: the window of a service start (STM32_Korvane --service).
-    explicit CSTM32_KorvaneApp(bool service = false);
+    // `service`: the window of a service start (STM32_Korvane --service);
+    // `pacing`: how its upgrades wait for the radio.
+    explicit CSTM32_KorvaneApp(bool service = false,
+                               firmware::Pacing pacing = firmware::Pacing::Exact);
 
     // Runs the main window modally once. Returns false: there is no message
     // loop after it, the process ends.

@@ -12,6 +12,7 @@ namespace korvane::app {
 
 namespace {
 constexpr std::string_view kServiceOption = "--service";
+constexpr std::string_view kExactTimingOption = "--exact-timing";
 }  // namespace
 
 StartOptions ParseStartOptions(const std::vector<std::string_view>& args)
@@ -20,6 +21,8 @@ StartOptions ParseStartOptions(const std::vector<std::string_view>& args)
     for (const std::string_view arg : args) {
         if (arg == kServiceOption) {
             options.service = true;
+        } else if (arg == kExactTimingOption) {
+            options.exactTiming = true;
         } else if (arg == "--help" || arg == "-h") {
             options.action = StartOptions::Action::Help;
             return options;
@@ -34,14 +37,28 @@ StartOptions ParseStartOptions(const std::vector<std::string_view>& args)
     return options;
 }
 
+firmware::Pacing JobPacing(const StartOptions& options)
+{
+    return options.service && !options.exactTiming ? firmware::Pacing::Patient
+                                                   : firmware::Pacing::Exact;
+}
+
 std::string UsageText()
 {
     using settings::kOwnTextUi;
     using settings::OwnText;
-    return OwnText(kOwnTextUi + 10, "Usage: STM32_Korvane [--service]") + "\n  " +
+    return OwnText(kOwnTextUi + 10, "Usage: STM32_Korvane [--service [--exact-timing]]") + "\n  " +
            OwnText(kOwnTextUi + 11,
                    "--service  also show the firmware-upgrade and APN controls (for service "
                    "technicians)") +
+           "\n             " +
+           OwnText(kOwnTextUi + 14,
+                   "its upgrades wait patiently for each answer, as 'korvane flash' "
+                   "does, so slow USB adapters and slow erases complete") +
+           "\n  " +
+           OwnText(kOwnTextUi + 15,
+                   "--exact-timing  with --service: the protocol's fixed polls, as the window "
+                   "without --service uses") +
            "\n";
 }
 

@@ -88,7 +88,7 @@ int main(int argc, char* argv[])
 
     // Built after Qt, so the main window object can create its window; it
     // loads Sys.dat before any window exists.
-    korvane::app::CSTM32_KorvaneApp theApp(options.service);
+    korvane::app::CSTM32_KorvaneApp theApp(options.service, korvane::app::JobPacing(options));
     theApp.InitInstance();
     return 0;
 }

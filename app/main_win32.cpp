@@ -68,7 +68,7 @@ int main()
     try {
         // Built here, after the common controls: the main window object loads
         // Sys.dat before any window exists.
-        korvane::app::CSTM32_KorvaneApp theApp(options.service);
+        korvane::app::CSTM32_KorvaneApp theApp(options.service, korvane::app::JobPacing(options));
         theApp.InitInstance();
     } catch (const std::exception& error) {
         // Only a window that cannot be created gets here: say so, then end.

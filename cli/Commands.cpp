@@ -21,6 +21,7 @@
 #include "settings/OwnText.h"
 #include "settings/SettingsStore.h"
 #include "settings/TextCatalogue.h"
+#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -50,35 +51,29 @@ std::string PortLine(const serial::PortInfo& port, std::size_t deviceWidth)
     return line;
 }
 
-// A file name as coreutils' checksum tools print it: a name holding a
-// backslash or a line break is escaped ("\\", "\n", "\r") and its line
-// starts with a backslash, so that every line stays one file.
-std::string EscapedLine(const std::string& label, const std::string& name)
+}  // namespace
+
+std::string CrcLine(const std::string& label, const std::string& name)
 {
+    if (name.find_first_of("\r\n") == std::string::npos) return label + "  " + name;
     std::string escaped;
-    bool needed = false;
     for (const char ch : name) {
         switch (ch) {
             case '\\':
                 escaped += "\\\\";
-                needed = true;
                 break;
             case '\n':
                 escaped += "\\n";
-                needed = true;
                 break;
             case '\r':
                 escaped += "\\r";
-                needed = true;
                 break;
             default:
                 escaped += ch;
         }
     }
-    return (needed ? "\\" : "") + label + "  " + escaped;
+    return "\\" + label + "  " + escaped;
 }
-
-}  // namespace
 
 std::string EscapeControls(std::string_view text)
 {
@@ -176,7 +171,8 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
     for (const std::filesystem::path& file : files) {
         try {
             const std::vector<std::uint8_t> image = firmware::LoadImage(file);
-            console.out << EscapedLine(firmware::FormatCrcLabel(crc.Compute(image)), file.string())
+            console.out << CrcLine(firmware::FormatCrcLabel(crc.Compute(image)),
+                                   settings::PathToUtf8(file))
                         << std::endl;
         } catch (const korvane::Error& error) {
             PrintFailure(console, error.what(), ImageHint(error));
@@ -192,7 +188,7 @@ int RunCounter(const Console& console, const std::filesystem::path& programDir, 
     if (clear && !store.Modify([](settings::SysData& data) { data.SetUpgradeCount(0); })) {
         PrintFailure(console,
                      OwnText(kTextCounterNotSaved, "Could not save the cleared counter to {0}",
-                             {store.Path().string()}),
+                             {settings::PathToUtf8(store.Path())}),
                      OwnText(kTextCounterNotSavedHint,
                              "Check that the folder is writable and Sys.dat is not read-only"));
         return kExitFailed;

@@ -35,6 +35,13 @@ void PrintFailure(const Console& console, const std::string& what, const std::st
 // The same from an error's message and hint.
 void PrintFailure(const Console& console, const korvane::Error& error);
 
+// One line of `korvane crc`: the label, two blanks, the name. Only a line
+// break would split that line, so only a name holding one is escaped, as
+// coreutils' checksum tools escape it ("\n", "\r", backslashes doubled, the
+// line started with a backslash); any other name, a Windows path with its
+// backslashes too, is printed as typed.
+std::string CrcLine(const std::string& label, const std::string& name);
+
 int RunPorts(const Console& console);
 int RunCrc(const Console& console, std::span<const std::filesystem::path> files);
 // `programDir` holds Sys.dat: the executable's folder in production.

@@ -122,7 +122,7 @@ public:
     {
         std::size_t portWidth = 0;
         for (const RadioState& radio : radios) {
-            portWidth = std::max(portWidth, EscapeControls(radio.port).size());
+            portWidth = std::max(portWidth, DisplayColumns(EscapeControls(radio.port)));
         }
         std::string block;
         for (const RadioState& radio : radios) {
@@ -152,22 +152,18 @@ std::string FormatRadioLine(const RadioState& radio, std::int64_t bytesTotal, st
                             std::size_t width)
 {
     std::string line = EscapeControls(radio.port);
-    line.resize(std::max(portWidth, line.size()), ' ');
+    const std::size_t portColumns = DisplayColumns(line);
+    line.resize(line.size() + (portWidth > portColumns ? portWidth - portColumns : 0), ' ');
     line += "  ";
     if (radio.ended) {
         line += EndWords(radio.outcome);
     } else {
         // The bar in what the port leaves of the width, so that it is not cut mid-word.
-        line += FormatProgressLine(ViewOf(radio, bytesTotal),
-                                   width > line.size() ? width - line.size() : 0);
+        const std::size_t used = DisplayColumns(line);
+        line += FormatProgressLine(ViewOf(radio, bytesTotal), width > used ? width - used : 0);
     }
-    if (line.size() > width) {
-        // Cut between characters: an error text may be Chinese.
-        std::size_t cut = width;
-        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-        line.resize(cut);
-    }
-    return line;
+    // In columns, not bytes: an error text may be Chinese, two columns a character.
+    return CutToColumns(std::move(line), width);
 }
 
 std::unique_ptr<FlashView> MakeFlashView(const ViewSettings& settings)

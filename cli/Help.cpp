@@ -38,6 +38,12 @@ constexpr const char* kProgramHelp =
     "Options:\n"
     "  -h, --help   show this help; 'korvane COMMAND --help' shows a command's help\n"
     "  --version    show the version\n"
+    "\n"
+    "Options are --name and -x on every system: on Windows, /fw/boot.bin is a path\n"
+    "from the drive's root, not an option.\n"
+    "Text: on a terminal, a Windows console too, every character is shown as\n"
+    "written, Chinese included; written to a file or a pipe the output is UTF-8,\n"
+    "on Windows too (not the console's code page), and --json is always UTF-8.\n"
     "\n";
 
 constexpr const char* kPortsHelp =
@@ -95,9 +101,11 @@ constexpr const char* kCrcHelp =
     "Usage: korvane crc FILE...\n"
     "\n"
     "Prints the CRC-32 (IEEE 802.3, as zlib) of each image as the dialog shows it,\n"
-    "'CRC32:XXXXXXXX', followed by the file's path. A file that cannot be read or\n"
-    "is longer than 1,024,000 bytes is reported on its own line; the others are\n"
-    "still printed, and the exit status is then 2.\n";
+    "'CRC32:XXXXXXXX', followed by the file's path as typed (a Windows path with\n"
+    "its backslashes). Only a path holding a line break is escaped, as coreutils'\n"
+    "checksum tools do: '\\n', '\\r' and '\\\\', the line then starting with '\\'.\n"
+    "A file that cannot be read or is longer than 1,024,000 bytes is reported on\n"
+    "its own line; the others are still printed, and the exit status is then 2.\n";
 
 constexpr const char* kApnHelp =
     "Usage: korvane apn --name N [--apn A] [--user U] [--password P] [--numeric M]\n"

@@ -15,6 +15,7 @@
 #include "cli/Help.h"
 #include "cli/TextIds.h"
 #include "settings/OwnText.h"
+#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -75,6 +76,9 @@ struct Collected {
 void Declare(CLI::App& app, CommandKind command, Collected& c)
 {
     app.set_help_flag();  // our own help texts, not CLI11's
+    // Options are "--name" and "-x" on every system. CLI11 would read "/x" as
+    // an option on Windows, where "/fw/boot.bin" is a path from the drive's root.
+    app.allow_windows_style_options(false);
     app.add_flag("-h,--help", c.help);
     app.allow_extras();  // unknown options and stray arguments get our own message
     const auto flag = [&](const std::string& name, std::size_t& count) {
@@ -237,9 +241,11 @@ void FillFlash(Options& options, const Collected& c)
         throw UsageError(kFlash, OwnText(kTextEmptyImagePath, "an image path is empty"));
     }
     options.flash.ports = c.port;
-    options.flash.userPath = Single(c.user);
+    // The arguments are UTF-8 on every system (on Windows converted from the
+    // wide command line), which a path built from a narrow string would not assume.
+    options.flash.userPath = settings::Utf8ToPath(Single(c.user));
     if (!c.boot.empty()) {
-        options.flash.bootPath = Single(c.boot);
+        options.flash.bootPath = settings::Utf8ToPath(Single(c.boot));
     }
     options.flash.json = c.json > 0;
     options.flash.exactTiming = c.exactTiming > 0;
@@ -283,7 +289,9 @@ void Fill(Options& options, const Collected& c)
             if (c.positionals.empty()) {
                 throw UsageError(CommandKind::Crc, OwnText(kTextNoFile, "no file given"));
             }
-            options.crcFiles.assign(c.positionals.begin(), c.positionals.end());
+            for (const std::string& file : c.positionals) {
+                options.crcFiles.push_back(settings::Utf8ToPath(file));
+            }
             break;
         case CommandKind::Counter:
             if (c.clear > 1) {

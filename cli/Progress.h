@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace korvane::cli {
 
@@ -26,9 +27,15 @@ int PercentDone(const ProgressView& view);
 // Average rate so far; none until there is something to average.
 std::optional<double> BytesPerSecond(const ProgressView& view);
 
+// Columns a UTF-8 text takes on a terminal or console: East Asian wide and
+// full-width characters (Chinese among them) take two, combining marks none,
+// everything else one.
+std::size_t DisplayColumns(std::string_view text);
+// The longest start of `text` that fits in `columns`, cut between characters.
+std::string CutToColumns(std::string text, std::size_t columns);
+
 // "[########------------]  40%  user  32.0 KiB / 80.0 KiB  3.1 KiB/s  0:15 left",
-// in `width` columns: the details that do not fit whole are left out (the bar
-// is ASCII, so columns are bytes).
+// in `width` columns: the details that do not fit whole are left out.
 std::string FormatProgressLine(const ProgressView& view, std::size_t width);
 
 // "progress: 40% (32768 of 81920 bytes, stage user)"

@@ -1,10 +1,12 @@
-// Entry point of `korvane`, the service command line: finds out whether the
-// output goes to a terminal and hands the arguments to the commands.
-#include <iostream>
+// Entry point of `korvane`, the service command line: takes the arguments and
+// the standard streams as the user types and reads them (UTF-8 inside, see
+// ConsoleText.h), finds out whether the output goes to a terminal and hands
+// the arguments to the commands.
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/ConsoleText.h"
 #include "cli/Terminal.h"
 #include "cli/TextIds.h"
 
@@ -17,7 +19,8 @@ constexpr std::size_t kDefaultWidth = 80;
 int main(int argc, char** argv)
 {
     using korvane::cli::StandardStream;
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const std::vector<std::string> args = korvane::cli::ProgramArguments(argc, argv);
+    korvane::cli::StandardStreams streams;
     const bool outIsTerminal = korvane::cli::IsTerminal(StandardStream::Out);
     const bool errIsTerminal = korvane::cli::IsTerminal(StandardStream::Err);
     // The live line is redrawn in place, so it must stay shorter than the terminal.
@@ -25,7 +28,8 @@ int main(int argc, char** argv)
         korvane::cli::TerminalWidth(outIsTerminal ? StandardStream::Out : StandardStream::Err,
                                     kDefaultWidth) -
         1;
-    const korvane::cli::Console console{std::cout, std::cerr, outIsTerminal, errIsTerminal, width};
+    const korvane::cli::Console console{streams.Out(), streams.Err(), outIsTerminal, errIsTerminal,
+                                        width};
     try {
         return korvane::cli::RunKorvane(console, args);
     } catch (const std::exception& error) {

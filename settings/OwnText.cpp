@@ -13,6 +13,7 @@ namespace {
 
 std::mutex g_mutex;
 std::optional<TextCatalogue> g_catalogue;
+std::optional<std::uint8_t> g_language;
 
 }  // namespace
 
@@ -20,12 +21,20 @@ void UseOwnTextCatalogue(std::filesystem::path txtPath, std::uint8_t language)
 {
     std::lock_guard lock(g_mutex);
     g_catalogue.emplace(std::move(txtPath), language);
+    g_language = language;
 }
 
 void UseBuiltInTexts()
 {
     std::lock_guard lock(g_mutex);
     g_catalogue.reset();
+    g_language.reset();
+}
+
+std::optional<std::uint8_t> OwnTextLanguage()
+{
+    std::lock_guard lock(g_mutex);
+    return g_language;
 }
 
 std::string OwnText(std::int32_t id, std::string_view english)

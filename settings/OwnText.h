@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +28,10 @@ constexpr std::int32_t kOwnTextHistory = 520;      // 520-539
 // after UseBuiltInTexts, OwnText gives the built-in English.
 void UseOwnTextCatalogue(std::filesystem::path txtPath, std::uint8_t language);
 void UseBuiltInTexts();
+
+// The language byte last chosen with UseOwnTextCatalogue (Sys.dat's), or none
+// with the built-in texts: the language the system's own texts are asked in.
+std::optional<std::uint8_t> OwnTextLanguage();
 
 // The text for `id` in the chosen language, or `english` when the catalogue has
 // no such key (or no catalogue was chosen). Safe from any thread.

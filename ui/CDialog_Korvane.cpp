@@ -147,6 +147,7 @@ CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams
                                : serial::PortResolver(serial::ResolvePortNumber)),
       m_job(m_mscomm, m_settings)
 {
+    m_job.SetPacing(m_seams.pacing);
     m_pImageBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(firmware::kImageBufferSize);
     m_settings.Load(m_programDir / settings::SettingsStore::kFileName);
     m_strTxtPath = m_programDir / settings::TextCatalogue::kFileName;

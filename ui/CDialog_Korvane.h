@@ -33,6 +33,9 @@ struct KorvaneSeams {
     // A service start: the firmware-upgrade and APN controls are shown and laid
     // out (ServiceWindowTemplate); otherwise the window is as shipped.
     bool service = false;
+    // How the firmware jobs wait for the radio's answers: the shipped window
+    // uses the fixed polls; a service start waits patiently.
+    firmware::Pacing pacing = firmware::Pacing::Exact;
 };
 
 class CDialog_Korvane : public framework::CDialog {

@@ -62,6 +62,33 @@ TEST(ProgressFormat, LiveLineShowsStageBytesRateAndTimeLeft)
     }
 }
 
+// Only a line break is escaped in a crc line; backslashes of a Windows path,
+// blanks and Chinese are printed as typed.
+TEST(CrcFormat, OnlyALineBreakEscapesTheName)
+{
+    const std::string label = "CRC32:CBF43926";
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"Z:\\tmp\\nine", "CRC32:CBF43926  Z:\\tmp\\nine"},
+        {"\\\\server\\share\\u.bin", "CRC32:CBF43926  \\\\server\\share\\u.bin"},
+        {"固件 测试/九.bin", "CRC32:CBF43926  固件 测试/九.bin"},
+        {"a\nb\\c.bin", "\\CRC32:CBF43926  a\\nb\\\\c.bin"},
+        {"cr\r.bin", "\\CRC32:CBF43926  cr\\r.bin"},
+    };
+    for (const auto& [name, line] : cases) EXPECT_EQ(CrcLine(label, name), line) << name;
+}
+
+TEST(ProgressFormat, ColumnsCountWideCharactersTwice)
+{
+    const std::vector<std::pair<std::string, std::size_t>> cases{
+        {"", 0},        {"user", 4}, {"固件 测试", 9}, {"ｆｕｌｌ", 8}, {"é", 1},
+        {"e\u0301", 1}, {"한글", 4}, {"\xff", 1},      {"𠀀", 2},       {"出错了！", 8},
+    };
+    for (const auto& [text, columns] : cases) EXPECT_EQ(DisplayColumns(text), columns) << text;
+    EXPECT_EQ(CutToColumns("固件 测试", 4), "固件");
+    EXPECT_EQ(CutToColumns("固件 测试", 3), "固");
+    EXPECT_EQ(CutToColumns("ab固", 3), "ab");
+}
+
 TEST(ProgressFormat, PlainLine)
 {
     EXPECT_EQ(FormatPlainProgress({"rom-write", 256, 1024, 2.0}),
@@ -191,9 +218,20 @@ TEST(SeveralRadios, LiveLineShowsThePortThenProgressOrTheEnd)
     radio.outcome.error = "块 2 被拒绝";
     EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 200),
               "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
-    // Cut to the width between characters, never inside one.
-    const std::string cut = FormatRadioLine(radio, 8192, 10, 49);
-    EXPECT_EQ(cut, "/dev/pts/3  refused at loader-blocks: 块 2 被");
+    // Cut to the width in columns, as the console counts them (a Chinese
+    // character takes two), between characters, never inside one.
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 49),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 48),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被拒");
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 46),
+              "/dev/pts/3  refused at loader-blocks: 块 2 被");
+    for (std::size_t width = 0; width < 60; ++width) {
+        EXPECT_LE(DisplayColumns(FormatRadioLine(radio, 8192, 10, width)), width);
+    }
+    // A Chinese port name pads to the same columns as an ASCII one.
+    radio.port = "串口";
+    EXPECT_EQ(FormatRadioLine(radio, 8192, 6, 200).rfind("串口    refused", 0), 0u);
 }
 
 TEST(FlashJson, CarriesEveryFieldAndParses)

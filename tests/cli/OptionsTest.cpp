@@ -7,6 +7,7 @@
 
 #include "cli/Help.h"
 #include "cli/Options.h"
+#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -124,6 +125,31 @@ TEST(ParseArguments, CrcTakesFilesAndDoubleDashEndsOptions)
     EXPECT_EQ(crc.crcFiles[1], "-odd.bin");
     EXPECT_EQ(crc.crcFiles[2], "--help");
     EXPECT_FALSE(crc.help);
+}
+
+// Windows paths are plain arguments on both systems: a path from the drive's
+// root, a UNC share, a drive-relative path; Chinese and blanks pass unchanged.
+TEST(ParseArguments, WindowsPathsAreArgumentsNotOptions)
+{
+    for (const std::string path : {"/fw/boot.bin", "\\\\server\\share\\u.bin", "C:boot.bin",
+                                   "Z:\\固件 测试\\九.bin", "/?"}) {
+        SCOPED_TRACE(path);
+        const Options crc = Parse({"crc", path});
+        ASSERT_EQ(crc.crcFiles.size(), 1u);
+        EXPECT_EQ(settings::PathToUtf8(crc.crcFiles[0]), path);
+        const Options flash = Parse({"flash", "--port", "1", "--boot", path, "--user", path});
+        ASSERT_TRUE(flash.flash.bootPath);
+        EXPECT_EQ(settings::PathToUtf8(*flash.flash.bootPath), path);
+        EXPECT_EQ(settings::PathToUtf8(flash.flash.userPath), path);
+        EXPECT_EQ(Parse({"apn", "--name", path}).apn.name, path);
+    }
+    // Still an extra argument where none is taken, and never read as an option.
+    try {
+        Parse({"ports", "/fw"});
+        FAIL() << "accepted";
+    } catch (const UsageError& error) {
+        EXPECT_NE(std::string(error.what()).find("unexpected argument '/fw'"), std::string::npos);
+    }
 }
 
 TEST(ParseArguments, HelpAndVersion)

@@ -232,14 +232,16 @@ TEST(ImageFiles, NonRegularFilesAreRefusedWithoutBlocking)
     }
 }
 
-TEST(Crc, NamesWithALineBreakOrBackslashAreEscapedAsCoreutilsDoes)
+TEST(Crc, OnlyNamesWithALineBreakAreEscapedAsCoreutilsDoes)
 {
     const ProgramFolder folder;
     const std::string digits = "123456789";
     const auto odd = folder.WriteFile("a\nb\\c.bin", {digits.begin(), digits.end()});
-    const RunResult run = RunKorvane(folder, {"crc", odd.string()});
+    const auto slash = folder.WriteFile("back\\slash.bin", {digits.begin(), digits.end()});
+    const RunResult run = RunKorvane(folder, {"crc", odd.string(), slash.string()});
     EXPECT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_EQ(run.out, "\\CRC32:CBF43926  " + folder.Dir().string() + "/a\\nb\\\\c.bin\n");
+    EXPECT_EQ(run.out, "\\CRC32:CBF43926  " + folder.Dir().string() + "/a\\nb\\\\c.bin\n" +
+                           "CRC32:CBF43926  " + slash.string() + "\n");
 }
 
 // With the catalogue beside it, korvane's own messages follow Sys.dat's language.

@@ -139,9 +139,11 @@ private:
 // One main window with its seams in the test's hands.
 struct Harness {
     explicit Harness(const ProgramFolder& folder, bool is64Bit = true,
-                     serial::PortResolver resolver = {})
+                     serial::PortResolver resolver = {},
+                     firmware::Pacing pacing = firmware::Pacing::Exact)
     {
         seams.programDir = folder.Dir();
+        seams.pacing = pacing;
         seams.host = &host;
         seams.isOperatingSystem64Bit = [is64Bit] { return is64Bit; };
         seams.resetComPortDatabase = [this] { events.push_back("reset"); };
@@ -854,7 +856,8 @@ bool RunUntil(const std::function<bool()>& done, int limitMs)
 
 // A port opened on the simulated radio, both images chosen through the browse buttons.
 struct RadioBench {
-    explicit RadioBench(sim::SimOptions options, std::uint8_t language = 0)
+    explicit RadioBench(sim::SimOptions options, std::uint8_t language = 0,
+                        firmware::Pacing pacing = firmware::Pacing::Exact)
         : radio(std::move(options))
     {
         folder.WriteSysData(language, 0, 5);
@@ -862,10 +865,13 @@ struct RadioBench {
         for (std::size_t i = 0; i < user.size(); ++i) user[i] = static_cast<char>(i * 13 + 1);
         WriteFile(folder.Dir() / "boot.bin", boot);
         WriteFile(folder.Dir() / "user.bin", user);
-        h.emplace(folder, true, [this](int number) -> std::string {
-            if (number == 1) return radio.SlavePath();
-            throw serial::SerialError(serial::SerialErrorKind::NoSuchPort, "no port");
-        });
+        h.emplace(
+            folder, true,
+            [this](int number) -> std::string {
+                if (number == 1) return radio.SlavePath();
+                throw serial::SerialError(serial::SerialErrorKind::NoSuchPort, "no port");
+            },
+            pacing);
         h->Create();
         h->host.fileAnswers = {{framework::PathToUtf8(folder.Dir() / "boot.bin")},
                                {framework::PathToUtf8(folder.Dir() / "user.bin")}};
@@ -916,6 +922,34 @@ TEST(JobTest, AFullUpgradeOnTheSimulatedRadioIsFollowedOnTheTimer)
     EXPECT_EQ(std::string(results.program.begin(), results.program.begin() + bench.user.size()),
               bench.user);
     EXPECT_TRUE(h.host.messages.empty());
+}
+
+// A global erase that takes 300 ms: far past the fixed polls' window, well
+// inside the patient ceiling. The service window's pacing decides the outcome.
+TEST(JobTest, ThePacingOfTheWindowDecidesWhetherASlowEraseCompletes)
+{
+    struct Case {
+        firmware::Pacing pacing;
+        firmware::WorkerState end;
+        std::int32_t counter;
+    };
+    for (const Case& c : {Case{firmware::Pacing::Exact, firmware::WorkerState::Failed, 5},
+                          Case{firmware::Pacing::Patient, firmware::WorkerState::Finished, 6}}) {
+        SCOPED_TRACE(firmware::PacingName(c.pacing));
+        sim::SimOptions options;
+        options.eraseDuration = std::chrono::milliseconds(300);
+        RadioBench bench{options, 0, c.pacing};
+        Harness& h = *bench.h;
+        h.Click(kIdFullUpgrade);
+        const auto ended = [&] {
+            const firmware::WorkerState state = h.dialog->Job().Snapshot().workerState;
+            return state == firmware::WorkerState::Failed ||
+                   state == firmware::WorkerState::Finished;
+        };
+        ASSERT_TRUE(RunUntil(ended, 60'000));
+        EXPECT_EQ(h.dialog->Job().Snapshot().workerState, c.end);
+        EXPECT_EQ(bench.folder.ReadSysData().UpgradeCount(), c.counter);
+    }
 }
 
 TEST(JobTest, AFailedJobGivesTheButtonsBackOnlyWhileThePortIsOpen)

@@ -113,8 +113,8 @@ to_windows() { printf 'Z:%s' "$1" | tr / '\\'; }
 printf '@echo off\r\necho %%* in %%cd%%> "%%~dp0pnputil-call.txt"\r\necho Driver package added successfully.\r\nexit /b 0\r\n' \
     >"$scratch/pnputil.bat"
 start_program() { # options of STM32_Korvane.exe; sets program_pid
-    (cd "$program" && KORVANE_PNPUTIL=$(to_windows "$scratch/pnputil.bat") \
-        timeout "$RUN_TIMEOUT" "$wine" ./STM32_Korvane.exe "$@" >"$scratch/program.log" 2>&1) &
+    (cd "${program_cwd:-$program}" && KORVANE_PNPUTIL=$(to_windows "$scratch/pnputil.bat") \
+        timeout "$RUN_TIMEOUT" "$wine" "$program/STM32_Korvane.exe" "$@" >"$scratch/program.log" 2>&1) &
     program_pid=$!
 }
 start_program
@@ -294,8 +294,13 @@ escape_ends_program() {
 escape_ends_program
 
 # 6. The service start: after the same precautions form, the window also shows
-# the firmware-upgrade and APN groups.
-start_program --service
+# the firmware-upgrade and APN groups. It runs as on a Chinese Windows
+# (LANG=zh_CN.UTF-8: code page 936), from a folder with a Chinese name, where
+# the file dialog opens.
+cn_dir="$scratch/固件 测试"
+mkdir -p "$cn_dir"
+printf '123456789' >"$cn_dir/boot.bin"
+program_cwd=$cn_dir LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 start_program --service
 wait_window '^$' >/dev/null || give_up "no precautions form at the service start (--service)"
 keys_to '^$' Escape
 wait_window '^Driver$' >/dev/null || give_up "no \"Driver\" window at the service start (--service)"
@@ -306,6 +311,31 @@ echo "$controls" | grep -q "^Button	1023	shown	" ||
     fail "the APN write button (1023) is not shown at the service start"
 say "service start: the firmware-upgrade and APN groups are shown"
 shoot '^Driver$' windows-service-window.png
+# The boot image's Browse button (1000) opens the file dialog in the Chinese
+# folder; its name typed and Enter: the path and the CRC-32 come back.
+if timeout 60 "$wine" "$texts_exe" Driver --click 1000 >/dev/null 2>&1 &&
+    open_box=$(wait_window '^(Open|打开|開啟)$'); then
+    sleep 0.5
+    xdotool key --window "$open_box" ctrl+a
+    xdotool type --delay 50 boot.bin
+    xdotool key Return
+    crc=""
+    for _ in $(seq $((WAIT * 2))); do
+        controls=$(controls_of Driver)
+        crc=$(echo "$controls" | sed -n 's/^Static	1015	shown	[a-z]*	//p')
+        [ -n "$crc" ] && break
+        sleep 0.5
+    done
+    path=$(echo "$controls" | sed -n 's/^Edit	1001	shown	[a-z]*	//p')
+    [ "$crc" = "CRC32:CBF43926" ] ||
+        fail "the boot image from \"固件 测试\" shows \"$crc\", not CRC32:CBF43926 (path \"$path\")"
+    case "$path" in
+    *'\固件 测试\boot.bin') say "file dialog in a Chinese folder: $path, $crc" ;;
+    *) fail "the boot path reads \"$path\", not ...\\固件 测试\\boot.bin" ;;
+    esac
+else
+    fail "the boot image's Browse button did not open the file dialog"
+fi
 escape_ends_program
 
 [ "$failures" -eq 0 ] || exit 1

@@ -1,8 +1,11 @@
 // Lists the controls of another program's top-level window, found by its title,
 // for the dialog run under Wine: one line per control, "class<TAB>id<TAB>shown or
 // hidden<TAB>enabled or disabled<TAB>text", the text's line breaks as "\n".
+// With "--click ID" it clicks that button instead (posted, so a modal dialog the
+// click opens does not hold this program), as a person's click would.
 // Exit status 1 when no visible window has that title.
 #include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "settings/TextEncoding.h"
@@ -64,13 +67,19 @@ BOOL CALLBACK FindByTitle(HWND window, LPARAM data)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: window_texts TITLE\n");
+    const bool click = argc == 4 && std::wcscmp(argv[2], L"--click") == 0;
+    if (argc != 2 && !click) {
+        std::fprintf(stderr, "usage: window_texts TITLE [--click ID]\n");
         return 2;
     }
     Search search{argv[1]};
     ::EnumWindows(&FindByTitle, reinterpret_cast<LPARAM>(&search));
     if (search.found == nullptr) return 1;
+    if (click) {
+        const HWND button =
+            ::GetDlgItem(search.found, static_cast<int>(std::wcstol(argv[3], nullptr, 10)));
+        return button != nullptr && ::PostMessageW(button, BM_CLICK, 0, 0) ? 0 : 1;
+    }
     ::EnumChildWindows(search.found, &PrintControl, 0);
     return 0;
 }
