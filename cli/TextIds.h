@@ -69,4 +69,19 @@ constexpr std::int32_t kTextEndedAt = CliText(63);
 constexpr std::int32_t kTextVerifyNeedsBoot = CliText(64);
 constexpr std::int32_t kTextVerified = CliText(65);
 
+// The chip a radio carries (flash, info).
+constexpr std::int32_t kTextChipLine = CliText(80);
+constexpr std::int32_t kTextInfoPart = CliText(81);
+constexpr std::int32_t kTextInfoCommands = CliText(82);
+constexpr std::int32_t kTextInfoProtection = CliText(83);
+constexpr std::int32_t kTextInfoProtected = CliText(84);
+constexpr std::int32_t kTextInfoNotProtected = CliText(85);
+constexpr std::int32_t kTextInfoFlashSize = CliText(86);
+constexpr std::int32_t kTextInfoUid = CliText(87);
+constexpr std::int32_t kTextInfoUnknown = CliText(88);
+constexpr std::int32_t kTextChipBootloader = CliText(89);
+constexpr std::int32_t kTextInfoNotServed = CliText(90);
+constexpr std::int32_t kTextInfoStopped = CliText(91);
+constexpr std::int32_t kTextChipUid = CliText(92);
+
 }  // namespace korvane::cli
