@@ -26,8 +26,9 @@ struct ChipReport {
 constexpr int kQuerySyncAttempts = 20;
 
 // Throws StageFailure for a silent or refusing bootloader (Get Version and Get
-// ID must be answered; a refused Get leaves the commands unknown), MalformedReply for a reply the protocol does not
-// have, a serial error or serial::StopRequested. Reads wait as patient pacing does.
+// ID must be answered; a refused Get leaves the commands unknown), MalformedReply for a reply the
+// protocol does not have, a serial error or serial::StopRequested. Reads wait as patient pacing
+// does.
 ChipReport QueryChip(serial::ByteExchange& exchange);
 
 }  // namespace korvane::firmware

@@ -53,7 +53,8 @@ struct RomRun {
         std::vector<std::size_t> sizes;
         const auto& writes = port.Writes();
         for (std::size_t i = 2; i < writes.size(); ++i) {
-            if (writes[i - 2].bytes == Bytes{0x31, 0xCE}) sizes.push_back(writes[i].bytes.size() - 2);
+            if (writes[i - 2].bytes == Bytes{0x31, 0xCE})
+                sizes.push_back(writes[i].bytes.size() - 2);
         }
         return sizes;
     }
@@ -95,6 +96,19 @@ TEST(Bootloader, ARefusalEndsTheWaitAtOnceAtEveryStepInBothPacings)
     RomRun run(slow, Pacing::Patient);
     EXPECT_NE(run.Run(Pattern(10)).find("refused Readout Unprotect"), std::string::npos);
     EXPECT_LE(run.clock.Now() - run.LastWriteAt(), 2ms);
+}
+
+TEST(Bootloader, PatientPacingGoesOnWithABootloaderSynchronisedBefore)
+{
+    for (Pacing pacing : {Pacing::Exact, Pacing::Patient}) {
+        SCOPED_TRACE(PacingName(pacing));
+        RomRun run(sim::SimOptions{}, pacing);
+        const std::array<std::uint8_t, 1> sync{0x7F};
+        run.radio.Receive(sync, sim::SimTime{0});  // `korvane info` synchronised it
+        run.radio.TakeDue(sim::SimTime{0});
+        const std::string failure = run.Run(Pattern(10));
+        EXPECT_EQ(failure.empty(), pacing == Pacing::Patient) << failure;
+    }
 }
 
 TEST(Bootloader, PatientPacingPadsTheLastFrameToWholeWordsAndExactSendsItAsShipped)
@@ -151,13 +165,28 @@ TEST(Bootloader, RepliesOfTheWrongShapeAreRefusedNeverMisread)
         std::function<void()> parse;
     };
     const std::vector<Bad> bad = {
-        {"Get ID short", [&] { ParseGetId(answer({0x01, 0x04})); }},
+        {"Get ID short",
+         [&] {
+             ParseGetId(answer({0x01, 0x04}));
+         }},
         {"Get ID empty", [&] { ParseGetId(answer({})); }},
-        {"Get ID with a three-byte id", [&] { ParseGetId(answer({0x02, 0x04, 0x10, 0x00})); }},
-        {"Get ID without its closing ACK", [&] { ParseGetId(answer({0x01, 0x04, 0x10, 0x1F})); }},
+        {"Get ID with a three-byte id",
+         [&] {
+             ParseGetId(answer({0x02, 0x04, 0x10, 0x00}));
+         }},
+        {"Get ID without its closing ACK",
+         [&] {
+             ParseGetId(answer({0x01, 0x04, 0x10, 0x1F}));
+         }},
         {"Get Version short", [&] { ParseGetVersion(answer({0x22})); }},
-        {"Get Version long", [&] { ParseGetVersion(answer({0x22, 0, 0, 0x79, 0x79})); }},
-        {"Get count beyond the reply", [&] { ParseGet(answer({0x0B, 0x22, 0x00, 0x79})); }},
+        {"Get Version long",
+         [&] {
+             ParseGetVersion(answer({0x22, 0, 0, 0x79, 0x79}));
+         }},
+        {"Get count beyond the reply",
+         [&] {
+             ParseGet(answer({0x0B, 0x22, 0x00, 0x79}));
+         }},
         {"Get empty", [&] { ParseGet(answer({})); }},
         {"uid short", [&] { ParseUid(answer(Bytes(11, 0x41))); }},
     };
@@ -169,8 +198,9 @@ TEST(Bootloader, RepliesOfTheWrongShapeAreRefusedNeverMisread)
     try {
         ParseGetId(answer({0x01}));
     } catch (const MalformedReply& error) {
-        EXPECT_NE(std::string(error.what()).find("Get ID with a reply its protocol does not have: 01"),
-                  std::string::npos)
+        EXPECT_NE(
+            std::string(error.what()).find("Get ID with a reply its protocol does not have: 01"),
+            std::string::npos)
             << error.what();
     }
 }
