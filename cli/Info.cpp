@@ -48,8 +48,8 @@ Json ChipObject(const firmware::ChipReport& chip)
     Json json;
     json["pid"] = id.pid ? Json(firmware::PidText(*id.pid)) : Json(nullptr);
     json["name"] = id.pid ? Json(firmware::PartName(*id.pid)) : Json(nullptr);
-    json["bootloader"] =
-        id.bootloaderVersion ? Json(firmware::BootloaderVersionText(*id.bootloaderVersion))
+    json["bootloader"] = id.bootloaderVersion
+                             ? Json(firmware::BootloaderVersionText(*id.bootloaderVersion))
                              : Json(nullptr);
     Json commands = chip.commands ? Json::array() : Json(nullptr);
     for (std::uint8_t command : chip.commands.value_or(std::vector<std::uint8_t>{})) {
@@ -144,21 +144,23 @@ std::string FormatInfoText(const InfoOutcome& outcome)
                  id.bootloaderVersion ? firmware::BootloaderVersionText(*id.bootloaderVersion)
                                       : unknown}) +
         "\n";
-    text += "  " + OwnText(kTextInfoCommands, "commands offered: {0}",
-                           {chip.commands ? CommandList(*chip.commands) : unknown}) +
+    text += "  " +
+            OwnText(kTextInfoCommands, "commands offered: {0}",
+                    {chip.commands ? CommandList(*chip.commands) : unknown}) +
             "\n";
-    const std::string protection =
-        !id.readProtected ? unknown
-        : *id.readProtected
-            ? OwnText(kTextInfoProtected, "on (Read Memory is refused)")
-            : OwnText(kTextInfoNotProtected, "off");
+    const std::string protection = !id.readProtected ? unknown
+                                   : *id.readProtected
+                                       ? OwnText(kTextInfoProtected, "on (Read Memory is refused)")
+                                       : OwnText(kTextInfoNotProtected, "off");
     text += "  " + OwnText(kTextInfoProtection, "read protection: {0}", {protection}) + "\n";
     text += "  " +
             OwnText(kTextInfoFlashSize, "flash: {0} KiB",
                     {chip.flashKiB ? std::to_string(*chip.flashKiB) : unknown}) +
             "\n";
-    text += "  " + OwnText(kTextInfoUid, "unique id: {0}", {id.uid ? firmware::UidText(*id.uid) : unknown}) +
-            "\n";
+    text +=
+        "  " +
+        OwnText(kTextInfoUid, "unique id: {0}", {id.uid ? firmware::UidText(*id.uid) : unknown}) +
+        "\n";
     if (!chip.served) {
         text += "  " +
                 OwnText(kTextInfoNotServed,
