@@ -10,6 +10,7 @@
 
 #include "cli/Flash.h"
 #include "cli/Help.h"
+#include "cli/Info.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
 #include "cli/TextIds.h"
@@ -256,6 +257,8 @@ int RunCommand(const Console& console, std::span<const std::string> args)
             return RunPorts(console);
         case CommandKind::Flash:
             return RunFlash(console, programDir, options.flash);
+        case CommandKind::Info:
+            return RunInfo(console, options.info);
         case CommandKind::Crc:
             return RunCrc(console, options.crcFiles);
         case CommandKind::Apn:

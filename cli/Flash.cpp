@@ -308,6 +308,9 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
                     radio.outcome.status = event.status;
                     view.OnStatus(radio, event.status);
                     break;
+                case RadioEvent::Kind::Chip:
+                    if (!event.chip.Empty()) view.OnStatus(radio, ChipStatusLine(event.chip));
+                    break;
                 case RadioEvent::Kind::Delivered:
                     radio.stage = event.details.stage;
                     radio.bytesSent = event.details.bootBytesSent + event.details.userBytesSent;

@@ -43,6 +43,22 @@ Json Crc(const std::optional<std::uint32_t>& crc)
     return crc ? Json(firmware::FormatCrcLabel(*crc)) : Json(nullptr);
 }
 
+// {"pid":"0x410","name":...,"bootloader":"2.2","uid":...,"read_protected":false};
+// what the bootloader did not tell is null.
+Json ChipObject(const std::optional<firmware::ChipIdentity>& chip)
+{
+    if (!chip) return Json(nullptr);
+    Json json;
+    json["pid"] = chip->pid ? Json(firmware::PidText(*chip->pid)) : Json(nullptr);
+    json["name"] = chip->pid ? Json(firmware::PartName(*chip->pid)) : Json(nullptr);
+    json["bootloader"] = chip->bootloaderVersion
+                             ? Json(firmware::BootloaderVersionText(*chip->bootloaderVersion))
+                             : Json(nullptr);
+    json["uid"] = chip->uid ? Json(firmware::UidText(*chip->uid)) : Json(nullptr);
+    json["read_protected"] = chip->readProtected ? Json(*chip->readProtected) : Json(nullptr);
+    return json;
+}
+
 Json RadioObject(const FlashOutcome& outcome)
 {
     Json json;
@@ -60,6 +76,7 @@ Json RadioObject(const FlashOutcome& outcome)
     json["user_bytes"] = outcome.userBytes;
     json["counter"] = outcome.counter;
     json["verified"] = outcome.verified ? Json(*outcome.verified) : Json(nullptr);
+    json["chip"] = ChipObject(outcome.chip);
     json["error"] = outcome.error;
     std::string warning = outcome.warning;
     if (outcome.counterAtLimit) warning += (warning.empty() ? "" : "\n") + CounterAtLimitText();
@@ -127,6 +144,7 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     outcome.counter = result.counter;
     outcome.counted = result.counted;
     outcome.verified = result.verified;
+    outcome.chip = result.chip;
     if (result.bootCrc) outcome.bootCrc = result.bootCrc;
     if (result.userCrc) outcome.userCrc = result.userCrc;
     if (result.bootBytes > 0) outcome.bootBytes = result.bootBytes;
@@ -246,6 +264,21 @@ std::string CounterAtLimitText()
                    "every upgrade; 'korvane counter --clear' sets it back to 0");
 }
 
+std::string ChipStatusLine(const firmware::ChipIdentity& chip)
+{
+    std::string line;
+    const auto add = [&line](const std::string& part) {
+        line += (line.empty() ? "" : ", ") + part;
+    };
+    if (chip.pid) add(firmware::PartName(*chip.pid) + " (" + firmware::PidText(*chip.pid) + ")");
+    if (chip.bootloaderVersion) {
+        add(OwnText(kTextChipBootloader, "bootloader {0}",
+                    {firmware::BootloaderVersionText(*chip.bootloaderVersion)}));
+    }
+    if (chip.uid) add(OwnText(kTextChipUid, "uid {0}", {firmware::UidText(*chip.uid)}));
+    return OwnText(kTextChipLine, "chip: {0}", {line});
+}
+
 int MostSevere(const std::vector<FlashOutcome>& outcomes)
 {
     int worst = kExitSuccess;
@@ -302,16 +335,22 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::i
     }
     constexpr std::size_t kResultWidth = 11;
     constexpr std::size_t kBlocksWidth = 7;
+    constexpr std::size_t kUidWidth = 2 * firmware::kUidSize + 2;
+    const auto uid = [](const FlashOutcome& outcome) {
+        return outcome.chip && outcome.chip->uid ? firmware::UidText(*outcome.chip->uid)
+                                                 : std::string("-");
+    };
     std::ostringstream table;
     table << Pad("Port", portWidth) << "  " << Pad("Result", kResultWidth)
-          << Pad("Stage", stageWidth) << "  " << Pad("Blocks", kBlocksWidth) << "Time\n";
+          << Pad("Stage", stageWidth) << "  " << Pad("Blocks", kBlocksWidth)
+          << Pad("Uid", kUidWidth) << "Time\n";
     std::string failed;
     int succeeded = 0;
     for (const FlashOutcome& outcome : outcomes) {
         const std::string port = EscapeControls(outcome.port);
         table << Pad(port, portWidth) << "  " << Pad(outcome.result, kResultWidth)
               << Pad(outcome.stage, stageWidth) << "  "
-              << Pad(std::to_string(outcome.blocks), kBlocksWidth)
+              << Pad(std::to_string(outcome.blocks), kBlocksWidth) << Pad(uid(outcome), kUidWidth)
               << FormatDuration(outcome.seconds) << '\n';
         if (outcome.exitStatus == kExitSuccess) {
             ++succeeded;

@@ -43,7 +43,12 @@ struct FlashOutcome {
     bool counted = false;          // the job added its upgrade to Sys.dat's counter
     bool counterAtLimit = false;   // counted while the counter stood at its limit: count dropped
     std::optional<bool> verified;  // the boot image read back as sent; empty: not read back
+    std::optional<firmware::ChipIdentity> chip;  // as the ROM bootloader named it
 };
+
+// "chip: STM32F10x medium density (0x410), bootloader 2.2, uid ...", once the
+// radio's bootloader has answered.
+std::string ChipStatusLine(const firmware::ChipIdentity& chip);
 
 // Fills in how a job ended (exit status, result word, stage, counts, message,
 // hint, warning) on top of what `outcome` already holds about port and images.

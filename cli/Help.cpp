@@ -31,6 +31,7 @@ constexpr const char* kProgramHelp =
     "Commands:\n"
     "  ports     list the serial ports and the numbers the dialog uses for them\n"
     "  flash     upgrade the radio's firmware over a serial port\n"
+    "  info      name the chip of a radio in its STM32 ROM bootloader\n"
     "  crc       show the CRC-32 of image files as the dialog shows it\n"
     "  apn       send the mobile-data access point settings to the radio through adb\n"
     "  counter   show or clear the count of completed user-program downloads\n"
@@ -84,8 +85,8 @@ constexpr const char* kFlashHelp =
     "                adapters (up to about 35 s for a mass erase)\n"
     "  --json        print one JSON object at the end, with the keys result, exit,\n"
     "                stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
-    "                user_crc, boot_bytes, user_bytes, counter, verified, error,\n"
-    "                warning\n"
+    "                user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
+    "                name, bootloader, uid, read_protected), error, warning\n"
     "                (progress then goes to standard error); for several ports one\n"
     "                object with an entry per radio ('radios') and the totals\n"
     "\n"
@@ -96,6 +97,27 @@ constexpr const char* kFlashHelp =
     "Ctrl-C (or SIGTERM, SIGHUP) stops every job at its next poll and closes the\n"
     "ports; a second Ctrl-C quits at once.\n"
     "\n";
+
+constexpr const char* kInfoHelp =
+    "Usage: korvane info --port P [--port P ...] [--json]\n"
+    "\n"
+    "Asks the STM32 ROM bootloader of each radio what it runs on, and prints the\n"
+    "chip's name and product id, the bootloader's version and the commands it\n"
+    "offers, whether the flash is read-protected, the flash size and the chip's\n"
+    "unique id (the last two where the part lets them be read). It only asks:\n"
+    "it never unprotects, erases or writes anything, and the radio stays in its\n"
+    "bootloader.\n"
+    "\n"
+    "Options:\n"
+    "  --port P   a port as for 'korvane flash'; give it several times to ask\n"
+    "             several radios at once, or 'all' for every listed port\n"
+    "  --json     print one JSON object (for several ports: one with a 'radios'\n"
+    "             list), with the keys port, device, result, exit, chip (pid,\n"
+    "             name, bootloader, commands, read_protected, flash_kib, uid,\n"
+    "             served), error\n"
+    "\n"
+    "Exit status: 0 every radio answered; 1 a radio did not answer or refused;\n"
+    "2 bad arguments; 3 a port cannot be opened.\n";
 
 constexpr const char* kCrcHelp =
     "Usage: korvane crc FILE...\n"
@@ -147,6 +169,8 @@ std::string HelpText(CommandKind command)
             return kPortsHelp;
         case CommandKind::Flash:
             return std::string(kFlashHelp) + kExitStatuses;
+        case CommandKind::Info:
+            return kInfoHelp;
         case CommandKind::Crc:
             return kCrcHelp;
         case CommandKind::Apn:

@@ -32,7 +32,7 @@ struct CommandEntry {
 constexpr std::array kCommands{
     CommandEntry{CommandKind::Ports, "ports"},     CommandEntry{CommandKind::Flash, "flash"},
     CommandEntry{CommandKind::Crc, "crc"},         CommandEntry{CommandKind::Apn, "apn"},
-    CommandEntry{CommandKind::Counter, "counter"},
+    CommandEntry{CommandKind::Counter, "counter"}, CommandEntry{CommandKind::Info, "info"},
 };
 
 bool IsOption(std::string_view arg)
@@ -92,6 +92,10 @@ void Declare(CLI::App& app, CommandKind command, Collected& c)
             flag("--json", c.json);
             flag("--exact-timing", c.exactTiming);
             flag("--verify", c.verify);
+            break;
+        case CommandKind::Info:
+            AddValue(app, "--port", c.port);
+            flag("--json", c.json);
             break;
         case CommandKind::Apn:
             AddValue(app, "--name", c.name);
@@ -185,10 +189,10 @@ std::string Single(const std::vector<std::string>& values)
     return values.empty() ? std::string() : values.front();
 }
 
-void CheckPort(const std::string& port)
+void CheckPort(const std::string& port, CommandKind command = CommandKind::Flash)
 {
     if (port.empty()) {
-        throw UsageError(CommandKind::Flash,
+        throw UsageError(command,
                          OwnText(kTextPortEmpty, "--port needs a port number or a device path"));
     }
     // A sign makes no device path: "-1" is a number outside the list, as 0 is.
@@ -197,7 +201,7 @@ void CheckPort(const std::string& port)
                         std::all_of(port.begin() + static_cast<std::ptrdiff_t>(digitsFrom),
                                     port.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (number && !ParsePortNumber(port)) {
-        throw UsageError(CommandKind::Flash,
+        throw UsageError(command,
                          OwnText(kTextNoPortNumber,
                                  "port number {0} does not exist; 'korvane ports' lists the "
                                  "numbers, from 1",
@@ -257,6 +261,33 @@ void FillFlash(Options& options, const Collected& c)
     }
 }
 
+void FillInfo(Options& options, const Collected& c)
+{
+    constexpr CommandKind kInfo = CommandKind::Info;
+    if (c.json > 1) {
+        throw UsageError(kInfo,
+                         OwnText(kTextGivenTwice, "{0} is given more than once", {"--json"}));
+    }
+    if (c.port.empty()) {
+        throw UsageError(
+            kInfo, OwnText(kTextMissingPort, "missing --port P (a port number or a device path)"));
+    }
+    for (const std::string& port : c.port) {
+        CheckPort(port, kInfo);
+        if (port == kAllPorts && c.port.size() > 1) {
+            throw UsageError(kInfo, OwnText(kTextAllAlone,
+                                            "--port all stands for every port and cannot be "
+                                            "combined with other ports"));
+        }
+        if (std::count(c.port.begin(), c.port.end(), port) > 1) {
+            throw UsageError(kInfo,
+                             OwnText(kTextPortTwice, "port {0} is given more than once", {port}));
+        }
+    }
+    options.info.ports = c.port;
+    options.info.json = c.json > 0;
+}
+
 void FillApn(Options& options, const Collected& c)
 {
     RefuseRepeats(CommandKind::Apn, {{"--name", &c.name},
@@ -281,6 +312,9 @@ void Fill(Options& options, const Collected& c)
     switch (options.command) {
         case CommandKind::Flash:
             FillFlash(options, c);
+            break;
+        case CommandKind::Info:
+            FillInfo(options, c);
             break;
         case CommandKind::Apn:
             FillApn(options, c);

@@ -14,7 +14,7 @@
 
 namespace korvane::cli {
 
-enum class CommandKind { None, Ports, Flash, Crc, Apn, Counter };
+enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter };
 
 // Exit statuses, the same for every command.
 constexpr int kExitSuccess = 0;
@@ -39,11 +39,17 @@ struct FlashOptions {
     bool verify = false;       // read the boot image back before starting it
 };
 
+struct InfoOptions {
+    std::vector<std::string> ports;  // as for flash; `all` may stand alone
+    bool json = false;
+};
+
 struct Options {
     CommandKind command = CommandKind::None;
     bool help = false;
     bool version = false;
     FlashOptions flash;
+    InfoOptions info;
     std::vector<std::filesystem::path> crcFiles;
     maintenance::ApnFields apn;
     bool clearCounter = false;

@@ -61,27 +61,32 @@ void RadioJob::Finish()
 
 void RadioJob::OnStage(firmware::JobStage stage)
 {
-    m_events.Post({m_index, RadioEvent::Kind::Stage, stage, {}, {}, {}});
+    m_events.Post({m_index, RadioEvent::Kind::Stage, stage, {}, {}, {}, {}});
 }
 
 void RadioJob::OnStatus(const std::string& text)
 {
-    m_events.Post({m_index, RadioEvent::Kind::Status, {}, text, {}, {}});
+    m_events.Post({m_index, RadioEvent::Kind::Status, {}, text, {}, {}, {}});
+}
+
+void RadioJob::OnChip(const firmware::ChipIdentity& chip)
+{
+    m_events.Post({m_index, RadioEvent::Kind::Chip, {}, {}, chip, {}, {}});
 }
 
 void RadioJob::OnFrameDelivered(const firmware::JobDetails& details)
 {
-    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, details, {}});
+    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, {}, details, {}});
 }
 
 void RadioJob::OnBlockDelivered(const firmware::JobDetails& details)
 {
-    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, details, {}});
+    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, {}, details, {}});
 }
 
 void RadioJob::OnFinished(const firmware::JobResult& result)
 {
-    m_events.Post({m_index, RadioEvent::Kind::Finished, result.stage, {}, {}, result});
+    m_events.Post({m_index, RadioEvent::Kind::Finished, result.stage, {}, {}, {}, result});
 }
 
 }  // namespace korvane::cli

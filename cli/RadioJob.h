@@ -18,11 +18,12 @@ namespace korvane::cli {
 
 // One thing a radio's job told: in the order it happened for that radio.
 struct RadioEvent {
-    enum class Kind { Stage, Status, Delivered, Finished };
+    enum class Kind { Stage, Status, Chip, Delivered, Finished };
     std::size_t radio = 0;
     Kind kind = Kind::Status;
     firmware::JobStage stage = firmware::JobStage::NotStarted;
     std::string status;
+    firmware::ChipIdentity chip;   // Chip
     firmware::JobDetails details;  // Delivered: the counts after the frame or block
     firmware::JobResult result;    // Finished
 };
@@ -66,6 +67,7 @@ public:
 private:
     void OnStage(firmware::JobStage stage) override;
     void OnStatus(const std::string& text) override;
+    void OnChip(const firmware::ChipIdentity& chip) override;
     void OnFrameDelivered(const firmware::JobDetails& details) override;
     void OnBlockDelivered(const firmware::JobDetails& details) override;
     void OnFinished(const firmware::JobResult& result) override;

@@ -13,6 +13,12 @@ constexpr std::int32_t CliText(std::int32_t offset)
     return settings::kOwnTextCli + offset;
 }
 
+// The chip's identity and `korvane info`, in the command line's second range.
+constexpr std::int32_t CliChipText(std::int32_t offset)
+{
+    return settings::kOwnTextCliChip + offset;
+}
+
 // Arguments.
 constexpr std::int32_t kTextNoCommand = CliText(0);
 constexpr std::int32_t kTextUnknownCommand = CliText(1);
@@ -81,5 +87,20 @@ constexpr std::int32_t kTextPortSettingsRefused = CliText(87);
 constexpr std::int32_t kTextHintChooseAdapter = CliText(88);
 constexpr std::int32_t kTextCounterAtLimit = CliText(89);
 constexpr std::int32_t kTextFailedWhere = CliText(90);
+
+// The chip a radio carries (flash, info).
+constexpr std::int32_t kTextChipLine = CliChipText(0);
+constexpr std::int32_t kTextInfoPart = CliChipText(1);
+constexpr std::int32_t kTextInfoCommands = CliChipText(2);
+constexpr std::int32_t kTextInfoProtection = CliChipText(3);
+constexpr std::int32_t kTextInfoProtected = CliChipText(4);
+constexpr std::int32_t kTextInfoNotProtected = CliChipText(5);
+constexpr std::int32_t kTextInfoFlashSize = CliChipText(6);
+constexpr std::int32_t kTextInfoUid = CliChipText(7);
+constexpr std::int32_t kTextInfoUnknown = CliChipText(8);
+constexpr std::int32_t kTextChipBootloader = CliChipText(9);
+constexpr std::int32_t kTextInfoNotServed = CliChipText(10);
+constexpr std::int32_t kTextInfoStopped = CliChipText(11);
+constexpr std::int32_t kTextChipUid = CliChipText(12);
 
 }  // namespace korvane::cli

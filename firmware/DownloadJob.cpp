@@ -238,6 +238,7 @@ JobResult DownloadJob::BaseResult(JobOutcome outcome, firmware::WorkerState stat
     result.bootBytes = SizeOf(m_bootImage);
     result.userBytes = SizeOf(m_userImage);
     if (m_verifyRequested) result.verified = m_verified.load();
+    result.chip = m_report.Chip();
     const std::optional<std::int32_t> counted = m_report.CountedValue();
     result.counted = counted.has_value();
     result.counter = counted ? *counted : m_settings.UpgradeCount();

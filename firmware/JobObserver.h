@@ -47,7 +47,8 @@ struct JobResult {
     std::optional<std::uint32_t> userCrc;  // CRC-32 of the user image bytes the job sent
     std::int64_t bootBytes = 0;            // size of the boot image the job sent
     std::int64_t userBytes = 0;            // size of the user image the job sent
-    std::optional<bool> verified;          // boot image read back as sent; empty: not read back
+    std::optional<bool> verified;          // boot image read back as sent; empty: not asked for
+    std::optional<ChipIdentity> chip;      // what the ROM bootloader told of the chip
     bool counted = false;                  // the completed-download counter was raised and saved
     std::int32_t counter = 0;              // the counter as Sys.dat holds it at the end
 };
@@ -60,6 +61,8 @@ public:
     virtual void OnStage(JobStage /*stage*/) {}
     virtual void OnStatus(const std::string& /*text*/) {}
     virtual void OnProgress(std::int32_t /*progress*/) {}
+    // The ROM bootloader has named the chip (a full upgrade, once).
+    virtual void OnChip(const ChipIdentity& /*chip*/) {}
     // A 256-byte boot frame acknowledged; `details` holds the counts after it.
     virtual void OnFrameDelivered(const JobDetails& /*details*/) {}
     // A 4,096-byte block accepted; `details` holds the counts after it.

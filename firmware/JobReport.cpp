@@ -20,6 +20,8 @@ const char* StageName(JobStage stage)
             return "rom-prepare";
         case JobStage::RomWrite:
             return "rom-write";
+        case JobStage::RomVerify:
+            return "rom-verify";
         case JobStage::RomGo:
             return "rom-go";
         case JobStage::LoaderWait:
@@ -56,6 +58,7 @@ void JobReport::Reset()
     std::lock_guard lock(m_statusMutex);
     m_warning.clear();
     m_announced.clear();
+    m_chip.reset();
 }
 
 void JobReport::SetStatus(StatusId id)
@@ -140,6 +143,21 @@ std::string JobReport::Warning() const
 {
     std::lock_guard lock(m_statusMutex);
     return m_warning;
+}
+
+void JobReport::SetChip(const ChipIdentity& chip)
+{
+    {
+        std::lock_guard lock(m_statusMutex);
+        m_chip = chip;
+    }
+    if (m_observer != nullptr) m_observer->OnChip(chip);
+}
+
+std::optional<ChipIdentity> JobReport::Chip() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_chip;
 }
 
 void JobReport::SetBootTotal(std::int64_t bytes)

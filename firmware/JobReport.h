@@ -11,6 +11,7 @@
 #include <string>
 
 #include "firmware/StatusText.h"
+#include "firmware/Stm32Parts.h"
 #include "settings/SettingsStore.h"
 
 namespace korvane::firmware {
@@ -27,6 +28,7 @@ enum class JobStage : std::int32_t {
     RomSync,          // synchronising with the ROM bootloader
     RomPrepare,       // unprotect, erase, identify
     RomWrite,         // writing the boot image in 256-byte frames
+    RomVerify,        // reading the boot image back
     RomGo,            // starting the boot image
     LoaderWait,       // soliciting the application loader
     LoaderHandshake,  // 'O'/'+' and '-'/'!'
@@ -78,6 +80,9 @@ public:
     // Something the technician should know about a job that did not fail.
     void AddWarning(const std::string& text);
     std::string Warning() const;
+    // What the ROM bootloader told about the chip; the observer hears of it.
+    void SetChip(const ChipIdentity& chip);
+    std::optional<ChipIdentity> Chip() const;
     void SetBootTotal(std::int64_t bytes);
     void AddBootFrame(std::int64_t bytes);
     void SetUserTotal(std::int64_t bytes, std::int32_t blocks);
@@ -95,6 +100,7 @@ private:
     std::string m_status;
     std::string m_warning;
     std::string m_announced;  // the job's last status line the observer heard of
+    std::optional<ChipIdentity> m_chip;
 
     std::atomic<std::int32_t> m_stage{0};
     std::atomic<std::int64_t> m_bootBytesTotal{0};

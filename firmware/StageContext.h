@@ -29,23 +29,10 @@ struct StageContext {
     bool verify = false;
 };
 
-// The window of one read of a protocol step under either policy: the wanted count and polls
-// of the fixed schedule, and for patient pacing the bytes the radio really
-// sends there and the longest it may take to send them.
-struct ReadWindow {
-    std::uint16_t wanted;
-    std::uint32_t polls;
-    std::uint16_t promptWanted;
-    std::chrono::milliseconds ceiling;
-};
-
 // The read a step makes under the context's pacing.
 serial::Reply ReadReply(const StageContext& context, const ReadWindow& window);
 // SendBytes of `request`, then ReadReply.
 serial::Reply SendAndRead(const StageContext& context, std::span<const std::uint8_t> request,
                           const ReadWindow& window);
-
-// "0x1F" for the failure descriptions.
-std::string HexByte(std::uint8_t value);
 
 }  // namespace korvane::firmware

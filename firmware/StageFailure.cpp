@@ -4,8 +4,7 @@
 
 #include "firmware/AppLoaderStage.h"
 #include "firmware/FirmwareTexts.h"
-#include "firmware/RomBootloaderStage.h"
-#include "firmware/StageContext.h"
+#include "firmware/Stm32Bootloader.h"
 #include "settings/OwnText.h"
 
 namespace korvane::firmware {
@@ -80,7 +79,7 @@ StageFailure BootloaderAbsent(int attempts)
     return StageFailure(OwnText(kTextRomSync,
                                 "The radio's bootloader did not answer the synchronisation byte "
                                 "{0} in {1} attempts.",
-                                {HexByte(RomBootloaderStage::kSync), std::to_string(attempts)}),
+                                {HexByte(Stm32Bootloader::kSync), std::to_string(attempts)}),
                         BootloaderHint());
 }
 
@@ -92,7 +91,7 @@ StageFailure StepFailed(std::string_view what, std::optional<std::uint8_t> answe
             OwnText(kTextRomSilent, "The radio's bootloader did not answer {0}.", {step}),
             BootloaderHint());
     }
-    if (*answer == RomBootloaderStage::kNack) {
+    if (*answer == Stm32Bootloader::kNack) {
         return StageFailure(OwnText(kTextRomNack, "The radio's bootloader refused {0} (NACK {1}).",
                                     {step, HexByte(*answer)}),
                             BootloaderHint());
@@ -100,8 +99,21 @@ StageFailure StepFailed(std::string_view what, std::optional<std::uint8_t> answe
     return StageFailure(OwnText(kTextRomOther,
                                 "The radio's bootloader answered {0} with {1} instead of the ACK "
                                 "{2}.",
-                                {step, HexByte(*answer), HexByte(RomBootloaderStage::kAck)}),
+                                {step, HexByte(*answer), HexByte(Stm32Bootloader::kAck)}),
                         BootloaderHint());
+}
+
+StageFailure EraseRefused()
+{
+    return StageFailure(
+        OwnText(kTextEraseRefused,
+                "The radio's bootloader refused Erase Memory (NACK {0}). Bootloaders of protocol "
+                "3.x (STM32F2, F4, F7 and later parts) do not offer Erase 0x43, only Extended "
+                "Erase 0x44, which this job does not send.",
+                {HexByte(Stm32Bootloader::kNack)}),
+        OwnText(kHintEraseRefused,
+                "'korvane info --port P' names the chip the radio carries; this job serves the "
+                "STM32F1 family and its compatible parts."));
 }
 
 }  // namespace korvane::firmware

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -24,14 +23,6 @@ public:
 
 // `answer` is the first byte the radio sent back, or nothing when it was silent.
 
-// The first byte of a read that received `received` bytes into `buffer`.
-inline std::optional<std::uint8_t> FirstByte(std::int32_t received,
-                                             std::span<const std::uint8_t> buffer)
-{
-    if (received <= 0 || buffer.empty()) return std::nullopt;
-    return buffer[0];
-}
-
 // The loader sent no 'G' to `attempts` solicitations.
 StageFailure LoaderAbsent(int attempts);
 // 'O' was not answered with '+'.
@@ -42,5 +33,7 @@ StageFailure BlockFailed(int number, std::optional<std::uint8_t> answer);
 StageFailure BootloaderAbsent(int attempts);
 // A bootloader step (`what`, e.g. "Erase Memory") was not acknowledged.
 StageFailure StepFailed(std::string_view what, std::optional<std::uint8_t> answer);
+// Erase 0x43 was refused, as protocol-3.x bootloaders refuse it.
+StageFailure EraseRefused();
 
 }  // namespace korvane::firmware

@@ -39,9 +39,20 @@ private:
 struct ReadLimit {
     std::uint32_t polls = 0;
     std::optional<std::chrono::milliseconds> ceiling;
+    // The reply goes on past its first byte only when that byte is this one
+    // (a bootloader's ACK); any other first byte (a refusal) is the whole
+    // reply, and the read returns with it at once instead of waiting out its
+    // polls or its ceiling for bytes that will not come.
+    std::optional<std::uint8_t> continuesAfter;
 
-    static ReadLimit Polls(std::uint32_t count) { return {count, std::nullopt}; }
-    static ReadLimit Within(std::chrono::milliseconds limit) { return {0, limit}; }
+    static ReadLimit Polls(std::uint32_t count) { return {count, std::nullopt, std::nullopt}; }
+    static ReadLimit Within(std::chrono::milliseconds limit) { return {0, limit, std::nullopt}; }
+    ReadLimit ContinuingAfter(std::uint8_t first) const
+    {
+        ReadLimit limit = *this;
+        limit.continuesAfter = first;
+        return limit;
+    }
 };
 
 // Sees every request and every read as the exchange makes them (a transcript
@@ -87,9 +98,12 @@ public:
     void SetTrace(IExchangeTrace* trace) { m_trace = trace; }
 
 private:
-    Reply ReceiveOnPolls(std::uint16_t wanted, std::uint32_t polls);
-    Reply ReceiveWithin(std::uint16_t wanted, std::chrono::milliseconds ceiling);
-    Reply TakeWaiting(std::size_t most);
+    // The bytes of one read taken so far, and whether the reply is complete.
+    struct Gathered;
+    Reply ReceiveOnPolls(std::uint16_t wanted, const ReadLimit& limit);
+    Reply ReceiveWithin(std::uint16_t wanted, const ReadLimit& limit);
+    bool Complete(Gathered& gathered, std::uint16_t wanted, const ReadLimit& limit);
+    Reply TakeWaiting(Gathered& gathered, std::size_t most);
 
     IPortOps& m_port;
     ISleeper& m_sleeper;

@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
+#include "cli/Info.h"
 #include "cli/Progress.h"
 #include "tests/cli/JsonOutput.h"
 
@@ -325,6 +326,59 @@ TEST(FlashReport, CounterAtItsLimitWarnsInTheClosingLineJsonAndTable)
               std::string::npos);
     outcome.counterAtLimit = false;
     EXPECT_EQ(CompletedLine(outcome).find("limit"), std::string::npos);
+// The chip as the bootloader named it: a line during the run, an object in
+// the JSON, the uid in the table of several radios; what it did not tell is null.
+TEST(ChipIdentity, ShowsInTheLineTheJsonAndTheTable)
+{
+    firmware::ChipIdentity chip;
+    chip.pid = 0x410;
+    chip.bootloaderVersion = 0x22;
+    chip.uid = {0x00, 0x32, 0x00, 0x3A, 0x32, 0x35, 0x51, 0x0D, 0x37, 0x36, 0x39, 0x35};
+    EXPECT_EQ(ChipStatusLine(chip),
+              "chip: STM32F10x medium density (0x410), bootloader 2.2, uid "
+              "0032003A3235510D37363935");
+    FlashOutcome outcome = Ended("/dev/ttyUSB0", 0);
+    outcome.chip = chip;
+    const auto json = testing::ParseJson(FormatFlashJson(outcome));
+    ASSERT_TRUE(json);
+    const auto& object = json->at("chip");
+    EXPECT_EQ(object.at("pid"), "0x410");
+    EXPECT_EQ(object.at("name"), "STM32F10x medium density");
+    EXPECT_EQ(object.at("bootloader"), "2.2");
+    EXPECT_EQ(object.at("uid"), "0032003A3235510D37363935");
+    EXPECT_TRUE(object.at("read_protected").is_null());
+    EXPECT_TRUE(testing::ParseJson(FormatFlashJson(Ended("x", 1)))->at("chip").is_null());
+    const std::string table = FormatSummaryTable({outcome, Ended("1-1.4", 1)}, 7);
+    EXPECT_NE(table.find("0032003A3235510D37363935"), std::string::npos) << table;
+}
+
+TEST(Info, NamesThePartAndItsStateAndSaysWhatTheJobDoesNotServe)
+{
+    InfoOutcome outcome;
+    outcome.port = "/dev/pts/4";
+    firmware::ChipReport chip;
+    chip.identity.pid = 0x413;
+    chip.identity.bootloaderVersion = 0x31;
+    chip.identity.readProtected = true;
+    chip.commands = std::vector<std::uint8_t>{0x00, 0x44};
+    outcome.chip = chip;
+    const std::string text = FormatInfoText(outcome);
+    for (const char* part :
+         {"/dev/pts/4: STM32F40x/F41x (0x413), bootloader 3.1", "commands offered: 00 44",
+          "read protection: on", "flash: unknown", "does not serve this part"}) {
+        EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    }
+    InfoOutcome lost;
+    lost.port = "/dev/pts/5";
+    lost.result = "port";
+    lost.exitStatus = kExitPort;
+    EXPECT_EQ(InfoExitStatus({outcome, lost}), kExitPort);
+    const auto json = testing::ParseJson(FormatInfoJson({outcome, lost}, true));
+    ASSERT_TRUE(json);
+    EXPECT_EQ(json->at("exit"), kExitPort);
+    EXPECT_EQ(json->at("radios").at(0).at("chip").at("commands").at(1), "0x44");
+    EXPECT_EQ(json->at("radios").at(0).at("chip").at("served"), false);
+    EXPECT_TRUE(json->at("radios").at(1).at("chip").is_null());
 }
 
 TEST(FlashHints, NameWhatToCheckForWhereItFailed)

@@ -77,6 +77,10 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"flash", "--port", "1", "--user", "u", "boot.bin"},
                 CommandKind::Flash,
                 "unexpected argument 'boot.bin'"},
+        BadCase{{"info"}, CommandKind::Info, "missing --port"},
+        BadCase{
+            {"info", "--port", "1", "--user", "u"}, CommandKind::Info, "unknown option '--user'"},
+        BadCase{{"info", "--port", "0"}, CommandKind::Info, "port number 0"},
         BadCase{{"crc"}, CommandKind::Crc, "no file given"},
         BadCase{{"crc", "--all"}, CommandKind::Crc, "unknown option '--all'"},
         BadCase{{"apn", "--apn", "web"}, CommandKind::Apn, "missing --name"},
@@ -175,12 +179,17 @@ TEST(ParsePortNumber, DigitsWithinThePortRangeOnly)
     EXPECT_FALSE(ParsePortNumber("1a"));
     EXPECT_FALSE(ParsePortNumber("/dev/ttyUSB0"));
     EXPECT_FALSE(ParsePortNumber(""));
+
+    const Options info = Parse({"info", "--port", "2", "--port=/dev/pts/3", "--json"});
+    EXPECT_EQ(info.command, CommandKind::Info);
+    EXPECT_EQ(info.info.ports, (std::vector<std::string>{"2", "/dev/pts/3"}));
+    EXPECT_TRUE(info.info.json);
 }
 
 TEST(HelpText, EveryCommandHasHelpNamingItsUsage)
 {
-    for (const CommandKind command : {CommandKind::Ports, CommandKind::Flash, CommandKind::Crc,
-                                      CommandKind::Apn, CommandKind::Counter}) {
+    for (const CommandKind command : {CommandKind::Ports, CommandKind::Flash, CommandKind::Info,
+                                      CommandKind::Crc, CommandKind::Apn, CommandKind::Counter}) {
         const std::string help = HelpText(command);
         EXPECT_EQ(help.rfind("Usage: korvane " + CommandName(command), 0), 0u) << help;
         EXPECT_NE(HelpHint(command).find(CommandName(command) + " --help"), std::string::npos);

@@ -159,6 +159,14 @@ TEST_F(ByteExchangeTest, ReplyHoldsWhatArrivedAndACeilingEndsTheReadWhenItsBytes
         {"silence lasts exactly the ceiling", {}, 1, ReadLimit::Within(35'000ms), {}, 35'000ms},
         {"a short reply is what came by the ceiling", {{5ms, {1, 2, 3}}}, 5, ReadLimit::Within(1000ms), {1, 2, 3}, 1000ms},
         {"surplus bytes are not part of the reply", {{3ms, {1, 2, 3}}}, 2, ReadLimit::Within(1000ms), {1, 2}, 3ms},
+        // A first byte other than the ACK is the whole reply: no poll and no ceiling is waited out.
+        {"polls: a NACK ends the read at once", {{0ms, {0x1F}}}, 13, ReadLimit::Polls(2).ContinuingAfter(0x79), {0x1F}, 0ms},
+        {"ceiling: a NACK ends the read when it comes", {{9ms, {0x1F}}}, 2, ReadLimit::Within(36'000ms).ContinuingAfter(0x79), {0x1F}, 9ms},
+        {"polls: after an ACK the rest is awaited", {{0ms, {0x79}}, {30ms, {0x22, 0, 0, 0x79}}}, 5,
+         ReadLimit::Polls(2).ContinuingAfter(0x79), {0x79, 0x22, 0, 0, 0x79}, 50ms},
+        {"ceiling: an ACK then a NACK", {{1ms, {0x79}}, {5ms, {0x1F, 0x1F}}}, 2,
+         ReadLimit::Within(36'000ms).ContinuingAfter(0x79), {0x79, 0x1F}, 5ms},
+        {"polls: silence after an ACK keeps the poll count", {{0ms, {0x79}}}, 2, ReadLimit::Polls(1).ContinuingAfter(0x79), {0x79}, 50ms},
     };
     // clang-format on
     for (const PromptCase& c : cases) {
