@@ -258,7 +258,7 @@ public:
         if (m_expect == Expect::Length) {
             m_expect = Expect::Command;
             Bytes reply{kAck};
-            for (std::size_t i = 0; i <= w[0]; ++i) reply.push_back(Memory(m_address + i));
+            for (std::uint32_t i = 0; i <= w[0]; ++i) reply.push_back(Memory(m_address + i));
             return reply;
         }
         if (w == Bytes{0x7F}) return {kAck};
@@ -330,7 +330,9 @@ TEST(Bootloader, InfoNamesThePlainTheProtectedAndTheProtocol3PartWithoutChanging
         // Nothing that unprotects, erases, writes or starts anything.
         const std::set<std::uint8_t> changing{0x92, 0x73, 0x43, 0x44, 0x31, 0x21};
         for (const Bytes& w : radio.sent) {
-            if (w.size() == 2) EXPECT_EQ(changing.count(w[0]), 0u) << int{w[0]};
+            if (w.size() == 2) {
+                EXPECT_EQ(changing.count(w[0]), 0u) << int{w[0]};
+            }
         }
         EXPECT_LT(radio.clock.Now(), 300ms);
     }
