@@ -326,6 +326,8 @@ TEST(FlashReport, CounterAtItsLimitWarnsInTheClosingLineJsonAndTable)
               std::string::npos);
     outcome.counterAtLimit = false;
     EXPECT_EQ(CompletedLine(outcome).find("limit"), std::string::npos);
+}
+
 // The chip as the bootloader named it: a line during the run, an object in
 // the JSON, the uid in the table of several radios; what it did not tell is null.
 TEST(ChipIdentity, ShowsInTheLineTheJsonAndTheTable)
