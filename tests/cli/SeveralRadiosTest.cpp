@@ -4,6 +4,8 @@
 // README's worked example, run as the README says.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -207,8 +209,11 @@ TEST(SeveralRadios, LiveBlockOnATerminal)
         folder, bench.Args(folder.WriteFile("u.bin", Image(kUserSize, 24)).string()), true);
     EXPECT_EQ(run.exitStatus, 0) << run.out;
     EXPECT_TRUE(Contains(run.out, "\x1b[2A")) << run.out;  // back up over the block of two
+    // The ports are padded to the longest one (/dev/pts/9 beside /dev/pts/10).
     for (const auto& radio : bench.radios) {
-        EXPECT_TRUE(Contains(run.out, "\r" + radio->SlavePath() + "  done in ")) << run.out;
+        EXPECT_TRUE(
+            std::regex_search(run.out, std::regex("\r" + radio->SlavePath() + " *  done in ")))
+            << run.out;
     }
 }
 
