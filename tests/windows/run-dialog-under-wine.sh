@@ -315,23 +315,25 @@ shoot '^Driver$' windows-service-window.png
 # folder; its name typed and Enter: the path and the CRC-32 come back.
 if timeout 60 "$wine" "$texts_exe" Driver --click 1000 >/dev/null 2>&1 &&
     open_box=$(wait_window '^(Open|打开|開啟)$'); then
-    sleep 0.5
-    xdotool key --window "$open_box" ctrl+a
+    # Wine gives the name box the focus, holding "*.bin": replaced by the name.
+    sleep 1
+    xdotool key ctrl+a BackSpace
     xdotool type --delay 50 boot.bin
+    sleep 0.3
     xdotool key Return
     crc=""
     for _ in $(seq $((WAIT * 2))); do
         controls=$(controls_of Driver)
-        crc=$(echo "$controls" | sed -n 's/^Static	1015	shown	[a-z]*	//p')
+        crc=$(printf '%s\n' "$controls" | sed -n 's/^Static	1015	shown	[a-z]*	//p')
         [ -n "$crc" ] && break
         sleep 0.5
     done
-    path=$(echo "$controls" | sed -n 's/^Edit	1001	shown	[a-z]*	//p')
+    path=$(printf '%s\n' "$controls" | sed -n 's/^Edit	1001	[a-z]*	[a-z]*	//p')
     [ "$crc" = "CRC32:CBF43926" ] ||
-        fail "the boot image from \"固件 测试\" shows \"$crc\", not CRC32:CBF43926 (path \"$path\")"
+        fail "the boot image from '固件 测试' shows '$crc', not CRC32:CBF43926 (path '$path')"
     case "$path" in
     *'\固件 测试\boot.bin') say "file dialog in a Chinese folder: $path, $crc" ;;
-    *) fail "the boot path reads \"$path\", not ...\\固件 测试\\boot.bin" ;;
+    *) fail "the boot path reads '$path', not the boot.bin of the folder 固件 测试; controls: $(printf '%s' "$controls" | grep 10[01][0-9] | tr '\\\t' '/ ')" ;;
     esac
 else
     fail "the boot image's Browse button did not open the file dialog"
