@@ -248,6 +248,19 @@ echo "$windows_result" | grep -q "boot image started: yes; end frame: yes" ||
 # What korvane.exe writes to a console is read back from the console's screen
 # buffer (tests/bin/console_run.exe); redirected, it must be UTF-8.
 failures_before_chinese=$failures
+# Wine gives a console with a screen buffer only on a display: the prefix's
+# processes start again on a virtual one for this part.
+"$wineserver" -k >/dev/null 2>&1
+timeout 60 "$wineserver" -w >/dev/null 2>&1
+"$wineserver" -p >"$scratch/wineserver.log" 2>&1
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
+xvfb_pid=$!
+sims="$sims $xvfb_pid"
+for _ in $(seq 300); do
+    [ -s "$scratch/display" ] && break
+    sleep 0.1
+done
+export DISPLAY=:$(head -n 1 "$scratch/display")
 zh() { LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 "$@"; }
 console_run=$(to_windows "$winbuild/tests/bin/console_run.exe")
 korvane_exe=$(to_windows "$winbuild/bin/korvane.exe")
@@ -333,6 +346,8 @@ else
     fail "after Ctrl-C the console does not show the closing line: $screen"
 fi
 [ "$failures" -eq "$failures_before_chinese" ] && say "ok   the Chinese-locale checks of korvane.exe"
+unset DISPLAY
+kill "$xvfb_pid" 2>/dev/null
 
 # --- The dialog on a virtual display, in the same prefix. The prefix's
 # processes were started without a display: they end first, so that the
