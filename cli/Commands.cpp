@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/Flash.h"
+#include "cli/FlashReport.h"
 #include "cli/Help.h"
 #include "cli/Info.h"
 #include "cli/Interrupt.h"
@@ -220,10 +221,10 @@ int RunApn(const Console& console, const std::filesystem::path& programDir,
         }
         console.out.flush();
     }
-    if (!result.Succeeded()) {
-        PrintFailure(console, maintenance::DescribeEnding(result, "adb"),
-                     maintenance::AdbHint(result));
-        return result.stopped ? kExitInterrupted : kExitFailed;
+    if (!maintenance::ApnDelivered(result)) {
+        PrintFailure(console, maintenance::DescribeApnEnding(result), maintenance::AdbHint(result));
+        // A stop ends with the status of the signal that asked for it.
+        return result.stopped ? ExitStatusOf(interrupt.First()) : kExitFailed;
     }
     console.out << "APN settings sent." << std::endl;
     return kExitSuccess;

@@ -144,8 +144,9 @@ constexpr const char* kApnHelp =
     "  --password P   the password\n"
     "  --numeric M    the operator code: MCC followed by MNC\n"
     "\n"
-    "Exit status: 0 adb delivered the broadcast; 1 adb could not be run or failed;\n"
-    "2 bad arguments.\n";
+    "Exit status: 0 the radio answered that the broadcast completed; 1 adb could\n"
+    "not be run or failed, or the radio answered otherwise; 2 bad arguments;\n"
+    "130, 143, 129 stopped by Ctrl-C, SIGTERM, SIGHUP.\n";
 
 constexpr const char* kCounterHelp =
     "Usage: korvane counter [--clear]\n"

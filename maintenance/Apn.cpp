@@ -2,6 +2,8 @@
 // quoted for the radio's shell, its display text, and running it.
 #include "maintenance/Apn.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "maintenance/TextEncoding.h"
@@ -71,6 +73,56 @@ void AppendExtra(std::vector<std::string>& argv, std::string_view key, const std
     argv.emplace_back(kStringExtraOption);
     argv.emplace_back(key);
     argv.push_back(QuoteForRemoteShell(value));
+}
+
+// What `am broadcast` prints once the receivers have had the broadcast.
+constexpr std::string_view kBroadcastCompleted = "Broadcast completed";
+constexpr std::string_view kLineBreakShown = " / ";
+constexpr std::string_view kCutShown = "...";
+
+std::string EscapedByte(unsigned char byte)
+{
+    constexpr std::string_view kHexDigits = "0123456789abcdef";
+    return std::string("\\x") + kHexDigits[byte >> 4] + kHexDigits[byte & 0x0fu];
+}
+
+// The length of the well-formed UTF-8 character at `at` (shortest form, no
+// surrogates, at most U+10FFFF), or 0 when the bytes there are no character.
+std::size_t Utf8Length(std::string_view text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
+    const unsigned char lead = byte(0);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead < 0x80) return 1;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+        code = lead & 0x1fu;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        code = lead & 0x0fu;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        code = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size()) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xc0u) != 0x80u) return 0;
+        code = (code << 6) | (byte(i) & 0x3fu);
+    }
+    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
+    const bool surrogate = code >= 0xd800 && code <= 0xdfff;
+    if (overlong || surrogate || code > 0x10ffff) return 0;
+    return length;
+}
+
+// C1 controls (U+0080 to U+009F) act on terminals as ESC sequences do.
+bool IsC1Control(std::string_view character)
+{
+    return character.size() == 2 && static_cast<unsigned char>(character[0]) == 0xc2 &&
+           static_cast<unsigned char>(character[1]) < 0xa0;
 }
 
 }  // namespace
@@ -145,6 +197,73 @@ ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fie
     return RunApnCommand(BuildApnCommand(fields, FindAdb(exeDir)), exeDir, std::move(limits));
 }
 
+bool ApnDelivered(const ProcessResult& result)
+{
+    if (!result.Succeeded()) return false;
+    std::string_view output = result.output;
+    while (!output.empty()) {
+        const std::size_t end = std::min(output.find('\n'), output.size());
+        std::string_view line = output.substr(0, end);
+        const std::size_t start = line.find_first_not_of(kBlanks);
+        if (start != std::string_view::npos && line.substr(start).starts_with(kBroadcastCompleted))
+            return true;
+        output.remove_prefix(std::min(end + 1, output.size()));
+    }
+    return false;
+}
+
+std::string QuotedAnswer(const std::string& output)
+{
+    const std::string answer = TrimBlanks(output);
+    std::string quoted;
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < answer.size();) {
+        if (characters == kAnswerQuoteLimit) return quoted + std::string(kCutShown);
+        ++characters;
+        const char c = answer[at];
+        if (c == '\r' || c == '\n') {
+            // One mark per break, without the blanks that indent or end the lines.
+            at = answer.find_first_not_of(kBlanks, at);
+            while (!quoted.empty() && quoted.back() == ' ') quoted.pop_back();
+            quoted += kLineBreakShown;
+            continue;
+        }
+        if (c == '\t') {
+            quoted += ' ';
+            ++at;
+            continue;
+        }
+        const std::size_t length = Utf8Length(answer, at);
+        const std::string_view character = std::string_view(answer).substr(at, length);
+        if (length == 0 || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            quoted += EscapedByte(static_cast<unsigned char>(c));
+            ++at;
+        } else if (IsC1Control(character)) {
+            quoted += EscapedByte(static_cast<unsigned char>(character[1]));
+            at += length;
+        } else {
+            quoted += character;
+            at += length;
+        }
+    }
+    return quoted;
+}
+
+std::string DescribeApnEnding(const ProcessResult& result)
+{
+    using settings::kOwnTextMaintenance;
+    using settings::OwnText;
+    if (!result.Succeeded()) return DescribeEnding(result, "adb");
+    const std::string answer = QuotedAnswer(result.output);
+    if (answer.empty()) {
+        return OwnText(
+            kOwnTextMaintenance + 24,
+            "The radio did not confirm the APN broadcast: adb ended without its answer.");
+    }
+    return OwnText(kOwnTextMaintenance + 23,
+                   "The radio did not confirm the APN broadcast; it answered \"{0}\"", {answer});
+}
+
 std::string AdbHint(const ProcessResult& result)
 {
     using settings::kOwnTextMaintenance;
@@ -160,8 +279,14 @@ std::string AdbHint(const ProcessResult& result)
             "debugging prompt on the radio's screen and try again. If no prompt "
             "appears, the adb server may be stuck: run 'adb kill-server' and try again.");
     }
-    if (result.stopped || result.Succeeded()) {
+    if (result.stopped || ApnDelivered(result)) {
         return {};
+    }
+    if (result.Succeeded()) {
+        return OwnText(
+            kOwnTextMaintenance + 25,
+            "Check that the device on USB is the radio and that its software accepts APN "
+            "settings; its answer tells why it refused.");
     }
     return OwnText(kOwnTextMaintenance + 22,
                    "Check that the radio is connected with USB debugging on and that 'adb devices' "

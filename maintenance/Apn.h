@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -59,8 +60,29 @@ ProcessResult RunApnCommand(const ApnCommand& command, const std::filesystem::pa
 ProcessResult WriteApn(const std::filesystem::path& exeDir, const ApnFields& fields,
                        RunLimits limits = {});
 
-// What a technician should check after a failed adb run (not started, out of
-// time, or failed), in the user's language; empty after a success or a stop.
+// adb's own exit status says only that adb could talk to a device: a radio
+// whose shell lacks `am`, or whose Android refuses the broadcast, still ends
+// with 0. The broadcast was delivered only when adb succeeded and the radio's
+// `am` answered, on a line of its own, that the broadcast completed.
+bool ApnDelivered(const ProcessResult& result);
+
+// The longest part of the radio's answer a message quotes, in characters.
+inline constexpr std::size_t kAnswerQuoteLimit = 200;
+
+// The radio's answer as one line fit to quote on a terminal or in a message
+// box: blanks trimmed, line breaks shown as " / ", control characters and bytes
+// that are no UTF-8 escaped (\x1b), cut after kAnswerQuoteLimit characters
+// with "...".
+std::string QuotedAnswer(const std::string& output);
+
+// One sentence on how an APN run that was not delivered ended: adb's own
+// ending (DescribeEnding) when adb failed, otherwise that the radio did not
+// confirm the broadcast, quoting its answer. In the user's language.
+std::string DescribeApnEnding(const ProcessResult& result);
+
+// What a technician should check after a run that was not delivered (adb not
+// started, out of time, failed, or the radio's refusal), in the user's
+// language; empty after a delivered broadcast or a stop.
 std::string AdbHint(const ProcessResult& result);
 
 }  // namespace korvane::maintenance

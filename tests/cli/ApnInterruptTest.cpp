@@ -1,5 +1,6 @@
-// `korvane apn` with an adb that never returns: Ctrl-C ends adb (and what it
-// started), waits for it, and korvane exits with 130.
+// `korvane apn` with an adb that never returns: Ctrl-C, SIGTERM or SIGHUP ends
+// adb (and what it started), waits for it, and korvane exits with the status
+// of the signal (130, 143, 129).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -9,13 +10,14 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "tests/cli/KorvaneProcess.h"
 
 namespace korvane::testing {
 namespace {
 
-TEST(KorvaneApnInterrupt, CtrlCEndsAdbAndExitsWith130)
+void StopAdbWith(int signal, int expectedStatus)
 {
     const ProgramFolder folder;
     const std::filesystem::path pidFile = folder.ScratchDir() / "adb.pid";
@@ -33,14 +35,22 @@ TEST(KorvaneApnInterrupt, CtrlCEndsAdbAndExitsWith130)
     std::ifstream(pidFile) >> adbPid;
     ASSERT_GT(adbPid, 0) << "adb was not started";
 
-    korvane.Signal(SIGINT);  // to korvane alone, as kill -INT would
+    korvane.Signal(signal);  // to korvane alone, as kill would
     const auto result = korvane.Wait(std::chrono::seconds(30));
-    ASSERT_TRUE(result.has_value()) << "korvane did not end after Ctrl-C";
-    EXPECT_EQ(result->exitStatus, 130) << result->err;
+    ASSERT_TRUE(result.has_value()) << "korvane did not end after the signal";
+    EXPECT_EQ(result->exitStatus, expectedStatus) << result->err;
     EXPECT_NE(result->err.find("adb was stopped"), std::string::npos) << result->err;
     // korvane waited for adb: it is gone, not left running or as a zombie.
     EXPECT_EQ(::kill(adbPid, 0), -1) << "adb outlived korvane";
     ::kill(adbPid, SIGKILL);
+}
+
+TEST(KorvaneApnInterrupt, ASignalEndsAdbAndExitsWithItsStatus)
+{
+    for (const auto [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+        SCOPED_TRACE(signal);
+        StopAdbWith(signal, status);
+    }
 }
 
 }  // namespace

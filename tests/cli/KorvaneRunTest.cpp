@@ -241,5 +241,24 @@ TEST(KorvaneRun, ApnFailureOfAdbIsReported)
               "with USB debugging on and that 'adb devices' lists exactly one device.\n");
 }
 
+// A radio whose Android refuses the broadcast: adb still ends with 0.
+TEST(KorvaneRun, ApnRefusedByTheRadioIsAFailureQuotingItsAnswer)
+{
+    const ProgramFolder folder;
+    const std::string script =
+        "#!/bin/sh\nprintf 'Broadcasting: Intent { act=x }\\njava.lang.SecurityException: "
+        "Permission Denial\\033[2J\\n'\n";
+    const auto adb = folder.WriteFile("adb", {script.begin(), script.end()});
+    std::filesystem::permissions(adb, std::filesystem::perms::owner_all);
+    const RunResult run = RunKorvane(folder, {"apn", "--name", "internet"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_FALSE(Contains(run.out, "APN settings sent")) << run.out;
+    EXPECT_TRUE(Contains(run.err,
+                         "korvane: The radio did not confirm the APN broadcast; it answered "
+                         "\"Broadcasting: Intent { act=x } / java.lang.SecurityException: "
+                         "Permission Denial\\x1b[2J\". Check that the device on USB is the radio"))
+        << run.err;
+}
+
 }  // namespace
 }  // namespace korvane::testing

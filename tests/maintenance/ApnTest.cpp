@@ -226,5 +226,69 @@ TEST_F(WriteApnThroughFakeAdb, FailuresOfAdbComeBackWithItsMessage)
     EXPECT_THAT(DescribeOutcome(failed, "adb"), HasSubstr("error: no devices/emulators found"));
 }
 
+// adb's exit status 0 says only that adb reached a device; what the radio's
+// shell printed decides whether the broadcast went out.
+TEST_F(WriteApnThroughFakeAdb, OnlyTheRadiosBroadcastCompletedCountsAsDelivered)
+{
+    struct AnswerCase {
+        const char* output;
+        int exitStatus;
+        bool delivered;
+        std::string ending;  // part of DescribeApnEnding when not delivered
+    };
+    const AnswerCase cases[] = {
+        {"Broadcasting: Intent { act=x flg=0x400000 }\nBroadcast completed: result=0\n", 0, true,
+         ""},
+        {"\r\n  Broadcast completed: result=-1\r\n", 0, true, ""},
+        {"/system/bin/sh: am: not found\n", 0, false,
+         "it answered \"/system/bin/sh: am: not found\""},
+        {"Broadcasting: Intent { act=x }\njava.lang.SecurityException: Permission Denial: not "
+         "allowed\n",
+         0, false,
+         "answered \"Broadcasting: Intent { act=x } / java.lang.SecurityException: Permission "
+         "Denial: not allowed\""},
+        {"sh: echo Broadcast completed\n", 0, false, "answered \"sh: echo Broadcast completed\""},
+        {"", 0, false, "adb ended without its answer"},
+        {"Broadcast completed: result=0\n", 1, false, "adb failed with exit status 1"},
+    };
+    for (const AnswerCase& c : cases) {
+        SCOPED_TRACE(c.output);
+        WriteFile(exeDir_.Path() / "adb",
+                  std::string("#!/bin/sh\nprintf '%s' '") + c.output + "'\nexit " +
+                      std::to_string(c.exitStatus) + "\n",
+                  true);
+        const ProcessResult result = WriteApn(exeDir_.Path(), {"internet", "", "", "", ""});
+        EXPECT_EQ(ApnDelivered(result), c.delivered);
+        EXPECT_EQ(AdbHint(result).empty(), c.delivered);
+        if (!c.delivered) EXPECT_THAT(DescribeApnEnding(result), HasSubstr(c.ending));
+    }
+}
+
+TEST(QuotedAnswer, IsOneBoundedLineWithNothingATerminalWouldAct)
+{
+    const std::string twoHundred(200, 'a');
+    std::string longAnswer;
+    std::string longQuoted;
+    for (int i = 0; i < 250; ++i) longAnswer += "é";
+    for (int i = 0; i < 200; ++i) longQuoted += "é";
+    const std::pair<std::string, std::string> cases[] = {
+        {"  first\n\n second \r\n", "first / second"},
+        {"\x1b[2Jwiped\a", "\\x1b[2Jwiped\\x07"},
+        {"\xc2\x9b"
+         "31mred",
+         "\\x9b31mred"},
+        {"tab\there\x7f", "tab here\\x7f"},
+        {"中国\xff\xc0\x80\xed\xa0\x80", "中国\\xff\\xc0\\x80\\xed\\xa0\\x80"},
+        {"cut \xe4\xb8", "cut \\xe4\\xb8"},
+        {twoHundred, twoHundred},
+        {twoHundred + "b", twoHundred + "..."},
+        {longAnswer, longQuoted + "..."},
+        {" \r\n\t", ""},
+    };
+    for (const auto& [answer, quoted] : cases) {
+        EXPECT_EQ(QuotedAnswer(answer), quoted) << answer;
+    }
+}
+
 }  // namespace
 }  // namespace korvane::maintenance
