@@ -292,6 +292,7 @@ void RadioSim::Reply(std::span<const std::uint8_t> bytes, SimTime at)
 {
     SimTime when = at + m_options.replyDelay;
     if (!m_out.empty()) when = std::max(when, m_out.back().first);  // the line keeps order
+    m_results.answered += bytes.size();
     for (std::uint8_t b : bytes) {
         if (m_byteTime.count() == 0) {
             m_out.emplace_back(when, b);
@@ -351,6 +352,7 @@ void RadioSim::Expect(State state, std::size_t bytes)
 void RadioSim::ResetDevice(SimTime from, SimStep nextSync)
 {
     m_busyUntil = from + m_options.resetDuration;
+    m_results.chipTime += m_options.resetDuration;
     m_syncStep = nextSync;
     Expect(State::WaitSync, 1);
 }
@@ -467,8 +469,12 @@ void RadioSim::OnRomFrame(State state, const std::vector<std::uint8_t>& rx, SimT
             }
             m_flashEnd = std::max(m_flashEnd, offset + count);
             ++m_results.framesWritten;
-            return Reply({kAck}, now + m_options.programDuration *
-                                           static_cast<SimTime::rep>(count) / kProgramUnit);
+            const SimTime programming =
+                m_options.programDuration * static_cast<SimTime::rep>(count) / kProgramUnit;
+            m_results.chipTime += programming;
+            Reply({kAck}, now + programming);
+            m_results.lastWriteAckAt = m_out.back().first;
+            return;
         }
         case State::GoAddress: {
             const auto address = TakeAddress(rx);
@@ -507,6 +513,7 @@ void RadioSim::OnErase(const std::vector<std::uint8_t>& rx, bool extended, SimTi
         }
     }
     m_results.erased = true;
+    m_results.chipTime += m_options.eraseDuration;
     m_busyUntil = now + m_options.eraseDuration;
     Reply({kAck}, m_busyUntil);
 }
@@ -564,6 +571,11 @@ void RadioSim::OnCommand(const std::vector<std::uint8_t>& rx, SimTime now)
             return Expect(State::GoAddress, kAddressSize);
         case kWriteMemory:
             if (Faulted(SimStep::WriteMemory, now, kNack) || RefusedWhileProtected(now)) return;
+            if (!m_results.firstWriteAt) {
+                // From the command's first bit: the two bytes came before now.
+                m_results.firstWriteAt =
+                    now - std::chrono::floor<SimTime>(m_byteTime * kCommandSize);
+            }
             Reply({kAck}, now);
             return Expect(State::WriteAddress, kAddressSize);
         case kEraseMemory:
@@ -592,6 +604,7 @@ void RadioSim::OnCommand(const std::vector<std::uint8_t>& rx, SimTime now)
             Reply({kAck}, now);
             std::fill(m_flash.begin(), m_flash.end(), kErased);
             m_results.erased = true;
+            m_results.chipTime += m_options.eraseDuration;
             m_readProtected = false;
             const SimTime erased = now + m_options.eraseDuration;
             Reply({kAck}, erased);

@@ -111,6 +111,12 @@ struct SimResults {
     bool started = false;  // Go accepted: the boot image runs
     bool endFrame = false;
     bool hungUp = false;
+    std::size_t answered = 0;  // reply bytes the radio put on the line
+    SimTime chipTime{0};       // erasing, resetting and programming, all told
+    // From the first Write Memory command to the last frame's ACK having left:
+    // the write phase of the boot image, on the radio's clock.
+    std::optional<SimTime> firstWriteAt;
+    std::optional<SimTime> lastWriteAckAt;
 };
 
 // The byte codes Get lists for a bootloader of this version, in its order.
