@@ -177,11 +177,17 @@ void BenchFullUpgrade()
         for (Pacing pacing : {Pacing::Exact, Pacing::Patient}) {
             const Outcome o = RunUpgrade(options, pacing);
             const char* result = !o.finished ? "FAILED" : o.delivered ? "completed" : "DIFFERS";
-            std::printf("%-24s %-8s %-9s %8.2f %8.3f %6.1f%% %8.2f %8.2f %6.2f", name,
+            std::printf("%-24s %-8s %-9s %8.2f %8.3f %6.1f%% %8.2f", name,
                         korvane::firmware::PacingName(pacing), result, o.wall.count(),
                         o.cpu.count(), 100.0 * o.cpu.count() / o.wall.count(),
-                        o.wall.count() / floor.count(), o.wireFloor.count(),
-                        o.wall.count() / o.wireFloor.count());
+                        o.wall.count() / floor.count());
+            // A run that ended early has no floor to be measured against.
+            if (o.finished) {
+                std::printf(" %8.2f %6.2f", o.wireFloor.count(),
+                            o.wall.count() / o.wireFloor.count());
+            } else {
+                std::printf(" %8s %6s", "-", "-");
+            }
             if (pacing == Pacing::Exact && o.finished) exactWall = o.wall;
             if (pacing == Pacing::Patient && exactWall.count() > 0) {
                 std::printf("  (%.2fx faster than exact)", exactWall.count() / o.wall.count());

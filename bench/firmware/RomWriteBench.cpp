@@ -164,18 +164,19 @@ int main()
     const bool peer = HaveStm32flash();
 
     const double floor = Floor().count();
-    std::printf("ROM write phase of a %zu KiB boot image, STM32F1 timing (7 ms per 256-byte frame),\n"
-                "strict, on a %u-baud wire (11 bits a byte)\n",
-                kBootSize / 1024, kBaud);
+    std::printf(
+        "ROM write phase of a %zu KiB boot image, STM32F1 timing (7 ms per 256-byte frame),\n"
+        "strict, on a %u-baud wire (11 bits a byte)\n",
+        kBootSize / 1024, kBaud);
     std::printf("floor: %zu frames x %.0f bytes x 11 bits / %u + programming = %.3f s\n\n",
                 kBootSize / kFrameSize, kFrameBytes, kBaud, floor);
     std::printf("%-11s %-7s %8s %8s %10s %8s %9s\n", "tool", "result", "write s", "x floor",
                 "run wall s", "CPU s", "CPU/core");
     for (int round = 0; round < kRounds; ++round) {
-        const Run korvane = RunTool({(dir / "korvane").string(), "flash", "--port", "PORT",
-                                     "--boot", (dir / "boot.bin").string(), "--user",
-                                     (dir / "user.bin").string()},
-                                    dir / "korvane.log", boot);
+        const Run korvane =
+            RunTool({(dir / "korvane").string(), "flash", "--port", "PORT", "--boot",
+                     (dir / "boot.bin").string(), "--user", (dir / "user.bin").string()},
+                    dir / "korvane.log", boot);
         Print("korvane", korvane, floor);
         if (!peer) {
             std::printf("stm32flash  not installed (scripts/install-deps.sh installs it)\n");
@@ -183,9 +184,9 @@ int main()
         }
         // A pseudo-terminal takes no parity bit, so stm32flash runs 8N1 on it;
         // the simulated wire gives its bytes 11 bits all the same.
-        const Run stm32flash = RunTool({"stm32flash", "-b", "115200", "-m", "8n1", "-w",
-                                        (dir / "boot.bin").string(), "PORT"},
-                                       dir / "stm32flash.log", boot);
+        const Run stm32flash = RunTool(
+            {"stm32flash", "-b", "115200", "-m", "8n1", "-w", (dir / "boot.bin").string(), "PORT"},
+            dir / "stm32flash.log", boot);
         Print("stm32flash", stm32flash, floor);
         if (korvane.writeSeconds > 0 && stm32flash.writeSeconds > 0) {
             std::printf("  korvane / stm32flash: %.3f\n",

@@ -116,19 +116,19 @@ TEST(RadioSim, GetAndTheEraseCommandsFollowTheBootloaderVersion)
         options.productId = c.pid;
         RadioSim radio(options);
         ASSERT_EQ(Talk(radio, {0x7F}), Bytes{kAck});
-        Bytes get{kAck, 10, c.version, 0x00, 0x01, 0x02, 0x11, 0x21, 0x31, c.offeredErase,
-                  0x73, 0x82, 0x92, kAck};
+        Bytes get{kAck, 10,   c.version,      0x00, 0x01, 0x02, 0x11,
+                  0x21, 0x31, c.offeredErase, 0x73, 0x82, 0x92, kAck};
         EXPECT_EQ(Talk(radio, {0x00, 0xFF}), get);
-        EXPECT_EQ(Talk(radio, {0x02, 0xFD}),
-                  (Bytes{kAck, 1, static_cast<std::uint8_t>(c.pid >> 8),
-                         static_cast<std::uint8_t>(c.pid), kAck}));
+        EXPECT_EQ(Talk(radio, {0x02, 0xFD}), (Bytes{kAck, 1, static_cast<std::uint8_t>(c.pid >> 8),
+                                                    static_cast<std::uint8_t>(c.pid), kAck}));
         EXPECT_EQ(Talk(radio, {c.refusedErase, static_cast<std::uint8_t>(~c.refusedErase)}),
                   Bytes{kNack});
         // Pages (1 KiB on the F1) or sectors (16 KiB first on the F4) 1 and 2.
         EXPECT_EQ(Talk(radio, {c.offeredErase, static_cast<std::uint8_t>(~c.offeredErase)}),
                   Bytes{kAck});
-        const Bytes pages = c.offeredErase == 0x43 ? Bytes{0x01, 0x01, 0x02, 0x02}
-                                                   : Bytes{0x00, 0x01, 0x00, 0x01, 0x00, 0x02, 0x02};
+        const Bytes pages = c.offeredErase == 0x43
+                                ? Bytes{0x01, 0x01, 0x02, 0x02}
+                                : Bytes{0x00, 0x01, 0x00, 0x01, 0x00, 0x02, 0x02};
         EXPECT_EQ(Talk(radio, pages), Bytes{kAck});
         const std::size_t page = c.offeredErase == 0x43 ? 1024 : 16 * 1024;
         ASSERT_EQ(Talk(radio, {0x11, 0xEE}), Bytes{kAck});
