@@ -130,7 +130,7 @@ TEST(RadioSim, GetAndTheEraseCommandsFollowTheBootloaderVersion)
                                 ? Bytes{0x01, 0x01, 0x02, 0x02}
                                 : Bytes{0x00, 0x01, 0x00, 0x01, 0x00, 0x02, 0x02};
         EXPECT_EQ(Talk(radio, pages), Bytes{kAck});
-        const std::size_t page = c.offeredErase == 0x43 ? 1024 : 16 * 1024;
+        const std::uint32_t page = c.offeredErase == 0x43 ? 1024 : 16 * 1024;
         ASSERT_EQ(Talk(radio, {0x11, 0xEE}), Bytes{kAck});
         ASSERT_EQ(Talk(radio, Address(RadioSim::kFlashBase + page - 1)), Bytes{kAck});
         const Bytes read = Talk(radio, {0x01, 0xFE});  // two bytes across the first page's end
@@ -146,7 +146,7 @@ TEST(RadioSim, ReadProtectionHoldsUntilReadoutUnprotect)
     RadioSim radio(options);
     ASSERT_EQ(Talk(radio, {0x7F}), Bytes{kAck});
     EXPECT_EQ(Talk(radio, {0x01, 0xFE}), (Bytes{kAck, 0x22, 0x01, 0x00, kAck}));
-    for (const std::uint8_t refused : {0x11, 0x31, 0x21, 0x43}) {
+    for (const std::uint8_t refused : Bytes{0x11, 0x31, 0x21, 0x43}) {
         EXPECT_EQ(Talk(radio, {refused, static_cast<std::uint8_t>(~refused)}), Bytes{kNack});
     }
     EXPECT_EQ(Talk(radio, {0x92, 0x6D}), (Bytes{kAck, kAck}));
