@@ -9,4 +9,4 @@ exec sh "$(dirname "$0")/apt-install-missing.sh" install-deps \
     libcli11-dev nlohmann-json3-dev \
     qt6-base-dev qt6-base-dev-tools libgl-dev \
     libgtest-dev libgmock-dev googletest libbenchmark-dev \
-    xvfb xauth xdotool x11-utils fonts-wqy-microhei adb
+    xvfb xauth xdotool x11-utils fonts-wqy-microhei adb stm32flash

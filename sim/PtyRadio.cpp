@@ -1,6 +1,8 @@
 // Serving the simulated radio on a pseudo-terminal master: read what the
 // program writes, hand it to the engine with the time it came, write the
-// answers when they are due. A hang-up closes the master.
+// answers when they are due. A hang-up closes the master. On a simulated wire
+// the engine times every byte; the thread wakes when the next one is due, and
+// takes a long run of bytes in steps of a millisecond rather than one by one.
 #include "sim/PtyRadio.h"
 
 #include <fcntl.h>
@@ -19,7 +21,9 @@ namespace korvane::sim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kIdlePollMs = 100;
+constexpr auto kIdlePoll = std::chrono::milliseconds(100);
+// A run of bytes on the wire is handed over in steps of this, its last byte on time.
+constexpr SimTime kWireStep = std::chrono::milliseconds(1);
 constexpr std::size_t kReadChunk = 8192;
 
 [[noreturn]] void ThrowSystem(int error, const char* what)
@@ -93,21 +97,26 @@ SimResults PtyRadio::Results() const
     return m_radio.Results();
 }
 
+bool PtyRadio::Quiet() const
+{
+    std::lock_guard lock(m_mutex);
+    return !m_radio.NextDue().has_value();
+}
+
 void PtyRadio::Serve()
 {
     while (true) {
-        int timeoutMs = kIdlePollMs;
+        std::chrono::nanoseconds timeout = kIdlePoll;
         {
             std::lock_guard lock(m_mutex);
-            if (const auto due = m_radio.NextDue()) {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(*due - Now());
-                timeoutMs =
-                    static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, kIdlePollMs));
+            if (const auto due = m_radio.NextDue(kWireStep)) {
+                timeout = std::clamp<std::chrono::nanoseconds>(*due - Now(), {}, kIdlePoll);
             }
         }
+        const timespec wait{0, static_cast<long>(timeout.count())};
         std::array<pollfd, 2> fds{{{m_wake[0], POLLIN, 0}, {m_master, POLLIN, 0}}};
         const nfds_t count = m_master >= 0 ? 2 : 1;
-        if (::poll(fds.data(), count, timeoutMs) < 0 && errno != EINTR) return;
+        if (::ppoll(fds.data(), count, &wait, nullptr) < 0 && errno != EINTR) return;
         if (fds[0].revents != 0) return;  // asked to stop
         if (m_master >= 0 && (fds[1].revents & POLLIN) != 0) {
             std::array<std::uint8_t, kReadChunk> chunk;

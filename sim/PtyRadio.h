@@ -24,6 +24,9 @@ public:
     const std::string& SlavePath() const { return m_slavePath; }
     // What the radio has received so far; safe while it runs.
     SimResults Results() const;
+    // Nothing is on the line in either direction: every byte sent has reached
+    // the radio and every answer has left it.
+    bool Quiet() const;
     void Stop();
 
 private:

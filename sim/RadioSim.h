@@ -1,6 +1,8 @@
 // The simulated radio: an STM32 USART system bootloader and, after Go, the
-// application loader of the boot image. Transport-free: bytes go in at a time,
-// reply bytes come out when their time has come. Faults are injected on request.
+// application loader of the boot image. Transport-free: bytes go in with the
+// time they were sent, reply bytes come out when their time has come; with a
+// baud rate set, every byte also takes its time on the line in both directions.
+// Faults, a stricter chip and other personalities are chosen in SimOptions.
 #pragma once
 
 #include <chrono>
@@ -24,9 +26,11 @@ enum class SimStep {
     SyncAfterReadoutUnprotect,  // the fresh 0x7F after the reset
     WriteUnprotect,             // 0x73
     SyncAfterWriteUnprotect,
-    EraseMemory,  // 0x43
-    GlobalErase,  // FF 00
-    ReadMemory,   // 0x11
+    EraseMemory,    // 0x43
+    ExtendedErase,  // 0x44
+    GlobalErase,    // FF 00 after 0x43, FF FF 00 after 0x44
+    Get,            // 0x00
+    ReadMemory,     // 0x11
     ReadAddress,
     ReadLength,
     GetVersion,   // 0x01
@@ -70,11 +74,26 @@ struct Fault {
 struct SimOptions {
     std::vector<Fault> faults;
     SimTime replyDelay{0};       // added to every answer: a USB adapter's latency
-    SimTime eraseDuration{0};    // global erase, and the erase inside Readout Unprotect
+    SimTime eraseDuration{0};    // any erase, and the erase inside Readout Unprotect
     SimTime resetDuration{0};    // after each unprotect the line is ignored this long
+    SimTime programDuration{0};  // programming 256 bytes of flash (a shorter frame, its share)
     bool startInLoader = false;  // a radio whose boot image already runs
 
-    // A real STM32F1: erases take up to 40 ms before their ACK, the reset a few ms.
+    // The line: 0 delivers every byte at once (a pseudo-terminal); otherwise each
+    // byte takes 11 bits' time at this rate (8 data bits, parity, start and stop)
+    // to reach the radio and to come back, one after the other in each direction.
+    unsigned baud = 0;
+
+    // A chip that keeps the bootloader note's rules: a Write Memory whose N+1 is
+    // not a multiple of 4 is refused, and while the flash is read-protected so
+    // are Read Memory, Write Memory, Go and the erases.
+    bool strict = false;
+    bool readProtected = false;             // until Readout Unprotect clears it
+    std::uint16_t productId = 0x0410;       // Get ID: STM32F10x medium density
+    std::uint8_t bootloaderVersion = 0x22;  // 3.0 and later: Extended Erase 0x44, no 0x43
+
+    // A real STM32F1: erases take up to 40 ms before their ACK, the reset a few
+    // ms, and a 256-byte frame 7 ms to program (128 half-words at about 55 us).
     static SimOptions Stm32F1Timing();
     // A part with a large flash: its mass erase takes 10 s, its reset 20 ms.
     static SimOptions SlowMassEraseTiming();
@@ -92,7 +111,16 @@ struct SimResults {
     bool started = false;  // Go accepted: the boot image runs
     bool endFrame = false;
     bool hungUp = false;
+    std::size_t answered = 0;  // reply bytes the radio put on the line
+    SimTime chipTime{0};       // erasing, resetting and programming, all told
+    // From the first Write Memory command to the last frame's ACK having left:
+    // the write phase of the boot image, on the radio's clock.
+    std::optional<SimTime> firstWriteAt;
+    std::optional<SimTime> lastWriteAckAt;
 };
+
+// The byte codes Get lists for a bootloader of this version, in its order.
+std::vector<std::uint8_t> OfferedCommands(std::uint8_t bootloaderVersion);
 
 // "readout-unprotect", "block", ...; ParseStep takes the same names.
 std::string_view StepName(SimStep step);
@@ -111,12 +139,20 @@ public:
 
     explicit RadioSim(SimOptions options = {});
 
-    // Bytes that reached the radio at `now`.
+    // Bytes the program sent at `now`. Without a wire they reach the radio at
+    // once; on a wire one after the other, and the radio acts on each only when
+    // its last bit has come (at a later Receive, TakeDue or Advance).
     void Receive(std::span<const std::uint8_t> bytes, SimTime now);
-    // Reply bytes due by `now`, in order.
+    // Lets the radio act on what has reached it by `now`.
+    void Advance(SimTime now);
+    // Reply bytes whose last bit has left the line by `now`, in order.
     std::vector<std::uint8_t> TakeDue(SimTime now);
-    std::optional<SimTime> NextDue() const;
+    // When the next thing happens: a byte reaching the radio or a reply byte
+    // leaving the line. With `coalesce`, a run of bytes is taken in steps of at
+    // least that long, though the last byte of a run is never taken late.
+    std::optional<SimTime> NextDue(SimTime coalesce = SimTime{0}) const;
     bool HungUp() const { return m_results.hungUp; }
+    bool ReadProtected() const { return m_readProtected; }
     SimResults Results() const;
 
 private:
@@ -129,13 +165,20 @@ private:
         WriteData,
         GoAddress,
         EraseCode,
+        ExtendedEraseCode,
         LoaderIdle,
         LoaderGreeted,
         LoaderHello,
         LoaderReceiving,
     };
 
+    void OnByte(std::uint8_t byte, SimTime at);
     void OnRomByte(std::uint8_t byte, SimTime now);
+    void OnRomFrame(State state, const std::vector<std::uint8_t>& rx, SimTime now);
+    void OnErase(const std::vector<std::uint8_t>& rx, bool extended, SimTime now);
+    void ErasePage(std::size_t page);
+    // Refuses a command a read-protected strict chip does not serve.
+    bool RefusedWhileProtected(SimTime now);
     void OnCommand(const std::vector<std::uint8_t>& rx, SimTime now);
     void OnLoaderByte(std::uint8_t byte, SimTime now);
     void OnLoaderFrame(SimTime now);
@@ -152,6 +195,11 @@ private:
     void ResetDevice(SimTime from, SimStep nextSync);
 
     SimOptions m_options;
+    std::chrono::nanoseconds m_byteTime{0};  // one byte on the line, 0 without a wire
+    std::chrono::nanoseconds m_rxLineFree{0};
+    std::chrono::nanoseconds m_txLineFree{0};
+    std::deque<std::pair<SimTime, std::uint8_t>> m_in;  // on the line to the radio
+    bool m_readProtected = false;
     State m_state = State::WaitSync;
     SimStep m_syncStep = SimStep::Sync;
     std::size_t m_wanted = 0;

@@ -26,10 +26,23 @@ void OnSignal(int)
 
 const char* kUsage =
     "usage: korvane-radio-sim [options]\n"
-    "  --stm32f1            erase and reset timing of a real STM32F1 (40 ms erase, 3 ms reset)\n"
+    "  --stm32f1            timing of a real STM32F1: 40 ms erase, 3 ms reset, 7 ms to program\n"
+    "                       256 bytes\n"
     "  --slow-erase         a part with a large flash: 10 s mass erase, 20 ms reset\n"
     "  --erase-ms MS        mass erase time (global erase and Readout Unprotect)\n"
     "  --reset-ms MS        time the chip ignores the line after an unprotect\n"
+    "  --program-ms MS      time to program 256 bytes of flash (a shorter frame, its share)\n"
+    "  --baud B             a wire at B baud: every byte takes 11 bits' time to arrive and to\n"
+    "                       leave, in both directions (default: bytes cross at once)\n"
+    "  --strict             refuse what a real chip refuses: a Write Memory whose N+1 is not a\n"
+    "                       multiple of 4; while read-protected, Read Memory, Write Memory, Go\n"
+    "                       and the erases\n"
+    "  --pid ID             the product id Get ID answers, hexadecimal (default 0x410)\n"
+    "  --bootloader-version V\n"
+    "                       the bootloader's version, as 2.2 or 0x22 (default 2.2); from 3.0 on\n"
+    "                       it offers Extended Erase (0x44) and refuses Erase (0x43)\n"
+    "  --read-protected     start read-protected (Get Version's option byte 1 is 0x01);\n"
+    "                       Readout Unprotect erases the flash and clears it\n"
     "  --loader             start with the boot image already running (user-program upgrade)\n"
     "  --fault STEP:ACTION[:FIRST[:COUNT]]\n"
     "                       inject a fault; ACTION is nack, silence, refuse, hangup, flood\n"
@@ -42,6 +55,29 @@ const char* kUsage =
     "       sync-after-write-unprotect erase global-erase read-memory read-address read-length\n"
     "       get-version get-id write-memory write-address write-data go go-address\n"
     "       solicit hello ready block end-frame\n";
+
+// A whole number in `base` that fits `T`, or nothing.
+template <class T>
+std::optional<T> Number(std::string_view text, int base)
+{
+    if (base == 16 && (text.starts_with("0x") || text.starts_with("0X"))) text.remove_prefix(2);
+    T value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// "2.2" or "0x22": the version byte, major in the high nibble.
+std::optional<std::uint8_t> BootloaderVersion(std::string_view text)
+{
+    const auto dot = text.find('.');
+    if (dot == std::string_view::npos) return Number<std::uint8_t>(text, 16);
+    const auto major = Number<unsigned>(text.substr(0, dot), 10);
+    const auto minor = Number<unsigned>(text.substr(dot + 1), 10);
+    if (!major || !minor || *major > 15 || *minor > 15) return std::nullopt;
+    return static_cast<std::uint8_t>(*major << 4 | *minor);
+}
 
 // A non-negative whole number of milliseconds, or nothing.
 std::optional<std::chrono::milliseconds> Milliseconds(std::string_view text)
@@ -95,13 +131,42 @@ int main(int argc, char** argv)
             options.replyDelay = timing.replyDelay;
             options.eraseDuration = timing.eraseDuration;
             options.resetDuration = timing.resetDuration;
-        } else if ((arg == "--erase-ms" || arg == "--reset-ms") && hasValue) {
+            options.programDuration = timing.programDuration;
+        } else if ((arg == "--erase-ms" || arg == "--reset-ms" || arg == "--program-ms") &&
+                   hasValue) {
             const auto ms = Milliseconds(argv[++i]);
             if (!ms) {
                 std::cerr << "korvane-radio-sim: bad time '" << argv[i] << "'\n";
                 return 2;
             }
-            (arg == "--erase-ms" ? options.eraseDuration : options.resetDuration) = *ms;
+            (arg == "--erase-ms"   ? options.eraseDuration
+             : arg == "--reset-ms" ? options.resetDuration
+                                   : options.programDuration) = *ms;
+        } else if (arg == "--baud" && hasValue) {
+            const auto baud = Number<unsigned>(argv[++i], 10);
+            if (!baud || *baud == 0) {
+                std::cerr << "korvane-radio-sim: bad baud rate '" << argv[i] << "'\n";
+                return 2;
+            }
+            options.baud = *baud;
+        } else if (arg == "--pid" && hasValue) {
+            const auto pid = Number<std::uint16_t>(argv[++i], 16);
+            if (!pid) {
+                std::cerr << "korvane-radio-sim: bad product id '" << argv[i] << "'\n";
+                return 2;
+            }
+            options.productId = *pid;
+        } else if (arg == "--bootloader-version" && hasValue) {
+            const auto version = BootloaderVersion(argv[++i]);
+            if (!version) {
+                std::cerr << "korvane-radio-sim: bad bootloader version '" << argv[i] << "'\n";
+                return 2;
+            }
+            options.bootloaderVersion = *version;
+        } else if (arg == "--strict") {
+            options.strict = true;
+        } else if (arg == "--read-protected") {
+            options.readProtected = true;
         } else if (arg == "--loader") {
             options.startInLoader = true;
         } else if (arg == "--until-end") {
@@ -135,6 +200,10 @@ int main(int argc, char** argv)
                   << " ...  (Ctrl-C ends)" << std::endl;
         while (g_interrupted == 0 && !(untilEnd && radio.Results().endFrame)) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        // The end frame's answer may still be on its way: let it leave first.
+        for (int wait = 0; untilEnd && g_interrupted == 0 && !radio.Quiet() && wait < 50; ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         radio.Stop();
         Report(radio.Results());
