@@ -155,6 +155,12 @@ inline bool Answered(const WireRequest& request, const std::vector<std::uint8_t>
     const RequestKind kind = KindOf(request.bytes, previous);
     if (kind == RequestKind::Ready || kind == RequestKind::EndFrame) return true;
     const std::uint8_t positive = PositiveAnswer(request.bytes);
+    // A bootloader already synchronised (by an earlier `korvane info`) refuses a
+    // further 0x7F: the patient job takes that as in step.
+    constexpr std::uint8_t kNack = 0x1F;
+    if (kind == RequestKind::Sync && pacing == firmware::Pacing::Patient &&
+        !request.reply.empty() && request.reply[0] == kNack)
+        return true;
     if (request.reply.empty() || request.reply[0] != positive) return false;
     // Waiting for both acknowledgements of an unprotect, the patient job needs both.
     if (kind == RequestKind::Unprotect && pacing == firmware::Pacing::Patient) {
