@@ -273,6 +273,9 @@ relative_user='固件 测试\九.bin'
 absolute_boot=$(to_windows "$cn_dir/boot.bin")
 absolute_user=$(to_windows "$cn_dir/九.bin")
 rooted_boot=$(printf '%s' "$cn_dir/boot.bin" | tr / '\\')
+# Output goes to files, never through a pipe: a process the prefix starts on
+# the way (its desktop, its services) may inherit the pipe and hold it open
+# long after korvane.exe has ended.
 in_scratch() { (cd "$scratch" && zh "$@"); }
 check_radio() { # label: what the radio received must be both images
     received=$(tail -n +2 "$scratch/sim-$1.txt")
@@ -284,17 +287,20 @@ check_radio() { # label: what the radio received must be both images
 
 say "Chinese locale: korvane.exe crc with relative, absolute and root-relative paths"
 for path in "$relative_boot" "$absolute_boot" "$rooted_boot"; do
-    line=$(in_scratch timeout 60 "$wine" "$korvane_exe" crc "$path" 2>&1 | tr -d '\r')
+    in_scratch timeout 60 "$wine" "$korvane_exe" crc "$path" >"$scratch/zh-crc.out" 2>&1
+    line=$(tr -d '\r' <"$scratch/zh-crc.out")
     [ "$line" = "$boot_crc  $path" ] ||
         fail "korvane.exe crc \"$path\" printed \"$line\", not \"$boot_crc  $path\" (UTF-8 when redirected)"
 done
-screen=$(in_scratch timeout 60 "$wine" "$console_run" "$korvane_exe" crc "$relative_user" | tr -d '\r')
+in_scratch timeout 60 "$wine" "$console_run" "$korvane_exe" crc "$relative_user" >"$scratch/zh-crc.out"
+screen=$(tr -d '\r' <"$scratch/zh-crc.out")
 case "$screen" in
 *"$user_crc  $relative_user"*) say "the console shows: $user_crc  $relative_user" ;;
 *) fail "the console does not show \"$user_crc  $relative_user\"; it shows: $screen" ;;
 esac
 # A missing file: the whole message in Chinese, the system's reason included.
-screen=$(in_scratch timeout 60 "$wine" "$console_run" "$korvane_exe" crc '固件 测试\没有.bin' | tr -d '\r')
+in_scratch timeout 60 "$wine" "$console_run" "$korvane_exe" crc '固件 测试\没有.bin' >"$scratch/zh-crc.out"
+screen=$(tr -d '\r' <"$scratch/zh-crc.out")
 case "$screen" in
 *'固件 测试\没有.bin'*) say "the console shows: $(echo "$screen" | grep -m1 没有)" ;;
 *) fail "the message for a missing file does not name it as typed: $screen" ;;
