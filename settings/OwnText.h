@@ -23,6 +23,7 @@ constexpr std::int32_t kOwnTextUi = 450;           // 450-499
 constexpr std::int32_t kOwnTextSettings = 500;     // 500-519
 constexpr std::int32_t kOwnTextHistory = 520;      // 520-539
 constexpr std::int32_t kOwnTextCliChip = 540;      // 540-559
+constexpr std::int32_t kOwnTextStation = 560;      // 560-599
 
 // Chooses the catalogue and the language OwnText reads, for the whole process.
 // Front ends call it at start (and when the language changes); until then, and
