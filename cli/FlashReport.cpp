@@ -250,10 +250,12 @@ std::string CompletedLine(const FlashOutcome& outcome)
                 "Upgrade completed in {0}: {1}user program {2} in {3} blocks ({4}). Counter: {5}",
                 {FormatDuration(outcome.seconds), boot, FormatBytes(outcome.userBytes),
                  std::to_string(outcome.blocks), userCrc, std::to_string(outcome.counter)});
+    // Further sentences follow the counter's: it gets its full stop first.
     if (outcome.verified.value_or(false)) {
-        line += " " + OwnText(kTextVerified, "The boot image was read back and matches.");
+        line = Sentence(line) + " " +
+               OwnText(kTextVerified, "The boot image was read back and matches.");
     }
-    if (outcome.counterAtLimit) line += " " + Sentence(CounterAtLimitText());
+    if (outcome.counterAtLimit) line = Sentence(line) + " " + Sentence(CounterAtLimitText());
     return line;
 }
 

@@ -154,8 +154,8 @@ std::string FormatInfoText(const InfoOutcome& outcome)
                                        : OwnText(kTextInfoNotProtected, "off");
     text += "  " + OwnText(kTextInfoProtection, "read protection: {0}", {protection}) + "\n";
     text += "  " +
-            OwnText(kTextInfoFlashSize, "flash: {0} KiB",
-                    {chip.flashKiB ? std::to_string(*chip.flashKiB) : unknown}) +
+            OwnText(kTextInfoFlashSize, "flash: {0}",
+                    {chip.flashKiB ? std::to_string(*chip.flashKiB) + " KiB" : unknown}) +
             "\n";
     text +=
         "  " +

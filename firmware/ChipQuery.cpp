@@ -11,6 +11,7 @@ namespace {
 using Bl = Stm32Bootloader;
 
 constexpr std::size_t kFlashSizeBytes = 2;
+constexpr std::uint16_t kUnprogrammedSize = 0xFFFF;
 
 BootloaderAnswer Expect(BootloaderAnswer answer)
 {
@@ -56,7 +57,10 @@ ChipReport QueryChip(serial::ByteExchange& exchange)
     const BootloaderAnswer size =
         Expect(bootloader.ReadMemory(part->flashSizeAddress, kFlashSizeBytes));
     if (size.data.size() != kFlashSizeBytes) throw MalformedReply("Read Memory", size.data);
-    report.flashKiB = static_cast<std::uint16_t>(size.data[0] | (size.data[1] << 8));
+    const auto kib = static_cast<std::uint16_t>(size.data[0] | (size.data[1] << 8));
+    // A register that reads as all zeros or all ones was never programmed at the
+    // factory (or is not where the table says for this part): no size is known.
+    if (kib != 0 && kib != kUnprogrammedSize) report.flashKiB = kib;
     return report;
 }
 

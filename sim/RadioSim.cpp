@@ -202,6 +202,36 @@ std::optional<Fault> ParseFault(std::string_view text)
     return fault;
 }
 
+namespace {
+
+// Where the chip keeps its unique id and its flash-size register (16 bits, in
+// KiB) in system memory: the F1 layout, or the F2/F4 one for their product ids.
+struct SystemLayout {
+    std::uint32_t uid;
+    std::uint32_t flashSize;
+};
+
+SystemLayout LayoutOf(std::uint16_t productId)
+{
+    constexpr std::array<std::uint16_t, 6> kF2F4Ids = {0x411, 0x413, 0x419, 0x421, 0x423, 0x431};
+    if (std::find(kF2F4Ids.begin(), kF2F4Ids.end(), productId) != kF2F4Ids.end()) {
+        return {0x1FFF7A10, 0x1FFF7A22};
+    }
+    return {RadioSim::kDeviceIdAddress, 0x1FFFF7E0};
+}
+
+}  // namespace
+
+std::optional<std::uint8_t> RadioSim::SystemMemoryByte(std::uint32_t at) const
+{
+    const SystemLayout layout = LayoutOf(m_options.productId);
+    if (at >= layout.uid && at < layout.uid + kUniqueId.size()) return kUniqueId[at - layout.uid];
+    constexpr std::uint16_t kFlashKiB = kFlashSize / 1024;
+    if (at == layout.flashSize) return static_cast<std::uint8_t>(kFlashKiB & 0xFF);
+    if (at == layout.flashSize + 1) return static_cast<std::uint8_t>(kFlashKiB >> 8);
+    return std::nullopt;
+}
+
 RadioSim::RadioSim(SimOptions options)
     : m_options(std::move(options)),
       m_readProtected(m_options.readProtected),
@@ -426,8 +456,8 @@ void RadioSim::OnRomFrame(State state, const std::vector<std::uint8_t>& rx, SimT
             std::vector<std::uint8_t> reply{kAck};
             for (std::size_t i = 0; i < count; ++i) {
                 const std::uint32_t at = m_address + static_cast<std::uint32_t>(i);
-                if (at >= kDeviceIdAddress && at < kDeviceIdAddress + kUniqueId.size()) {
-                    reply.push_back(kUniqueId[at - kDeviceIdAddress]);
+                if (const auto system = SystemMemoryByte(at)) {
+                    reply.push_back(*system);
                 } else if (at >= kFlashBase && at < kFlashBase + kFlashSize) {
                     reply.push_back(m_flash[at - kFlashBase]);
                 } else {

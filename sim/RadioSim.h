@@ -173,6 +173,8 @@ private:
     };
 
     void OnByte(std::uint8_t byte, SimTime at);
+    // The unique id and the flash-size register where this part keeps them.
+    std::optional<std::uint8_t> SystemMemoryByte(std::uint32_t at) const;
     void OnRomByte(std::uint8_t byte, SimTime now);
     void OnRomFrame(State state, const std::vector<std::uint8_t>& rx, SimTime now);
     void OnErase(const std::vector<std::uint8_t>& rx, bool extended, SimTime now);

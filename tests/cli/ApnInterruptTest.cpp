@@ -47,7 +47,7 @@ void StopAdbWith(int signal, int expectedStatus)
 
 TEST(KorvaneApnInterrupt, ASignalEndsAdbAndExitsWithItsStatus)
 {
-    for (const auto [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}}) {
         SCOPED_TRACE(signal);
         StopAdbWith(signal, status);
     }

@@ -260,7 +260,9 @@ TEST_F(WriteApnThroughFakeAdb, OnlyTheRadiosBroadcastCompletedCountsAsDelivered)
         const ProcessResult result = WriteApn(exeDir_.Path(), {"internet", "", "", "", ""});
         EXPECT_EQ(ApnDelivered(result), c.delivered);
         EXPECT_EQ(AdbHint(result).empty(), c.delivered);
-        if (!c.delivered) EXPECT_THAT(DescribeApnEnding(result), HasSubstr(c.ending));
+        if (!c.delivered) {
+            EXPECT_THAT(DescribeApnEnding(result), HasSubstr(c.ending));
+        }
     }
 }
 
