@@ -144,6 +144,13 @@ RecordFile InspectRecordFile(const std::filesystem::path& path, std::uintmax_t r
     return record;
 }
 
+bool LockWait::Pause(std::chrono::milliseconds duration) const
+{
+    if (pause) return pause(duration);
+    std::this_thread::sleep_for(duration);
+    return true;
+}
+
 std::filesystem::path LockFilePath(const std::filesystem::path& target)
 {
     return WithSuffix(target, kLockSuffix);
@@ -181,13 +188,9 @@ LockResult LockRecordFile(detail::FileLock& lock, const std::filesystem::path& t
             return LockResult::Busy;
         }
         const std::chrono::milliseconds pause = std::min(LockWait::kRetry, wait.limit - waited);
-        if (wait.pause) {
-            if (!wait.pause(pause)) {
-                lock.Unlock();
-                return LockResult::Stopped;
-            }
-        } else {
-            std::this_thread::sleep_for(pause);
+        if (!wait.Pause(pause)) {
+            lock.Unlock();
+            return LockResult::Stopped;
         }
         waited += pause;
     }

@@ -55,11 +55,14 @@ RecordFile InspectRecordFile(const std::filesystem::path& path, std::uintmax_t r
 // costs at most `limit`, and a stop request ends the wait at the next pause.
 struct LockWait {
     static constexpr std::chrono::milliseconds kDefaultLimit{3000};
-    static constexpr std::chrono::milliseconds kRetry{50};
+    static constexpr std::chrono::milliseconds kRetry{20};
     std::chrono::milliseconds limit = kDefaultLimit;
     // Pauses for the given time; false when a stop was requested (the wait ends).
     // Empty: a real sleep that nothing interrupts but the process's end.
     std::function<bool(std::chrono::milliseconds)> pause;
+
+    // One pause as `pause` says; false when the wait is to end now.
+    bool Pause(std::chrono::milliseconds duration) const;
 };
 
 enum class LockResult {

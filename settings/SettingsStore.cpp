@@ -3,6 +3,10 @@
 // bounded, every refusal an error with its reason.
 #include "settings/SettingsStore.h"
 
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
 #include "settings/FileLock.h"
 #include "settings/SettingsTexts.h"
 
@@ -14,9 +18,9 @@ namespace fs = std::filesystem;
 // Where the system's file lock only tells processes apart (flock emulated on
 // network file systems), two stores of one process would both get it; this
 // mutex keeps their saves apart as well.
-std::mutex& ProcessSaveMutex()
+std::timed_mutex& ProcessSaveMutex()
 {
-    static std::mutex mutex;
+    static std::timed_mutex mutex;
     return mutex;
 }
 
@@ -54,6 +58,33 @@ FileError LockProblem(LockResult result, const fs::path& target, const LockWait&
             return WriteError(target);
     }
 }
+// The record as the file at `path` holds it, into `read` (zero where the file
+// gives nothing), or why it could not be read.
+std::optional<FileError> ReadRecord(const fs::path& path, const LockWait& wait, SysData& read)
+{
+    read = SysData{};
+    const RecordFile record = Inspect(path);
+    // A refused link reads as no settings; only its saves report it.
+    if (record.kind == RecordKind::Missing || record.kind == RecordKind::RefusedLink) return {};
+    if (std::optional<FileError> problem = RecordProblem(path, record)) return problem;
+    // A save that had to write in place is never seen half done. Where no lock
+    // can be had at all (nothing to lock yet, a lock file that is no file) the
+    // read goes ahead: reading harms nothing. Another program holding the lock
+    // beyond the wait is reported, not waited out.
+    detail::FileLock fileLock;
+    const LockResult locked =
+        LockRecordFile(fileLock, record.target, detail::LockKind::Shared, wait);
+    if (locked == LockResult::Busy || locked == LockResult::Stopped) {
+        return LockProblem(locked, record.target, wait);
+    }
+    SysData bytes;
+    std::string reason;
+    if (!ReadFileBlock(SysData::kSize, record.target, bytes.Bytes(), reason)) {
+        return ReadError(path, reason);
+    }
+    read = bytes;
+    return {};
+}
 }  // namespace
 
 SettingsStore::SettingsStore(std::filesystem::path sysPath, const LockWait& wait)
@@ -63,33 +94,14 @@ SettingsStore::SettingsStore(std::filesystem::path sysPath, const LockWait& wait
 
 void SettingsStore::Load(const std::filesystem::path& sysPath, const LockWait& wait)
 {
+    // The file is read before the record is taken: the dialog's timer reads the
+    // record and must not wait while another program holds the file's lock.
+    SysData read;
+    std::optional<FileError> problem = ReadRecord(sysPath, wait, read);
     std::lock_guard lock(m_mutex);
     m_strSysPath = sysPath;
-    m_sysData = SysData{};
-    m_readProblem.reset();
-    const RecordFile record = Inspect(m_strSysPath);
-    // A refused link reads as no settings; only its saves report it.
-    if (record.kind == RecordKind::Missing || record.kind == RecordKind::RefusedLink) return;
-    m_readProblem = RecordProblem(m_strSysPath, record);
-    if (m_readProblem) return;
-    // A save that had to write in place is never seen half done. Where no lock
-    // can be had at all (nothing to lock yet, a lock file that is no file) the
-    // read goes ahead: reading harms nothing. Another program holding the lock
-    // beyond the wait is reported, not waited out.
-    detail::FileLock fileLock;
-    const LockResult locked =
-        LockRecordFile(fileLock, record.target, detail::LockKind::Shared, wait);
-    if (locked == LockResult::Busy || locked == LockResult::Stopped) {
-        m_readProblem = LockProblem(locked, record.target, wait);
-        return;
-    }
-    SysData read;
-    std::string reason;
-    if (!ReadFileBlock(SysData::kSize, record.target, read.Bytes(), reason)) {
-        m_readProblem = ReadError(m_strSysPath, reason);
-        return;
-    }
     m_sysData = read;
+    m_readProblem = std::move(problem);
 }
 
 std::optional<FileError> SettingsStore::ReadProblem() const
@@ -164,25 +176,46 @@ SaveResult SettingsStore::SetLanguage(std::uint8_t language, const LockWait& wai
 
 SaveResult SettingsStore::Modify(const std::function<void(SysData&)>& change, const LockWait& wait)
 {
-    std::lock_guard lock(m_mutex);
-    std::lock_guard processLock(ProcessSaveMutex());
+    fs::path path;
+    {
+        std::lock_guard lock(m_mutex);
+        path = m_strSysPath;
+    }
     // Where no save is made, the record in memory goes on from its own value,
     // and the caller learns why the file was left alone.
     const auto unsaved = [&](FileError problem) {
+        std::lock_guard lock(m_mutex);
         change(m_sysData);
         return SaveResult{std::move(problem)};
     };
-    const RecordFile before = Inspect(m_strSysPath);
-    if (std::optional<FileError> problem = RecordProblem(m_strSysPath, before)) {
+    const RecordFile before = Inspect(path);
+    if (std::optional<FileError> problem = RecordProblem(path, before)) {
         return unsaved(std::move(*problem));
+    }
+    // The other saves of this process (other radios' jobs) share the one wait:
+    // a save never waits longer than `wait.limit` in all, however many are
+    // queued before it, and none holds the record while it waits.
+    // The mutex is waited for in real time (it is released within
+    // milliseconds, unless its holder waits for the file), in steps that each
+    // look for a stop request.
+    std::unique_lock processLock(ProcessSaveMutex(), std::defer_lock);
+    LockWait rest = wait;
+    while (!processLock.try_lock_for(LockWait::kRetry)) {
+        rest.limit -= LockWait::kRetry;
+        if (rest.limit <= std::chrono::milliseconds::zero()) {
+            return unsaved(LockProblem(LockResult::Busy, before.target, wait));
+        }
+        if (!wait.Pause(std::chrono::milliseconds::zero())) {
+            return unsaved(LockProblem(LockResult::Stopped, before.target, wait));
+        }
     }
     detail::FileLock fileLock;
     const LockResult locked =
-        LockRecordFile(fileLock, before.target, detail::LockKind::Exclusive, wait);
+        LockRecordFile(fileLock, before.target, detail::LockKind::Exclusive, rest);
     if (locked != LockResult::Granted) return unsaved(LockProblem(locked, before.target, wait));
     // Looked at again under the lock: another process may have changed it meanwhile.
-    const RecordFile record = Inspect(m_strSysPath);
-    if (std::optional<FileError> problem = RecordProblem(m_strSysPath, record)) {
+    const RecordFile record = Inspect(path);
+    if (std::optional<FileError> problem = RecordProblem(path, record)) {
         return unsaved(std::move(*problem));
     }
     // The change applies to the record as the file holds it now, so what this
@@ -191,11 +224,14 @@ SaveResult SettingsStore::Modify(const std::function<void(SysData&)>& change, co
     std::string reason;
     if (record.kind == RecordKind::File &&
         !ReadFileBlock(SysData::kSize, record.target, current.Bytes(), reason)) {
-        return unsaved(ReadError(m_strSysPath, reason));
+        return unsaved(ReadError(path, reason));
     }
     change(current);
-    m_sysData = current;
-    if (!WriteFileBlock(m_strSysPath, current.Bytes())) return {WriteError(m_strSysPath)};
+    {
+        std::lock_guard lock(m_mutex);
+        m_sysData = current;
+    }
+    if (!WriteFileBlock(path, current.Bytes())) return {WriteError(path)};
     return {};
 }
 
