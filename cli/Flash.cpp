@@ -410,7 +410,11 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
         radios[i].outcome.device = devices[i];
     }
 
-    settings::SettingsStore store(sysPath);
+    // The jobs re-read Sys.dat under its lock when they count, so the record at
+    // the start (the count before, for the limit) is worth no wait: one attempt.
+    settings::LockWait noWait;
+    noWait.limit = std::chrono::milliseconds::zero();
+    settings::SettingsStore store(sysPath, noWait);
     const bool progressOnTerminal = options.json ? console.errIsTerminal : console.outIsTerminal;
     const ViewSettings viewSettings{options.json ? &console.err : &console.out, progressOnTerminal,
                                     console.terminalWidth, base.bootBytes + base.userBytes,
