@@ -65,9 +65,10 @@ std::string UsageText()
 void UseCatalogueOfProgramFolder()
 {
     const std::filesystem::path dir = settings::GetExeDir();
-    settings::SettingsStore store;
-    store.Load(dir / settings::SettingsStore::kFileName);
-    settings::UseOwnTextCatalogue(dir / settings::TextCatalogue::kFileName, store.Language());
+    // Without waiting for Sys.dat's lock: a usage message must not hang.
+    settings::UseOwnTextCatalogue(
+        dir / settings::TextCatalogue::kFileName,
+        settings::SettingsStore::PeekLanguage(dir / settings::SettingsStore::kFileName));
 }
 
 }  // namespace korvane::app

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 #include "cli/Flash.h"
@@ -187,13 +188,27 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
 int RunCounter(const Console& console, const std::filesystem::path& programDir, bool clear)
 {
     settings::SettingsStore store(SysDatPath(programDir));
-    if (clear && !store.Modify([](settings::SysData& data) { data.SetUpgradeCount(0); })) {
-        PrintFailure(console,
-                     OwnText(kTextCounterNotSaved, "Could not save the cleared counter to {0}",
-                             {settings::PathToUtf8(store.Path())}),
-                     OwnText(kTextCounterNotSavedHint,
-                             "Check that the folder is writable and Sys.dat is not read-only"));
+    // A count that could not be read is not a count of 0, and clearing it could
+    // overwrite a file this command never saw.
+    if (const std::optional<korvane::FileError> problem = store.ReadProblem()) {
+        PrintFailure(console, *problem);
         return kExitFailed;
+    }
+    if (clear) {
+        const settings::SaveResult saved = store.ClearUpgradeCount();
+        if (!saved) {
+            const std::string hint = saved.problem->Hint().empty()
+                                         ? OwnText(kTextCounterNotSavedHint,
+                                                   "Check that the folder is writable and Sys.dat "
+                                                   "is not read-only")
+                                         : saved.problem->Hint();
+            PrintFailure(console,
+                         OwnText(kTextCounterNotSaved, "Could not save the cleared counter to {0}",
+                                 {settings::PathToUtf8(store.Path())}) +
+                             ": " + saved.problem->what(),
+                         hint);
+            return kExitFailed;
+        }
     }
     console.out << store.UpgradeCount() << std::endl;
     return kExitSuccess;
@@ -236,8 +251,10 @@ int RunCommand(const Console& console, std::span<const std::string> args)
 {
     const std::filesystem::path programDir = settings::GetExeDir();
     // Our own messages in the language of Sys.dat, from the Txt.ini beside us.
+    // Read without waiting for Sys.dat's lock: help, version and commands that
+    // never touch the settings must not hang on another program holding it.
     settings::UseOwnTextCatalogue(programDir / settings::TextCatalogue::kFileName,
-                                  settings::SettingsStore(SysDatPath(programDir)).Language());
+                                  settings::SettingsStore::PeekLanguage(SysDatPath(programDir)));
     Options options;
     try {
         options = ParseArguments(args);

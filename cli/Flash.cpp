@@ -40,10 +40,28 @@ double SecondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// What Sys.dat holds now: other processes and the dialog may share it.
-std::int32_t CounterInSysDat(const fs::path& sysPath)
+// What Sys.dat holds now (other processes and the dialog may share it), or
+// why it could not be read: then the count is unknown, never 0.
+struct CounterReading {
+    std::optional<std::int32_t> count;
+    std::string problem;
+};
+
+CounterReading CounterInSysDat(const fs::path& sysPath)
 {
-    return settings::SettingsStore(sysPath).UpgradeCount();
+    const settings::SettingsStore store(sysPath);
+    if (const std::optional<korvane::FileError> problem = store.ReadProblem()) {
+        return {std::nullopt, problem->what()};
+    }
+    return {store.UpgradeCount(), {}};
+}
+
+// An outcome whose count is unknown says why, unless its warning already does
+// (the job's own "could not be saved" names the cause).
+void NoteUnreadCounter(FlashOutcome& outcome, const CounterReading& reading)
+{
+    outcome.counter = reading.count;
+    if (!reading.count && outcome.warning.empty()) outcome.warning = reading.problem;
 }
 
 // An image as LoadImage gives it; an empty one is refused like a missing one:
@@ -212,7 +230,7 @@ int ReportOne(const Console& console, const FlashOptions& options, const FlashOu
 // The end of a run on several ports: the table, a line per failed radio, the object.
 int ReportSeveral(const Console& console, const FlashOptions& options,
                   const std::vector<FlashOutcome>& outcomes, StopSignal stop, double seconds,
-                  std::int32_t counter)
+                  std::optional<std::int32_t> counter)
 {
     std::ostream& table = options.json ? console.err : console.out;
     table << FormatSummaryTable(outcomes, counter) << std::flush;
@@ -243,7 +261,7 @@ void MarkCounterAtLimit(std::vector<RadioState>& radios, std::int32_t before, st
 
 int Report(const Console& console, const FlashOptions& options, bool several,
            const std::vector<FlashOutcome>& outcomes, StopSignal stop, double seconds,
-           std::int32_t counter)
+           std::optional<std::int32_t> counter)
 {
     return several ? ReportSeveral(console, options, outcomes, stop, seconds, counter)
                    : ReportOne(console, options, outcomes.front(), stop);
@@ -279,7 +297,7 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
                             "baud, 8 data bits, even parity, 1 stop bit)",
                             {radio.outcome.device});
             }
-            radio.outcome.counter = store.UpgradeCount();
+            if (!store.ReadProblem()) radio.outcome.counter = store.UpgradeCount();
             radio.ended = true;
             view.OnEnded(radio);
             continue;
@@ -357,7 +375,7 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
     std::vector<RadioState> radios = RadiosOf(options, listed);
     if (radios.empty()) {
         if (options.json)
-            console.out << FormatFlashJson({}, 0.0, CounterInSysDat(sysPath)) << std::endl;
+            console.out << FormatFlashJson({}, 0.0, CounterInSysDat(sysPath).count) << std::endl;
         PrintFailure(
             console,
             OwnText(kTextNoPortsForAll, "--port all found no serial port on this computer"),
@@ -377,14 +395,14 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
         images = ReadImages(options, base);
     } catch (const korvane::Error& error) {
         std::vector<FlashOutcome> outcomes;
+        const CounterReading reading = CounterInSysDat(sysPath);
         for (const RadioState& radio : radios) {
             FlashOutcome outcome = NotStarted(base, error, "image", kExitUsage, ImageHint(error));
             outcome.port = radio.port;
-            outcome.counter = CounterInSysDat(sysPath);
+            NoteUnreadCounter(outcome, reading);
             outcomes.push_back(std::move(outcome));
         }
-        return Report(console, options, several, outcomes, StopSignal::None, 0.0,
-                      CounterInSysDat(sysPath));
+        return Report(console, options, several, outcomes, StopSignal::None, 0.0, reading.count);
     }
     for (std::size_t i = 0; i < radios.size(); ++i) {
         radios[i].outcome = base;
@@ -392,24 +410,29 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
         radios[i].outcome.device = devices[i];
     }
 
-    settings::SettingsStore store(sysPath);
+    // The jobs re-read Sys.dat under its lock when they count, so the record at
+    // the start (the count before, for the limit) is worth no wait: one attempt.
+    settings::LockWait noWait;
+    noWait.limit = std::chrono::milliseconds::zero();
+    settings::SettingsStore store(sysPath, noWait);
     const bool progressOnTerminal = options.json ? console.errIsTerminal : console.outIsTerminal;
     const ViewSettings viewSettings{options.json ? &console.err : &console.out, progressOnTerminal,
                                     console.terminalWidth, base.bootBytes + base.userBytes,
                                     several};
     const std::unique_ptr<FlashView> view = MakeFlashView(viewSettings);
-    const std::int32_t counterBefore = CounterInSysDat(sysPath);
+    const std::optional<std::int32_t> counterBefore =
+        store.ReadProblem() ? std::nullopt : std::optional(store.UpgradeCount());
     const Clock::time_point start = Clock::now();
     const StopSignal stop = RunJobs(radios, images, store, listed, *view);
 
-    const std::int32_t counter = CounterInSysDat(sysPath);
-    MarkCounterAtLimit(radios, counterBefore, counter);
+    const CounterReading counter = CounterInSysDat(sysPath);
+    if (counterBefore && counter.count) MarkCounterAtLimit(radios, *counterBefore, *counter.count);
     std::vector<FlashOutcome> outcomes;
     for (RadioState& radio : radios) {
-        if (!several) radio.outcome.counter = counter;
+        if (!several || !counter.count) NoteUnreadCounter(radio.outcome, counter);
         outcomes.push_back(radio.outcome);
     }
-    return Report(console, options, several, outcomes, stop, SecondsSince(start), counter);
+    return Report(console, options, several, outcomes, stop, SecondsSince(start), counter.count);
 }
 
 }  // namespace korvane::cli

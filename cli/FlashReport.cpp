@@ -11,6 +11,7 @@
 #include "cli/TextIds.h"
 #include "firmware/Qorin_CRC32.h"
 #include "settings/OwnText.h"
+#include "settings/SettingsTexts.h"
 
 namespace korvane::cli {
 namespace {
@@ -74,7 +75,7 @@ Json RadioObject(const FlashOutcome& outcome)
     json["user_crc"] = Crc(outcome.userCrc);
     json["boot_bytes"] = outcome.bootBytes;
     json["user_bytes"] = outcome.userBytes;
-    json["counter"] = outcome.counter;
+    json["counter"] = outcome.counter ? Json(*outcome.counter) : Json(nullptr);
     json["verified"] = outcome.verified ? Json(*outcome.verified) : Json(nullptr);
     json["chip"] = ChipObject(outcome.chip);
     json["error"] = outcome.error;
@@ -249,7 +250,7 @@ std::string CompletedLine(const FlashOutcome& outcome)
         OwnText(kTextCompleted,
                 "Upgrade completed in {0}: {1}user program {2} in {3} blocks ({4}). Counter: {5}",
                 {FormatDuration(outcome.seconds), boot, FormatBytes(outcome.userBytes),
-                 std::to_string(outcome.blocks), userCrc, std::to_string(outcome.counter)});
+                 std::to_string(outcome.blocks), userCrc, CounterText(outcome.counter)});
     // Further sentences follow the counter's: it gets its full stop first.
     if (outcome.verified.value_or(false)) {
         line = Sentence(line) + " " +
@@ -296,7 +297,7 @@ std::string FormatFlashJson(const FlashOutcome& outcome)
 }
 
 std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double seconds,
-                            std::int32_t counter)
+                            std::optional<std::int32_t> counter)
 {
     Json radios = Json::array();
     std::int64_t bytes = 0;
@@ -321,11 +322,17 @@ std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double se
                           {"failed", static_cast<int>(outcomes.size()) - succeeded},
                           {"bytes", bytes},
                           {"seconds", RoundedSeconds(seconds)},
-                          {"counter", counter}};
+                          {"counter", counter ? Json(*counter) : Json(nullptr)}};
     return Dump(json);
 }
 
-std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::int32_t counter)
+std::string CounterText(std::optional<std::int32_t> counter)
+{
+    return counter ? std::to_string(*counter) : settings::UnknownCountText();
+}
+
+std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes,
+                               std::optional<std::int32_t> counter)
 {
     std::size_t portWidth = 4;
     std::size_t stageWidth = 5;
@@ -364,9 +371,9 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::i
     const std::string count = std::to_string(succeeded) + "/" + std::to_string(outcomes.size());
     table << (failed.empty()
                   ? OwnText(kTextAllSucceeded, "{0} radios upgraded. Counter: {1}",
-                            {count, std::to_string(counter)})
+                            {count, CounterText(counter)})
                   : OwnText(kTextSomeFailed, "{0} radios upgraded; failed: {1}. Counter: {2}",
-                            {count, failed, std::to_string(counter)}));
+                            {count, failed, CounterText(counter)}));
     if (atLimit) table << " " << Sentence(CounterAtLimitText());
     table << '\n';
     return table.str();

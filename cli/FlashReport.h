@@ -39,8 +39,8 @@ struct FlashOutcome {
     std::optional<std::uint32_t> userCrc;
     std::int64_t bootBytes = 0;
     std::int64_t userBytes = 0;
-    std::int32_t counter = 0;
-    bool counted = false;          // the job added its upgrade to Sys.dat's counter
+    std::optional<std::int32_t> counter = 0;  // empty: Sys.dat could not be read
+    bool counted = false;                     // the job added its upgrade to Sys.dat's counter
     bool counterAtLimit = false;   // counted while the counter stood at its limit: count dropped
     std::optional<bool> verified;  // the boot image read back as sent; empty: not read back
     std::optional<firmware::ChipIdentity> chip;  // as the ROM bootloader named it
@@ -76,10 +76,14 @@ int MostSevere(const std::vector<FlashOutcome>& outcomes);
 std::string FormatFlashJson(const FlashOutcome& outcome);
 // For several radios: {"result":..., "exit":..., "radios":[...], "totals":{...}}.
 std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double seconds,
-                            std::int32_t counter);
+                            std::optional<std::int32_t> counter);
 
 // The table at the end of a run on several radios, one row per radio, then one
 // line naming the radios that failed and why.
-std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes, std::int32_t counter);
+std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes,
+                               std::optional<std::int32_t> counter);
+
+// A counter as the closing lines show it: the number, or "unknown".
+std::string CounterText(std::optional<std::int32_t> counter);
 
 }  // namespace korvane::cli

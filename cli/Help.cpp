@@ -157,7 +157,8 @@ constexpr const char* kCounterHelp =
     "Options:\n"
     "  --clear   set the counter to 0 and save Sys.dat\n"
     "\n"
-    "Exit status: 0 success; 1 Sys.dat could not be saved; 2 bad arguments.\n";
+    "Exit status: 0 success; 1 Sys.dat could not be read or saved (or its lock\n"
+    "was held by another program for about 3 s); 2 bad arguments.\n";
 
 }  // namespace
 

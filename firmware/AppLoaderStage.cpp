@@ -63,7 +63,7 @@ void AppLoaderStage::Run()
         SendBlock(image, n * kBlockSize, static_cast<std::uint8_t>(n));
     }
 
-    m_ctx.report.CompleteUserProgram();  // step 8
+    m_ctx.report.CompleteUserProgram(m_ctx.exchange.Sleeper());  // step 8
 }
 
 void AppLoaderStage::WaitForLoader()

@@ -111,17 +111,28 @@ void JobReport::EnterStage(JobStage stage)
     if (m_observer != nullptr) m_observer->OnStage(stage);
 }
 
-void JobReport::CompleteUserProgram()
+void JobReport::CompleteUserProgram(serial::ISleeper& sleeper)
 {
     SetStatus(StatusId::UserCompleted);
-    const settings::CountChange change = m_settings.IncrementUpgradeCount();
+    settings::LockWait wait;
+    wait.pause = [&sleeper](std::chrono::milliseconds duration) {
+        try {
+            sleeper.Sleep(duration);
+            return true;
+        } catch (const serial::StopRequested&) {
+            return false;
+        }
+    };
+    const settings::CountChange change = m_settings.IncrementUpgradeCount(wait);
     if (change.saved) {
         m_countedValue = change.count;
         m_counted = true;
     } else {
-        AddWarning(settings::OwnText(kTextCounterNotSaved,
-                                     "The upgrade counter could not be saved to '{0}'.",
-                                     {settings::PathToUtf8(m_settings.Path())}));
+        std::string warning = settings::OwnText(kTextCounterNotSaved,
+                                                "The upgrade counter could not be saved to '{0}'.",
+                                                {settings::PathToUtf8(m_settings.Path())});
+        if (change.problem) warning += std::string(" ") + change.problem->what() + ".";
+        AddWarning(warning);
     }
     SetProgress(kProgressMax);
 }

@@ -12,6 +12,7 @@
 
 #include "firmware/StatusText.h"
 #include "firmware/Stm32Parts.h"
+#include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"
 
 namespace korvane::firmware {
@@ -73,8 +74,11 @@ public:
     void EnterStage(JobStage stage);
     // Every block has been accepted: the completed status, the counter raised
     // and saved, the progress at its end, in that order. The one place the
-    // completed-download counter rises.
-    void CompleteUserProgram();
+    // completed-download counter rises. The save waits for Sys.dat's lock
+    // through `sleeper`, so a stop ends that wait and the wait has the store's
+    // limit: the end frame is never held back for longer. A count that could
+    // not be saved is a warning.
+    void CompleteUserProgram(serial::ISleeper& sleeper);
     // The counter as CompleteUserProgram saved it; nothing when it saved none.
     std::optional<std::int32_t> CountedValue() const;
     // Something the technician should know about a job that did not fail.

@@ -3,11 +3,14 @@
 #include "settings/FileBlock.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "settings/FileSync.h"
+#include "settings/SettingsTexts.h"
 
 namespace korvane::settings {
 
@@ -52,17 +55,40 @@ void RemoveLeftoverTempFiles(const fs::path& target)
 bool ReadFileBlock(std::uint32_t limit, const std::filesystem::path& path,
                    std::span<std::uint8_t> destination)
 {
-    // A directory or device under the name is "no file" as far as the record goes.
-    std::error_code error;
-    if (!fs::is_regular_file(path, error)) return false;
+    std::string ignored;
+    return ReadFileBlock(limit, path, destination, ignored);
+}
 
+bool ReadFileBlock(std::uint32_t limit, const std::filesystem::path& path,
+                   std::span<std::uint8_t> destination, std::string& reason)
+{
+    // A directory or device under the name is "no file" as far as the record goes;
+    // it is never opened (a FIFO would block the open).
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (!fs::is_regular_file(status)) {
+        reason = fs::exists(status)
+                     ? NotAFileReason(DescribeFileType(status.type()))
+                     : std::make_error_code(std::errc::no_such_file_or_directory).message();
+        return false;
+    }
+
+    errno = 0;
     std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) return false;
+    if (!file.is_open()) {
+        const int cause = errno != 0 ? errno : EACCES;
+        reason = std::generic_category().message(cause);
+        return false;
+    }
 
     const std::size_t wanted = std::min<std::size_t>(limit, destination.size());
     file.read(reinterpret_cast<char*>(destination.data()), static_cast<std::streamsize>(wanted));
     // Reaching the end early is fine (a short file); a read error is not.
-    return !file.bad();
+    if (file.bad()) {
+        reason = std::make_error_code(std::errc::io_error).message();
+        return false;
+    }
+    return true;
 }
 
 std::filesystem::path ResolveLinks(const std::filesystem::path& path)
@@ -78,18 +104,109 @@ std::filesystem::path ResolveLinks(const std::filesystem::path& path)
     return {};
 }
 
-bool LockRecordFile(detail::FileLock& lock, const std::filesystem::path& target,
-                    detail::LockKind kind)
+RecordFile InspectRecordFile(const std::filesystem::path& path, std::uintmax_t recordSize)
 {
-    if (!target.has_filename()) return false;
+    RecordFile record;
+    record.target = path;
+    std::error_code error;
+    const fs::file_status own = fs::symlink_status(path, error);
+    if (!fs::is_symlink(own)) {
+        // A failed look (a parent that is no folder) is treated as nothing there:
+        // the save that follows fails and says so.
+        if (fs::is_regular_file(own)) {
+            record.kind = RecordKind::File;
+        } else if (error || !fs::exists(own)) {
+            record.kind = RecordKind::Missing;
+        } else {
+            record.kind = RecordKind::NotAFile;
+            record.what = DescribeFileType(own.type());
+        }
+        return record;
+    }
+    record.kind = RecordKind::RefusedLink;
+    record.target = ResolveLinks(path);
+    if (record.target.empty()) {
+        record.target = path;
+        record.what = DescribeFileType(fs::file_type::unknown);
+        return record;
+    }
+    const fs::file_status final = fs::status(record.target, error);
+    if (!fs::exists(final)) {
+        record.what = DescribeMissingTarget();
+    } else if (!fs::is_regular_file(final)) {
+        record.what = DescribeFileType(final.type());
+    } else if (const std::uintmax_t size = fs::file_size(record.target, error);
+               error || size > recordSize) {
+        record.what = DescribeLargerFile(recordSize);
+    } else {
+        record.kind = RecordKind::File;
+    }
+    return record;
+}
+
+bool LockWait::Pause(std::chrono::milliseconds duration) const
+{
+    if (pause) return pause(duration);
+    std::this_thread::sleep_for(duration);
+    return true;
+}
+
+std::filesystem::path LockFilePath(const std::filesystem::path& target)
+{
+    return WithSuffix(target, kLockSuffix);
+}
+
+LockResult LockRecordFile(detail::FileLock& lock, const std::filesystem::path& target,
+                          detail::LockKind kind, const LockWait& wait)
+{
+    if (!target.has_filename()) return LockResult::Failed;
     const bool makeLockFile = kind == detail::LockKind::Exclusive;
-    if (lock.Lock(WithSuffix(target, kLockSuffix), kind, makeLockFile)) return true;
-    return lock.Lock(target, kind, false);
+    switch (lock.Open(LockFilePath(target), makeLockFile)) {
+        case detail::LockOpen::Opened:
+            break;
+        case detail::LockOpen::NotRegular:
+            return LockResult::NotRegular;
+        case detail::LockOpen::Failed:
+            if (lock.Open(target, false) != detail::LockOpen::Opened) return LockResult::Failed;
+            break;
+    }
+    // The wait counts the pauses it asked for, so on a virtual clock it ends at
+    // exactly the limit; a loaded machine stretches it by its sleeps' lateness.
+    std::chrono::milliseconds waited{0};
+    for (;;) {
+        switch (lock.TryLock(kind)) {
+            case detail::LockAttempt::Granted:
+                return LockResult::Granted;
+            case detail::LockAttempt::Failed:
+                lock.Unlock();
+                return LockResult::Failed;
+            case detail::LockAttempt::Busy:
+                break;
+        }
+        if (waited >= wait.limit) {
+            lock.Unlock();
+            return LockResult::Busy;
+        }
+        const std::chrono::milliseconds pause = std::min(LockWait::kRetry, wait.limit - waited);
+        if (!wait.Pause(pause)) {
+            lock.Unlock();
+            return LockResult::Stopped;
+        }
+        waited += pause;
+    }
 }
 
 bool WriteFileBlock(const std::filesystem::path& path, std::span<const std::uint8_t> source)
 {
-    const fs::path target = ResolveLinks(path);
+    const RecordFile record = InspectRecordFile(path, source.size());
+    if (record.kind == RecordKind::RefusedLink || record.kind == RecordKind::NotAFile) {
+        return false;
+    }
+    // Through a link, the replacement is made in the folder of the link's final
+    // target and renamed over that target: the link itself stays a link, and the
+    // target is still replaced whole (a crash leaves the old or the new bytes),
+    // which a write in place through the link could not promise.
+    const fs::path& target = record.target;
     if (!target.has_filename()) return false;
     std::error_code error;
     // A rename would replace even a file marked read-only; the mark means "keep

@@ -1,5 +1,7 @@
 // An advisory lock on a file that spans processes, one implementation per
 // platform (FileLock_posix.cpp with flock, FileLock_win32.cpp with LockFileEx).
+// Attempts never wait: whoever needs the lock loops with a limit of its own, so
+// another program that holds it can never hang this one.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +11,18 @@ namespace korvane::settings::detail {
 
 enum class LockKind { Shared, Exclusive };
 
-// Held from a successful Lock until Unlock or destruction. Each object opens the
-// file anew, so two objects exclude each other even within one process.
+// How opening the file to lock went.
+enum class LockOpen {
+    Opened,
+    NotRegular,  // the name holds a folder, device, FIFO or a link to nothing: never used
+    Failed,      // absent (and not to be made) or not openable (rights, a folder we may not write)
+};
+
+// How one attempt at the lock went.
+enum class LockAttempt { Granted, Busy, Failed };
+
+// Held from a successful TryLock until Unlock or destruction. Each object opens
+// the file anew, so two objects exclude each other even within one process.
 class FileLock {
 public:
     FileLock() = default;
@@ -18,12 +30,15 @@ public:
     FileLock(const FileLock&) = delete;
     FileLock& operator=(const FileLock&) = delete;
 
-    // Waits until the lock on the regular file at `path` is granted. With
-    // `create`, an absent file is made (empty). False when the file cannot be
-    // opened (or made) or the system refuses the lock.
-    bool Lock(const std::filesystem::path& path, LockKind kind, bool create);
+    // Opens the regular file at `path` (a link to one is followed). With
+    // `create`, an absent name gets a new empty file, but a link to nothing is
+    // never followed to make its target. Nothing but a regular file is opened.
+    LockOpen Open(const std::filesystem::path& path, bool create);
+    // One attempt at the lock on the opened file; never waits.
+    LockAttempt TryLock(LockKind kind);
+    // Releases the lock and closes the file.
     void Unlock();
-    bool Held() const { return m_handle != kNoHandle; }
+    bool IsOpen() const { return m_handle != kNoHandle; }
 
 private:
     static constexpr std::intptr_t kNoHandle = -1;  // -1 is no descriptor and no HANDLE

@@ -381,22 +381,37 @@ TEST(FlashRun, CtrlCStopsTheTransferClosesThePortAndExits130)
 }
 
 // The radio was upgraded even though the counter could not be saved: status 0,
-// and the warning says so, in the JSON too.
+// and the warning says why, in the JSON too. A Sys.dat that cannot be read
+// gives no count ("counter": null) and is not overwritten; a link to a device
+// reads as no settings and the device stays as it was.
 TEST(FlashRun, CounterThatCannotBeSavedIsAWarningNotAFailure)
 {
-    const ProgramFolder folder;
-    std::filesystem::create_directory(folder.SysDat());  // neither readable nor replaceable
-    sim::PtyRadio radio(InLoader());
-    const RunResult run =
-        RunKorvane(folder, {"flash", "--port", radio.SlavePath(), "--json", "--user",
-                            folder.WriteFile("u.bin", Image(kUserSize, 13)).string()});
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
-    const auto json = ParseJson(run.out);
-    ASSERT_TRUE(json) << run.out;
-    EXPECT_EQ(json->at("result"), "success");
-    EXPECT_NE(json->at("warning"), "");
-    EXPECT_NE(run.err.find("korvane: warning: "), std::string::npos) << run.err;
-    EXPECT_TRUE(radio.Results().endFrame);
+    namespace fs = std::filesystem;
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "link to a device" : "folder under the name");
+        const ProgramFolder folder;
+        if (link) {
+            fs::create_symlink("/dev/null", folder.SysDat());
+        } else {
+            fs::create_directory(folder.SysDat());
+        }
+        sim::PtyRadio radio(InLoader());
+        const RunResult run =
+            RunKorvane(folder, {"flash", "--port", radio.SlavePath(), "--json", "--user",
+                                folder.WriteFile("u.bin", Image(kUserSize, 13)).string()});
+        EXPECT_EQ(run.exitStatus, 0) << run.err;
+        const auto json = ParseJson(run.out);
+        ASSERT_TRUE(json) << run.out;
+        EXPECT_EQ(json->at("result"), "success");
+        EXPECT_EQ(json->at("counter"), link ? nlohmann::json(0) : nlohmann::json(nullptr));
+        const std::string warning = json->at("warning");
+        EXPECT_TRUE(Contains(warning, link ? "a device" : "Cannot read")) << warning;
+        EXPECT_NE(run.err.find("korvane: warning: "), std::string::npos) << run.err;
+        EXPECT_TRUE(radio.Results().endFrame);
+        EXPECT_EQ(fs::symlink_status(folder.SysDat()).type(),
+                  link ? fs::file_type::symlink : fs::file_type::directory);
+        EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    }
 }
 
 // The README's worked example: the simulated radio started with --until-end

@@ -4,12 +4,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "tests/cli/KorvaneProcess.h"
 
@@ -186,16 +191,80 @@ TEST(KorvaneRun, CounterIsTheOneInSysDatBesideTheExecutable)
     EXPECT_EQ(RunKorvane(folder, {"counter"}).out, "0\n");
 }
 
-TEST(KorvaneRun, CounterClearThatCannotBeSavedFails)
+// A Sys.dat that cannot be read is an error for the counter, never a count of
+// 0; a link to what is no record is never written, so a clear fails and says so.
+TEST(KorvaneRun, CounterOfASysDatThatCannotBeUsedFails)
+{
+    namespace fs = std::filesystem;
+    struct Case {
+        const char* name;
+        fs::path target;  // empty: a folder under the name itself
+        bool clear;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"folder", {}, false, "Cannot read"},
+        {"folder, clear", {}, true, "Cannot read"},
+        {"link to a device, clear", "/dev/null", true, "a device"},
+        {"link to nothing, clear", "nowhere", true, "missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgramFolder folder;
+        if (c.target.empty()) {
+            fs::create_directory(folder.SysDat());
+        } else {
+            fs::create_symlink(c.target, folder.SysDat());
+        }
+        const RunResult run =
+            RunKorvane(folder, c.clear ? std::vector<std::string>{"counter", "--clear"}
+                                       : std::vector<std::string>{"counter"});
+        EXPECT_EQ(run.exitStatus, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(Contains(run.err, c.says)) << run.err;
+        EXPECT_EQ(fs::symlink_status(folder.SysDat()).type(),
+                  c.target.empty() ? fs::file_type::directory : fs::file_type::symlink);
+        EXPECT_TRUE(fs::is_character_file("/dev/null"));
+        EXPECT_FALSE(fs::exists(folder.Dir() / "nowhere"));
+    }
+}
+
+// Another program holding Sys.dat's lock holds up only what reads or writes
+// Sys.dat, and that for a few seconds: then the counter says which file is held.
+TEST(KorvaneRun, HeldSettingsLockHangsNothing)
 {
     const ProgramFolder folder;
-    // A folder where Sys.dat should be: it can be neither read nor replaced, even by root.
-    std::filesystem::create_directory(folder.SysDat());
-    const RunResult run = RunKorvane(folder, {"counter", "--clear"});
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_TRUE(Contains(run.err, "Could not save")) << run.err;
-    EXPECT_EQ(run.out, "");
-    EXPECT_TRUE(std::filesystem::is_directory(folder.SysDat()));
+    folder.WriteSysDat(0, 5);
+    const std::string lockFile = (folder.Dir() / "Sys.dat.lock").string();
+    const int held = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    const auto start = std::chrono::steady_clock::now();
+    const std::string image = folder.WriteFile("u.bin", {1, 2, 3}).string();
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"--version"},
+                                               {"counter", "--help"},
+                                               {"crc", image},
+                                               {"no-such-command"}}) {
+        SCOPED_TRACE(args.front());
+        EXPECT_NE(RunKorvane(folder, args).exitStatus, 1);
+    }
+    // Five waits for the lock would take 15 s.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+
+    const auto counterStart = std::chrono::steady_clock::now();
+    const RunResult counter = RunKorvane(folder, {"counter"});
+    const auto waited = std::chrono::steady_clock::now() - counterStart;
+    EXPECT_EQ(counter.exitStatus, 1);
+    EXPECT_TRUE(Contains(counter.err, lockFile)) << counter.err;
+    EXPECT_TRUE(Contains(counter.err, "Another program holds")) << counter.err;
+    EXPECT_GE(waited, std::chrono::milliseconds(2500));
+    EXPECT_LT(waited, std::chrono::seconds(30));
+
+    ::close(held);
+    EXPECT_EQ(RunKorvane(folder, {"counter"}).out, "5\n");
 }
 
 // An adb beside the executable is the one korvane runs; this one writes down

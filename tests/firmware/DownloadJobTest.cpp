@@ -11,6 +11,7 @@
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "serial/SerialError.h"
+#include "settings/FileLock.h"
 #include "sim/MemoryRadioPort.h"
 #include "sim/RadioSim.h"
 #include "tests/firmware/FirmwareTestSupport.h"
@@ -580,6 +581,48 @@ TEST(DownloadJob, UnsavedCounterIsAWarningNotACount)
     EXPECT_FALSE(r.counted);
     EXPECT_NE(r.warning.find("could not be saved"), std::string::npos) << r.warning;
     EXPECT_TRUE(bench.radio.Results().endFrame);
+}
+
+// Another program holding Sys.dat's lock holds the end frame back by the
+// lock's limit at most, and a stop during that wait ends the wait at once; the
+// count that could not be saved is a warning naming the lock file.
+TEST(DownloadJob, HeldSettingsLockDelaysTheEndFrameByItsLimitAtMost)
+{
+    using namespace std::chrono_literals;
+    for (const bool stop : {false, true}) {
+        SCOPED_TRACE(stop ? "stopped while waiting" : "waited out");
+        Bench bench(InLoader());
+        settings::detail::FileLock other;
+        ASSERT_EQ(other.Open(settings::LockFilePath(bench.settings.Path()), false),
+                  settings::detail::LockOpen::Opened);
+        ASSERT_EQ(other.TryLock(settings::detail::LockKind::Exclusive),
+                  settings::detail::LockAttempt::Granted);
+        std::chrono::milliseconds completedAt{-1};
+        bench.heard.onEvent = [&](const std::string& e) {
+            if (e != "status 用户程序下载完成！") return;
+            completedAt = bench.clock.Now();
+            if (!stop) return;
+            bench.clock.OnSleep([&](std::chrono::milliseconds now) {
+                if (now >= completedAt + 200ms) bench.job->RequestStop();
+            });
+        };
+        bench.job->Start(UpgradeMode::UserProgram, Bytes{}, Pattern(5000));
+        bench.job->Join();
+        const JobResult r = bench.Result();
+        EXPECT_EQ(r.outcome, JobOutcome::Completed) << r.message;
+        EXPECT_FALSE(r.counted);
+        EXPECT_NE(r.warning.find("Sys.dat.lock"), std::string::npos) << r.warning;
+        // A stop ends the wait, not the delivered upgrade: the end frame still goes.
+        const auto frame = std::find_if(bench.Writes().begin(), bench.Writes().end(),
+                                        [](const auto& w) { return IsEndFrame(w.bytes); });
+        ASSERT_NE(frame, bench.Writes().end());
+        const auto endFrame = std::chrono::duration_cast<std::chrono::milliseconds>(frame->at);
+        const auto delay = stop ? 200ms : settings::LockWait::kDefaultLimit;
+        EXPECT_GE(endFrame, completedAt + delay);
+        EXPECT_LE(endFrame, completedAt + delay + 100ms);
+        other.Unlock();
+        EXPECT_EQ(bench.SavedCount(), 0);
+    }
 }
 
 // The observer hears the job in order: the counter is raised and saved

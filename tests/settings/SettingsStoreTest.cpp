@@ -91,13 +91,18 @@ TEST(SettingsStoreTest, CountOfFiveIsReadFromOffset38)
     EXPECT_EQ(SettingsStore(dir / "Sys.dat").UpgradeCount(), 5);
 }
 
-TEST(SettingsStoreTest, UnreadableFileLeavesTheRecordZero)
+TEST(SettingsStoreTest, UnreadableFileLeavesTheRecordZeroAndSaysWhy)
 {
     // A directory under the name cannot be read even by root.
     TempDir dir;
     std::filesystem::create_directory(dir / "Sys.dat");
-    const SysData loaded = SettingsStore(dir / "Sys.dat").Snapshot();
+    const SettingsStore store(dir / "Sys.dat");
+    const SysData loaded = store.Snapshot();
     for (std::uint8_t byte : loaded.Bytes()) ASSERT_EQ(byte, 0);
+    const std::optional<FileError> problem = store.ReadProblem();
+    ASSERT_TRUE(problem);
+    EXPECT_NE(std::string(problem->what()).find("Sys.dat"), std::string::npos);
+    EXPECT_FALSE(SettingsStore(dir / "absent").ReadProblem()) << "no file is no settings yet";
 }
 
 TEST(SettingsStoreTest, FailedSaveIsReportedAndTheValueStaysInMemory)
@@ -114,16 +119,15 @@ TEST(SettingsStoreTest, FailedSaveIsReportedAndTheValueStaysInMemory)
     EXPECT_EQ(store.UpgradeCount(), 43);
 }
 
-TEST(SettingsStoreTest, FailedReplaceKeepsTheOldEntryAndLeavesNoTemporaryFile)
+TEST(SettingsStoreTest, FolderUnderTheNameIsKeptAndNoFileIsMade)
 {
     TempDir dir;
-    // A non-empty directory named Sys.dat cannot be replaced by a rename.
     std::filesystem::create_directory(dir / "Sys.dat");
     WriteBytes(dir / "Sys.dat" / "keep", "old");
     SettingsStore store(dir / "Sys.dat");
     EXPECT_FALSE(store.Modify([](SysData& data) { data.SetComIndex(2); }));
     EXPECT_EQ(store.ComIndex(), 2);
-    EXPECT_EQ(Entries(dir.Path()), kRecordAndLock);
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"Sys.dat"});
     EXPECT_EQ(Entries(dir / "Sys.dat"), std::vector<std::string>{"keep"});
 }
 

@@ -1,17 +1,21 @@
 // Sys.dat shared through the real file system: processes and threads counting at
-// once, a clear in the middle, a folder the user may not write, symbolic links.
+// once, a clear in the middle, a folder the user may not write, symbolic links
+// and what they lead to, names that hold no file, a lock another program holds.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "settings/FileLock.h"
 #include "settings/SettingsStore.h"
 #include "tests/settings/TempDir.h"
 
@@ -49,6 +53,15 @@ int WaitForChild(pid_t pid)
     return WEXITSTATUS(status);
 }
 
+// These runs are about lost and torn counts, not about giving up: under their
+// contention (ten savers in tight loops) a wait may well pass the usual limit.
+LockWait Patient()
+{
+    LockWait wait;
+    wait.limit = std::chrono::minutes(1);
+    return wait;
+}
+
 // `increments` counts by each of `threads` threads, each with a store of its
 // own; true when every one was saved.
 bool CountInThreads(const fs::path& sysPath, int threads, int increments)
@@ -59,7 +72,7 @@ bool CountInThreads(const fs::path& sysPath, int threads, int increments)
         workers.emplace_back([&] {
             SettingsStore store(sysPath);
             for (int i = 0; i < increments; ++i) {
-                if (!store.IncrementUpgradeCount().saved) allSaved = false;
+                if (!store.IncrementUpgradeCount(Patient()).saved) allSaved = false;
             }
         });
     }
@@ -103,10 +116,12 @@ TEST(SysDatSharingTest, AClearLosesNoIncrementThatFollowedIt)
         std::this_thread::yield();
     }
     std::int32_t cleared = -1;
-    ASSERT_TRUE(clearing.Modify([&](SysData& data) {
-        cleared = data.UpgradeCount();
-        data.SetUpgradeCount(0);
-    }));
+    ASSERT_TRUE(clearing.Modify(
+        [&](SysData& data) {
+            cleared = data.UpgradeCount();
+            data.SetUpgradeCount(0);
+        },
+        Patient()));
     for (pid_t child : children) EXPECT_EQ(WaitForChild(child), 0);
     EXPECT_GE(cleared, kTotal / 3);
     EXPECT_EQ(SettingsStore(sysPath).UpgradeCount(), kTotal - cleared);
@@ -152,13 +167,11 @@ TEST(SysDatSharingTest, SymbolicLinksAreWrittenThroughToTheirTarget)
     struct Case {
         const char* name;
         std::vector<std::pair<std::string, std::string>> links;  // link name -> where it points
-        bool targetExists;
     };
     const Case cases[] = {
-        {"relative link", {{"Sys.dat", "data/real.dat"}}, true},
-        {"absolute link", {{"Sys.dat", "<abs>"}}, true},
-        {"chain of links", {{"Sys.dat", "hop"}, {"hop", "data/real.dat"}}, true},
-        {"link to no file yet", {{"Sys.dat", "data/real.dat"}}, false},
+        {"relative link", {{"Sys.dat", "data/real.dat"}}},
+        {"absolute link", {{"Sys.dat", "<abs>"}}},
+        {"chain of links", {{"Sys.dat", "hop"}, {"hop", "data/real.dat"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -167,16 +180,192 @@ TEST(SysDatSharingTest, SymbolicLinksAreWrittenThroughToTheirTarget)
         const fs::path target = dir / "data" / "real.dat";
         std::string contents(SysData::kSize, '\0');
         contents[SysData::kUpgradeCountOffset] = 2;
-        if (c.targetExists) WriteBytes(target, contents);
+        WriteBytes(target, contents);
         for (const auto& [link, pointee] : c.links) {
             fs::create_symlink(pointee == "<abs>" ? target : fs::path(pointee), dir / link);
         }
         SettingsStore store(dir / "Sys.dat");
-        EXPECT_EQ(store.IncrementUpgradeCount().count, c.targetExists ? 3 : 1);
+        EXPECT_EQ(store.IncrementUpgradeCount().count, 3);
         EXPECT_TRUE(fs::is_symlink(dir / "Sys.dat"));
-        EXPECT_EQ(SettingsStore(target).UpgradeCount(), c.targetExists ? 3 : 1);
+        EXPECT_EQ(SettingsStore(target).UpgradeCount(), 3);
         EXPECT_EQ(ReadBytes(target).size(), SysData::kSize);
     }
+}
+
+// A link to anything but a small regular file reads as no settings and is
+// never written: not the device, FIFO or folder it leads to, not a longer
+// file, and no file is made where a link to nothing points. Nor is any lock
+// file made beside its target.
+TEST(SysDatSharingTest, LinksToWhatIsNoRecordAreLeftAlone)
+{
+    struct Case {
+        const char* name;
+        std::function<fs::path(const TempDir&)> make;  // makes the target, returns it
+        const char* reason;                            // in the refusal
+    };
+    const Case cases[] = {
+        {"device", [](const TempDir&) { return fs::path("/dev/null"); }, "a device"},
+        {"FIFO",
+         [](const TempDir& dir) {
+             EXPECT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+             return dir / "fifo";
+         },
+         "a FIFO"},
+        {"folder",
+         [](const TempDir& dir) {
+             fs::create_directory(dir / "folder");
+             return dir / "folder";
+         },
+         "a folder"},
+        {"larger file",
+         [](const TempDir& dir) {
+             WriteBytes(dir / "notes.txt", std::string(8893, 'n'));
+             return dir / "notes.txt";
+         },
+         "larger than 1024 bytes"},
+        {"nothing", [](const TempDir& dir) { return dir / "nowhere"; }, "missing"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path target = c.make(dir);
+        const fs::file_status before = fs::status(target);
+        const std::vector<std::uint8_t> bytes =
+            fs::is_regular_file(before) ? ReadBytes(target) : std::vector<std::uint8_t>{};
+        fs::create_symlink(target, dir / "Sys.dat");
+
+        SettingsStore store(dir / "Sys.dat");
+        EXPECT_FALSE(store.ReadProblem()) << "read as no settings";
+        EXPECT_EQ(store.UpgradeCount(), 0);
+        const CountChange change = store.IncrementUpgradeCount();
+        EXPECT_FALSE(change.saved);
+        ASSERT_TRUE(change.problem);
+        EXPECT_NE(std::string(change.problem->what()).find(c.reason), std::string::npos)
+            << change.problem->what();
+        EXPECT_FALSE(change.problem->Hint().empty());
+
+        EXPECT_TRUE(fs::is_symlink(dir / "Sys.dat"));
+        EXPECT_EQ(fs::status(target).type(), before.type());
+        if (fs::is_regular_file(before)) {
+            EXPECT_EQ(ReadBytes(target), bytes);
+        }
+        EXPECT_FALSE(fs::exists(dir / "Sys.dat.lock"));
+        EXPECT_FALSE(fs::exists(fs::path(target) += ".lock"));
+    }
+}
+
+// The lock file is held to the same rule: through a link to nothing it makes
+// no file, and a FIFO under its name is neither opened nor waited on.
+TEST(SysDatSharingTest, LockFileThatIsNoFileRefusesTheSave)
+{
+    for (const bool fifo : {false, true}) {
+        SCOPED_TRACE(fifo ? "FIFO" : "link to nothing");
+        TempDir dir;
+        WriteBytes(dir / "Sys.dat", std::string(SysData::kSize, '\0'));
+        if (fifo) {
+            ASSERT_EQ(::mkfifo((dir / "Sys.dat.lock").c_str(), 0600), 0);
+        } else {
+            fs::create_symlink(dir / "made-by-lock", dir / "Sys.dat.lock");
+        }
+        SettingsStore store(dir / "Sys.dat");
+        EXPECT_FALSE(store.ReadProblem());
+        const SaveResult saved = store.SetComIndex(2);
+        ASSERT_FALSE(saved);
+        EXPECT_NE(std::string(saved.problem->what()).find("Sys.dat.lock"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir / "made-by-lock"));
+        EXPECT_EQ(SettingsStore(dir / "Sys.dat").ComIndex(), 0);
+    }
+}
+
+// What is under the name but cannot be read is an error with its reason, not
+// a record of zeros, and no save goes over it.
+TEST(SysDatSharingTest, UnreadableRecordIsAnErrorAndIsNotOverwritten)
+{
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        const char* reason;
+    };
+    std::vector<Case> cases = {
+        {"folder", [](const fs::path& p) { fs::create_directory(p); }, "a folder"},
+        {"FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }, "a FIFO"},
+    };
+    if (::geteuid() != 0) {
+        cases.push_back({"no right to read",
+                         [](const fs::path& p) {
+                             std::string contents(SysData::kSize, '\0');
+                             contents[SysData::kUpgradeCountOffset] = 5;
+                             WriteBytes(p, contents);
+                             fs::permissions(p, fs::perms::owner_write);
+                         },
+                         "ermission"});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path sysPath = dir / "Sys.dat";
+        c.make(sysPath);
+        const fs::file_type type = fs::status(sysPath).type();
+        SettingsStore store(sysPath);
+        const std::optional<FileError> problem = store.ReadProblem();
+        ASSERT_TRUE(problem);
+        EXPECT_NE(std::string(problem->what()).find(c.reason), std::string::npos)
+            << problem->what();
+        EXPECT_FALSE(problem->Hint().empty());
+        EXPECT_FALSE(store.IncrementUpgradeCount().saved);
+        EXPECT_EQ(fs::status(sysPath).type(), type);
+        if (type == fs::file_type::regular) {
+            fs::permissions(sysPath, fs::perms::owner_read | fs::perms::owner_write);
+            EXPECT_EQ(SettingsStore(sysPath).UpgradeCount(), 5);
+        }
+    }
+}
+
+// Another program holding the lock costs a read or a save the wait's limit on
+// the clock it is given, then an error that names the lock file; a stop ends
+// the wait at the pause it comes in.
+TEST(SysDatSharingTest, HeldLockIsWaitedForUpToItsLimitOrAStop)
+{
+    TempDir dir;
+    const fs::path sysPath = dir / "Sys.dat";
+    SettingsStore store(sysPath);
+    ASSERT_TRUE(store.SetComIndex(1));
+    detail::FileLock other;  // another open file: flock tells it apart like another process
+    ASSERT_EQ(other.Open(LockFilePath(sysPath), false), detail::LockOpen::Opened);
+    ASSERT_EQ(other.TryLock(detail::LockKind::Exclusive), detail::LockAttempt::Granted);
+
+    std::chrono::milliseconds waited{0};
+    int pauses = 0;
+    int stopAtPause = 0;  // 0: never
+    LockWait wait;
+    wait.pause = [&](std::chrono::milliseconds pause) {
+        waited += pause;
+        return ++pauses != stopAtPause;
+    };
+    const SaveResult busy = store.SetComIndex(2, wait);
+    ASSERT_FALSE(busy);
+    EXPECT_EQ(waited, LockWait::kDefaultLimit);
+    const std::string message = busy.problem->what();
+    EXPECT_NE(message.find(LockFilePath(sysPath).string()), std::string::npos) << message;
+    EXPECT_NE(message.find("Another program holds"), std::string::npos) << message;
+    EXPECT_FALSE(busy.problem->Hint().empty());
+
+    waited = {};
+    SettingsStore reader(sysPath, wait);
+    EXPECT_TRUE(reader.ReadProblem());
+    EXPECT_EQ(waited, LockWait::kDefaultLimit);
+
+    waited = {};
+    pauses = 0;
+    stopAtPause = 3;
+    const SaveResult stopped = store.SetComIndex(3, wait);
+    ASSERT_FALSE(stopped);
+    EXPECT_EQ(pauses, 3);
+    EXPECT_NE(std::string(stopped.problem->what()).find("stopped"), std::string::npos);
+
+    other.Unlock();
+    EXPECT_EQ(SettingsStore(sysPath).ComIndex(), 1) << "no save went past the lock";
+    EXPECT_TRUE(store.SetComIndex(4, wait));
 }
 
 }  // namespace
