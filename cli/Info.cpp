@@ -110,7 +110,7 @@ void Ask(InfoRadio& radio, InfoOutcome& outcome)
     } catch (const std::exception& error) {
         outcome.result = "failed";
         outcome.exitStatus = kExitFailed;
-        outcome.error = OwnText(kTextUnexpectedFailure, "unexpected failure: {0}", {error.what()});
+        outcome.error = OwnText(kTextUnexpectedFailure, "Unexpected failure: {0}", {error.what()});
     }
     radio.done = true;
 }

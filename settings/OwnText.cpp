@@ -2,8 +2,10 @@
 // positional placeholders they use.
 #include "settings/OwnText.h"
 
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "settings/TextCatalogue.h"
 
@@ -11,42 +13,78 @@ namespace korvane::settings {
 
 namespace {
 
+// The chosen catalogue as it was read: never changed once made, so a lookup
+// reads it without holding the lock.
+struct LoadedCatalogue {
+    std::filesystem::path path;
+    std::uint8_t language = 0;
+    std::int32_t languageBase = 0;
+    CatalogueSection texts;
+};
+
+// Guards g_catalogue; a lookup holds it only to copy the pointer.
 std::mutex g_mutex;
-std::optional<TextCatalogue> g_catalogue;
-std::optional<std::uint8_t> g_language;
+std::shared_ptr<const LoadedCatalogue> g_catalogue;
+// Keeps loads in the order they were asked for, without holding g_mutex while
+// the file is read.
+std::mutex g_loadMutex;
+
+std::shared_ptr<const LoadedCatalogue> Current()
+{
+    std::lock_guard lock(g_mutex);
+    return g_catalogue;
+}
+
+void Replace(std::shared_ptr<const LoadedCatalogue> catalogue)
+{
+    std::lock_guard lock(g_mutex);
+    g_catalogue.swap(catalogue);
+}
+
+std::shared_ptr<const LoadedCatalogue> Load(std::filesystem::path txtPath, std::uint8_t language)
+{
+    auto catalogue = std::make_shared<LoadedCatalogue>();
+    catalogue->texts = CatalogueSection(txtPath, TextCatalogue::kSection);
+    catalogue->path = std::move(txtPath);
+    catalogue->language = language;
+    catalogue->languageBase = LanguageBase(language);
+    return catalogue;
+}
 
 }  // namespace
 
 void UseOwnTextCatalogue(std::filesystem::path txtPath, std::uint8_t language)
 {
-    std::lock_guard lock(g_mutex);
-    g_catalogue.emplace(std::move(txtPath), language);
-    g_language = language;
+    std::lock_guard load(g_loadMutex);
+    Replace(Load(std::move(txtPath), language));
+}
+
+void ReloadOwnTextCatalogue()
+{
+    std::lock_guard load(g_loadMutex);
+    const std::shared_ptr<const LoadedCatalogue> current = Current();
+    if (current) Replace(Load(current->path, current->language));
 }
 
 void UseBuiltInTexts()
 {
-    std::lock_guard lock(g_mutex);
-    g_catalogue.reset();
-    g_language.reset();
+    std::lock_guard load(g_loadMutex);
+    Replace(nullptr);
 }
 
 std::optional<std::uint8_t> OwnTextLanguage()
 {
-    std::lock_guard lock(g_mutex);
-    return g_language;
+    const std::shared_ptr<const LoadedCatalogue> catalogue = Current();
+    if (!catalogue) return std::nullopt;
+    return catalogue->language;
 }
 
 std::string OwnText(std::int32_t id, std::string_view english)
 {
-    std::optional<TextCatalogue> catalogue;
-    {
-        std::lock_guard lock(g_mutex);
-        catalogue = g_catalogue;
-    }
+    const std::shared_ptr<const LoadedCatalogue> catalogue = Current();
     if (catalogue) {
-        std::string text = catalogue->GetWholeText(TextCatalogue::kSection, id);
-        if (!text.empty()) return text;
+        const std::string_view text = catalogue->texts.Find(TextKey(catalogue->languageBase, id));
+        if (!text.empty()) return std::string(text);
     }
     return std::string(english);
 }

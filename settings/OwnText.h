@@ -25,10 +25,15 @@ constexpr std::int32_t kOwnTextHistory = 520;      // 520-539
 constexpr std::int32_t kOwnTextCliChip = 540;      // 540-559
 constexpr std::int32_t kOwnTextStation = 560;      // 560-599
 
-// Chooses the catalogue and the language OwnText reads, for the whole process.
-// Front ends call it at start (and when the language changes); until then, and
-// after UseBuiltInTexts, OwnText gives the built-in English.
+// Chooses the catalogue and the language OwnText reads, for the whole process,
+// and reads the catalogue's texts into memory: OwnText never reads the file
+// itself. Front ends call it at start (and when the language changes); until
+// then, and after UseBuiltInTexts, OwnText gives the built-in English, as it
+// does for every text a missing or unreadable catalogue lacks.
 void UseOwnTextCatalogue(std::filesystem::path txtPath, std::uint8_t language);
+// Reads the chosen catalogue again (after Txt.ini was edited); nothing with the
+// built-in texts.
+void ReloadOwnTextCatalogue();
 void UseBuiltInTexts();
 
 // The language byte last chosen with UseOwnTextCatalogue (Sys.dat's), or none

@@ -186,9 +186,10 @@ std::string CutToUtf16Units(std::string_view text, std::size_t maxUnits)
     return std::string(text.substr(0, pos));
 }
 
-// The first value of `key` in any section named `section`, if there is one.
-std::optional<std::string_view> FindValue(std::string_view contents, std::string_view section,
-                                          std::string_view key)
+// Calls visit(key, value) for each entry of every section named `section`, in
+// the file's order, until it returns false.
+template <typename Visit>
+void ForEachEntry(std::string_view contents, std::string_view section, Visit visit)
 {
     bool inSection = false;
     std::size_t start = 0;
@@ -209,11 +210,27 @@ std::optional<std::string_view> FindValue(std::string_view contents, std::string
         if (!inSection) continue;
         const std::size_t assign = line.find(kAssign);
         if (assign == std::string_view::npos) continue;
-        if (EqualsIgnoringCase(Trim(line.substr(0, assign)), key)) {
-            return Unquote(Trim(line.substr(assign + 1)));
-        }
+        if (!visit(Trim(line.substr(0, assign)), Unquote(Trim(line.substr(assign + 1))))) return;
     }
-    return std::nullopt;
+}
+
+// The first value of `key` in any section named `section`, if there is one.
+std::optional<std::string_view> FindValue(std::string_view contents, std::string_view section,
+                                          std::string_view key)
+{
+    std::optional<std::string_view> found;
+    ForEachEntry(contents, section, [&](std::string_view name, std::string_view value) {
+        if (EqualsIgnoringCase(name, key)) found = value;
+        return !found;
+    });
+    return found;
+}
+
+std::string AsciiLowerCopy(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower) c = AsciiLower(c);
+    return lower;
 }
 }  // namespace
 
@@ -230,6 +247,24 @@ std::string CIniFile::GetWholeString(std::string_view section, std::string_view 
     const std::optional<std::string_view> value = FindValue(contents, Trim(section), Trim(key));
     if (!value) return {};
     return std::string(*value);
+}
+
+CatalogueSection::CatalogueSection(const std::filesystem::path& path, std::string_view section)
+{
+    const std::optional<std::string> bytes = ReadWholeFile(path);
+    if (!bytes) return;
+    const std::string contents = DecodeCatalogue(*bytes);
+    ForEachEntry(contents, Trim(section), [this](std::string_view key, std::string_view value) {
+        // The first entry of a key wins, as in a lookup that reads the file.
+        m_values.try_emplace(AsciiLowerCopy(key), value);
+        return true;
+    });
+}
+
+std::string_view CatalogueSection::Find(std::string_view key) const
+{
+    const auto found = m_values.find(AsciiLowerCopy(Trim(key)));
+    return found == m_values.end() ? std::string_view() : std::string_view(found->second);
 }
 
 std::int32_t LanguageBase(std::uint8_t language)

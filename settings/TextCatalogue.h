@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace korvane::settings {
 
@@ -28,6 +29,22 @@ public:
 
 private:
     std::filesystem::path m_path;
+};
+
+// One section of a catalogue, read and decoded once: for lookups that come
+// too often to read the file each time. A missing or unreadable file gives an
+// empty section.
+class CatalogueSection {
+public:
+    CatalogueSection() = default;
+    CatalogueSection(const std::filesystem::path& path, std::string_view section);
+
+    // What CIniFile::GetWholeString gives for `key` when the file is as it was
+    // read: empty when the section has no such key.
+    std::string_view Find(std::string_view key) const;
+
+private:
+    std::unordered_map<std::string, std::string> m_values;  // by key in lower case
 };
 
 // The language byte of Sys.dat: 0 Chinese, 1 English, any other value the

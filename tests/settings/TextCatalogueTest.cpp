@@ -36,13 +36,17 @@ std::string Encode(const std::string& utf8, const char* encoding)
     return out;
 }
 
-// Looks one key up in a catalogue file holding `contents`.
+// Looks one key up in a catalogue file holding `contents`; the section read
+// into memory finds the same whole text.
 std::string Lookup(const std::string& contents, std::string_view key,
                    std::string_view section = "Pub")
 {
     TempDir dir;
     WriteBytes(dir / "Txt.ini", contents);
-    return CIniFile(dir / "Txt.ini").GetString(section, key);
+    const CIniFile file(dir / "Txt.ini");
+    EXPECT_EQ(CatalogueSection(file.Path(), section).Find(key), file.GetWholeString(section, key))
+        << key << " in " << contents;
+    return file.GetString(section, key);
 }
 
 const std::string kCatalogue =
