@@ -30,8 +30,6 @@ constexpr std::uint16_t kExtendedSpecialErase = 0xFFF0;  // FFF0-FFFF: no page l
 constexpr std::uint8_t kErased = 0xFF;
 constexpr std::uint8_t kFirstExtendedEraseVersion = 0x30;  // protocol 3.0
 constexpr std::uint8_t kReadProtectedOption = 0x01;        // Get Version's option byte 1
-constexpr std::array<std::uint8_t, 12> kUniqueId = {0x4B, 0x4F, 0x52, 0x56, 0x41, 0x4E,
-                                                    0x45, 0x2D, 0x53, 0x49, 0x4D, 0x31};
 constexpr std::size_t kCommandSize = 2;
 constexpr std::size_t kAddressSize = 5;
 constexpr std::size_t kWordSize = 4;  // a Write Memory's N+1 is a multiple of this
@@ -426,8 +424,9 @@ void RadioSim::OnRomFrame(State state, const std::vector<std::uint8_t>& rx, SimT
             std::vector<std::uint8_t> reply{kAck};
             for (std::size_t i = 0; i < count; ++i) {
                 const std::uint32_t at = m_address + static_cast<std::uint32_t>(i);
-                if (at >= kDeviceIdAddress && at < kDeviceIdAddress + kUniqueId.size()) {
-                    reply.push_back(kUniqueId[at - kDeviceIdAddress]);
+                const auto& uid = m_options.uniqueId;
+                if (at >= kDeviceIdAddress && at < kDeviceIdAddress + uid.size()) {
+                    reply.push_back(uid[at - kDeviceIdAddress]);
                 } else if (at >= kFlashBase && at < kFlashBase + kFlashSize) {
                     reply.push_back(m_flash[at - kFlashBase]);
                 } else {
