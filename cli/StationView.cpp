@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <string_view>
 
 #include "cli/Commands.h"
 #include "cli/Progress.h"
@@ -73,6 +74,15 @@ std::string ProgressWords(const RadioState& radio, std::int64_t bytesTotal, std:
     return line;
 }
 
+// An error's sentence, its full stop dropped so that more can follow it on its line.
+std::string WithoutFullStop(std::string text)
+{
+    for (const std::string_view stop : {".", "。"}) {
+        if (text.ends_with(stop)) text.resize(text.size() - stop.size());
+    }
+    return text;
+}
+
 std::string PortDetails(const station::SeenPort& port)
 {
     std::string details = port.device;
@@ -101,7 +111,7 @@ public:
     {
         m_steps.erase(slot.job);
         const FlashOutcome& outcome = slot.radio.outcome;
-        Line(slot, EndWords(outcome) + "; " + UnplugWords());
+        Line(slot, WithoutFullStop(EndWords(outcome)) + "; " + UnplugWords());
         if (!outcome.hint.empty()) Line(slot, Sentence(outcome.hint));
     }
     void OnWarning(const std::string& text) override

@@ -132,6 +132,5 @@ constexpr std::int32_t kTextStationTotals = StationText(30);
 constexpr std::int32_t kTextStationSession = StationText(31);
 constexpr std::int32_t kTextStationStopping = StationText(32);
 constexpr std::int32_t kTextStationListFailed = StationText(33);
-constexpr std::int32_t kTextStationNoHistory = StationText(34);
 
 }  // namespace korvane::cli
