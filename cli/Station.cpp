@@ -397,8 +397,8 @@ int RunStation(const Console& console, const std::filesystem::path& programDir,
             if (interrupts.Count() > 1) {
                 // A job did not stop at its poll (a write the device never takes):
                 // a second signal leaves at once; the system releases the ports.
-                view->Note(SessionLine(station.Totals(Clock::now())));
                 view->Finish();
+                view->Note(SessionLine(station.Totals(Clock::now())));
                 std::_Exit(ExitStatusOf(interrupts.First()));
             }
             station.RequestStop();

@@ -198,7 +198,12 @@ public:
         m_lastBlock = block;
         m_linesShown = slots.size() + 1;
     }
-    void Finish() override { m_settings.out->flush(); }
+    void Finish() override
+    {
+        // The block stays as it last stood; what follows goes below it.
+        m_linesShown = 0;
+        m_settings.out->flush();
+    }
 
 private:
     void BackToBlock()
