@@ -77,7 +77,8 @@ TEST(PortSource, PatternsFollowLinksToPortsThatExist)
     std::filesystem::create_symlink(dir / "tty0", dir / "by-path" / "slot-1.1", linkError);
     if (linkError) {
         // Windows grants symbolic links only to administrators or in developer mode.
-        GTEST_SKIP() << "this system does not let the test create symbolic links: " << linkError.message();
+        GTEST_SKIP() << "this system does not let the test create symbolic links: "
+                     << linkError.message();
     }
     std::filesystem::create_symlink(dir / "gone", dir / "by-path" / "slot-1.2");
     std::filesystem::create_symlink(dir / "tty0", dir / "by-path" / "other");
