@@ -54,12 +54,10 @@ std::string ProgressWords(const RadioState& radio, std::int64_t bytesTotal, std:
     const ProgressView view = ViewOf(radio, bytesTotal);
     const int percent = PercentDone(view);
     const std::size_t done = static_cast<std::size_t>(percent) * kBarCells / 100;
-    std::string line = "[" + std::string(done, '#') + std::string(kBarCells - done, '-') + "] " +
-                       std::string(percent < 10    ? 2
-                                   : percent < 100 ? 1
-                                                   : 0,
-                                   ' ') +
-                       std::to_string(percent) + "%";
+    std::string line(1, '[');
+    line.append(done, '#').append(kBarCells - done, '-').append("] ");
+    line.append(std::size_t{percent < 10 ? 2u : percent < 100 ? 1u : 0u}, ' ');
+    line += std::to_string(percent) + "%";
     std::vector<std::string> details{view.stage};
     if (const auto rate = BytesPerSecond(view)) {
         const auto left =
