@@ -15,6 +15,7 @@
 #include "cli/Info.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
+#include "cli/Station.h"
 #include "cli/TextIds.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
@@ -283,6 +284,8 @@ int RunCommand(const Console& console, std::span<const std::string> args)
             return RunApn(console, programDir, options.apn);
         case CommandKind::Counter:
             return RunCounter(console, programDir, options.clearCounter);
+        case CommandKind::Station:
+            return RunStation(console, programDir, options.station);
         case CommandKind::None:
             break;
     }

@@ -9,15 +9,14 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
 #include "cli/Interrupt.h"
 #include "cli/RadioJob.h"
+#include "cli/RadioRun.h"
 #include "cli/TextIds.h"
-#include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "serial/PortList.h"
 #include "serial/SerialError.h"
@@ -64,39 +63,6 @@ void NoteUnreadCounter(FlashOutcome& outcome, const CounterReading& reading)
     if (!reading.count && outcome.warning.empty()) outcome.warning = reading.problem;
 }
 
-// An image as LoadImage gives it; an empty one is refused like a missing one:
-// it would erase a radio (or count an upgrade) and write nothing.
-std::vector<std::uint8_t> LoadNonEmptyImage(const fs::path& path)
-{
-    std::vector<std::uint8_t> image = firmware::LoadImage(path);
-    if (image.empty()) {
-        throw korvane::Error(
-            ErrorKind::Image,
-            OwnText(kTextImageEmpty, "the image {0} is empty: it holds no byte to write",
-                    {settings::PathToUtf8(path)}));
-    }
-    return image;
-}
-
-// The images of the run and, in `base`, what every radio reports of them.
-FlashImages ReadImages(const FlashOptions& options, FlashOutcome& base)
-{
-    const firmware::Qorin_CRC32 crc;
-    FlashImages images;
-    images.pacing = options.exactTiming ? firmware::Pacing::Exact : firmware::Pacing::Patient;
-    images.verify = options.verify;
-    if (options.bootPath) {
-        images.mode = firmware::UpgradeMode::Full;
-        images.boot = LoadNonEmptyImage(*options.bootPath);
-        base.bootBytes = static_cast<std::int64_t>(images.boot.size());
-        base.bootCrc = crc.Compute(images.boot);
-    }
-    images.user = LoadNonEmptyImage(options.userPath);
-    base.userBytes = static_cast<std::int64_t>(images.user.size());
-    base.userCrc = crc.Compute(images.user);
-    return images;
-}
-
 // The radios of the run: each port as given, `all` as every listed port.
 std::vector<RadioState> RadiosOf(const FlashOptions& options,
                                  const std::vector<serial::PortInfo>& listed)
@@ -115,12 +81,6 @@ std::vector<RadioState> RadiosOf(const FlashOptions& options,
         for (const serial::PortInfo& info : listed) add(info.device);
     }
     return radios;
-}
-
-bool IsSerialError(const korvane::Error& error, serial::SerialErrorKind kind)
-{
-    const auto* serialError = dynamic_cast<const serial::SerialError*>(&error);
-    return serialError != nullptr && serialError->Kind() == kind;
 }
 
 // Two names of one device: the same path once links, "..", "." and doubled
@@ -172,45 +132,6 @@ std::optional<UsageError> ResolvePorts(const std::vector<RadioState>& radios,
         }
     }
     return std::nullopt;
-}
-
-// Advice for a port that cannot be opened: the error's own, or ours.
-std::string PortHint(const korvane::Error& error)
-{
-    if (IsSerialError(error, serial::SerialErrorKind::NoSuchPort)) {
-        return OwnText(kTextHintListPorts, "'korvane ports' lists the ports this computer has");
-    }
-    if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
-        return OwnText(kTextHintChooseAdapter,
-                       "Choose the device of the radio's serial adapter ('korvane ports' lists "
-                       "them)");
-    }
-    if (!error.Hint().empty()) return error.Hint();
-    return OwnText(kTextHintCheckCable, "Check the cable and the USB adapter, then try again");
-}
-
-// A radio whose job never started: the image or its port failed first.
-FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error, const char* result,
-                        int exitStatus, std::string hint)
-{
-    outcome.exitStatus = exitStatus;
-    outcome.result = result;
-    outcome.stage = firmware::StageName(JobStage::NotStarted);
-    outcome.error = error.what();
-    outcome.hint = std::move(hint);
-    return outcome;
-}
-
-// One "korvane: warning: ..." line per warning the job gave (they come joined
-// by line breaks), each after `prefix` (the port, with several radios).
-void PrintWarning(const Console& console, const std::string& prefix, const std::string& warnings)
-{
-    std::istringstream lines(warnings);
-    for (std::string warning; std::getline(lines, warning);) {
-        if (warning.empty()) continue;
-        console.err << "korvane: " << OwnText(kTextWarning, "warning: {0}", {prefix + warning})
-                    << std::endl;
-    }
 }
 
 // The end of a run on one port: today's lines and object.
@@ -288,15 +209,7 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
             }
             jobs.back()->Open(radio.outcome.device);
         } catch (const korvane::Error& error) {
-            radio.outcome = NotStarted(radio.outcome, error, "port", kExitPort, PortHint(error));
-            if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
-                // Said in the user's language: the settings are the download's own.
-                radio.outcome.error =
-                    OwnText(kTextPortSettingsRefused,
-                            "the serial port {0} does not take a download's line settings (115200 "
-                            "baud, 8 data bits, even parity, 1 stop bit)",
-                            {radio.outcome.device});
-            }
+            radio.outcome = PortNotOpened(radio.outcome, error, radio.outcome.device);
             if (!store.ReadProblem()) radio.outcome.counter = store.UpgradeCount();
             radio.ended = true;
             view.OnEnded(radio);
@@ -316,31 +229,15 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
             }
             for (const auto& job : jobs) job->RequestStop();
         }
+        std::string line;
         for (const RadioEvent& event : events.Take()) {
             RadioState& radio = radios[event.radio];
-            switch (event.kind) {
-                case RadioEvent::Kind::Stage:
-                    radio.stage = event.stage;
-                    break;
-                case RadioEvent::Kind::Status:
-                    radio.outcome.status = event.status;
-                    view.OnStatus(radio, event.status);
-                    break;
-                case RadioEvent::Kind::Chip:
-                    if (!event.chip.Empty()) view.OnStatus(radio, ChipStatusLine(event.chip));
-                    break;
-                case RadioEvent::Kind::Delivered:
-                    radio.stage = event.details.stage;
-                    radio.bytesSent = event.details.bootBytesSent + event.details.userBytesSent;
-                    break;
-                case RadioEvent::Kind::Finished:
-                    radio.outcome = ClassifyEnd(event.result, interrupts.First(), radio.outcome);
-                    radio.outcome.seconds = SecondsSince(starts[event.radio]);
-                    radio.stage = event.result.stage;
-                    radio.ended = true;
-                    --running;
-                    view.OnEnded(radio);
-                    break;
+            const bool ended = ApplyEvent(event, interrupts.First(), radio, line);
+            if (!line.empty()) view.OnStatus(radio, line);
+            if (ended) {
+                radio.outcome.seconds = SecondsSince(starts[event.radio]);
+                --running;
+                view.OnEnded(radio);
             }
         }
         for (std::size_t i = 0; i < radios.size(); ++i) {
@@ -354,13 +251,6 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
 }
 
 }  // namespace
-
-std::string ImageHint(const korvane::Error& error)
-{
-    return error.Hint().empty()
-               ? OwnText(kTextImageHint, "Images are raw .bin files of at most 1,024,000 bytes")
-               : error.Hint();
-}
 
 int RunFlash(const Console& console, const fs::path& programDir, const FlashOptions& options)
 {
@@ -392,7 +282,8 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
     FlashOutcome base;
     FlashImages images;
     try {
-        images = ReadImages(options, base);
+        images = ReadImages(
+            {options.bootPath, options.userPath, options.exactTiming, options.verify}, base);
     } catch (const korvane::Error& error) {
         std::vector<FlashOutcome> outcomes;
         const CounterReading reading = CounterInSysDat(sysPath);

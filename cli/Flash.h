@@ -8,11 +8,9 @@
 
 #include "cli/Commands.h"
 #include "cli/Options.h"
+#include "cli/RadioRun.h"  // ImageHint
 
 namespace korvane::cli {
-
-// What to try about an image that cannot be used: the error's own hint, or ours.
-std::string ImageHint(const korvane::Error& error);
 
 int RunFlash(const Console& console, const std::filesystem::path& programDir,
              const FlashOptions& options);

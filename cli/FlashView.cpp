@@ -10,17 +10,7 @@
 #include "settings/OwnText.h"
 
 namespace korvane::cli {
-namespace {
 
-constexpr int kPlainProgressStep = 10;  // percent between two plain progress lines
-constexpr const char* kClearToEndOfLine = "\x1b[K";
-
-ProgressView ViewOf(const RadioState& radio, std::int64_t bytesTotal)
-{
-    return {firmware::StageName(radio.stage), radio.bytesSent, bytesTotal, radio.seconds};
-}
-
-// How a radio ended, in a few words: "done in 0:17" or "refused at loader-blocks".
 std::string EndWords(const FlashOutcome& outcome)
 {
     if (outcome.exitStatus == kExitSuccess) {
@@ -35,6 +25,16 @@ std::string EndWords(const FlashOutcome& outcome)
     const std::string where =
         settings::OwnText(kTextEndedAt, "{0} at {1}", {outcome.result, outcome.stage});
     return outcome.error.empty() ? where : where + ": " + EscapeControls(outcome.error);
+}
+
+namespace {
+
+constexpr int kPlainProgressStep = 10;  // percent between two plain progress lines
+constexpr const char* kClearToEndOfLine = "\x1b[K";
+
+ProgressView ViewOf(const RadioState& radio, std::int64_t bytesTotal)
+{
+    return {firmware::StageName(radio.stage), radio.bytesSent, bytesTotal, radio.seconds};
 }
 
 // One radio, on a terminal: each status line once, the bar redrawn below.

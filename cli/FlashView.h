@@ -48,6 +48,9 @@ struct ViewSettings {
 
 std::unique_ptr<FlashView> MakeFlashView(const ViewSettings& settings);
 
+// How a radio ended, in a few words: "done in 0:17" or "refused at loader-blocks: ...".
+std::string EndWords(const FlashOutcome& outcome);
+
 // One line of the live block: "PORT  [####------]  40%  stage  ...", or how it ended.
 std::string FormatRadioLine(const RadioState& radio, std::int64_t bytesTotal, std::size_t portWidth,
                             std::size_t width);

@@ -35,6 +35,7 @@ constexpr const char* kProgramHelp =
     "  crc       show the CRC-32 of image files as the dialog shows it\n"
     "  apn       send the mobile-data access point settings to the radio through adb\n"
     "  counter   show or clear the count of completed user-program downloads\n"
+    "  station   upgrade every radio plugged in while it runs: a flashing station\n"
     "\n"
     "Options:\n"
     "  -h, --help   show this help; 'korvane COMMAND --help' shows a command's help\n"
@@ -97,6 +98,54 @@ constexpr const char* kFlashHelp =
     "Ctrl-C (or SIGTERM, SIGHUP) stops every job at its next poll and closes the\n"
     "ports; a second Ctrl-C quits at once.\n"
     "\n";
+
+constexpr const char* kStationHelp =
+    "Usage: korvane station --boot FILE --user FILE [--verify] [OPTIONS]\n"
+    "       korvane station --user FILE [OPTIONS]\n"
+    "\n"
+    "A flashing station: watches the ports and upgrades each radio as it is plugged\n"
+    "in, several at once, as 'korvane flash' would (the same images, read and\n"
+    "checked once at the start, and the same jobs). A radio whose job has ended\n"
+    "stays on its port and is not upgraded again until it is unplugged and plugged\n"
+    "in again. A radio that does not answer, or whose adapter is pulled, ends as a\n"
+    "failed job without holding up the others; a port that comes and goes too often\n"
+    "(three times in 5 s) is shown as such and left alone until it stays for 3 s.\n"
+    "Each ended job adds one line to the history.\n"
+    "\n"
+    "Options:\n"
+    "  --boot FILE, --user FILE, --verify, --exact-timing\n"
+    "                   as for 'korvane flash'\n"
+    "  --only-usb       watch the USB serial adapters of 'korvane ports' (the default)\n"
+    "  --all-ports      watch every port 'korvane ports' lists\n"
+    "  --vid-pid VVVV:PPPP\n"
+    "                   only adapters with these vendor and product ids, as 'korvane\n"
+    "                   ports' shows them (may be given several times)\n"
+    "  --location PREFIX\n"
+    "                   only adapters whose USB location starts so, e.g. 1-1. for the\n"
+    "                   slots of one hub\n"
+    "  --watch GLOB     watch the device paths matching GLOB instead of the port list\n"
+    "                   ('*' and '?' in its last part, links followed), e.g.\n"
+    "                   '/dev/serial/by-path/*': a path that appears is a radio plugged\n"
+    "                   in, one that goes away a radio unplugged (may be given several\n"
+    "                   times)\n"
+    "  --history FILE   the history file (default: korvane-history.csv beside the\n"
+    "                   executable)\n"
+    "  --quiet          no bell at the end of each job\n"
+    "  --max-jobs N     end the session once N jobs have ended (for scripted benches\n"
+    "                   and tests); radios plugged in after the N-th has started wait\n"
+    "\n"
+    "The ports are looked at twice a second. On a terminal one live line per port\n"
+    "shows its name, USB location, the chip's uid once known, the stage, percent and\n"
+    "time left, then how its job ended and that the radio can be unplugged; a line\n"
+    "below counts the radios upgraded, failed and in progress and the rate per hour,\n"
+    "and a bell rings at each end. Otherwise one line is printed per event, prefixed\n"
+    "with the port, and the totals after each end.\n"
+    "Ctrl-C (or SIGTERM, SIGHUP) stops every running job at its next step, closes\n"
+    "the ports and prints the session's totals; a second Ctrl-C quits at once.\n"
+    "\n"
+    "Exit status: 0 with --max-jobs, when every job succeeded; 1 a job failed;\n"
+    "2 bad arguments or an image that cannot be used; 130, 143, 129 stopped by\n"
+    "Ctrl-C, SIGTERM, SIGHUP (how a session without --max-jobs ends).\n";
 
 constexpr const char* kInfoHelp =
     "Usage: korvane info --port P [--port P ...] [--json]\n"
@@ -179,6 +228,8 @@ std::string HelpText(CommandKind command)
             return kApnHelp;
         case CommandKind::Counter:
             return kCounterHelp;
+        case CommandKind::Station:
+            return kStationHelp;
     }
     return kProgramHelp;
 }

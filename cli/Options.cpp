@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <limits>
 #include <string_view>
@@ -33,6 +34,7 @@ constexpr std::array kCommands{
     CommandEntry{CommandKind::Ports, "ports"},     CommandEntry{CommandKind::Flash, "flash"},
     CommandEntry{CommandKind::Crc, "crc"},         CommandEntry{CommandKind::Apn, "apn"},
     CommandEntry{CommandKind::Counter, "counter"}, CommandEntry{CommandKind::Info, "info"},
+    CommandEntry{CommandKind::Station, "station"},
 };
 
 bool IsOption(std::string_view arg)
@@ -70,6 +72,10 @@ struct Collected {
     std::size_t exactTiming = 0;
     std::size_t verify = 0;
     std::size_t clear = 0;
+    std::vector<std::string> vidPid, location, watch, history, maxJobs;
+    std::size_t allPorts = 0;
+    std::size_t onlyUsb = 0;
+    std::size_t quiet = 0;
     std::vector<std::string> positionals;
 };
 
@@ -92,6 +98,20 @@ void Declare(CLI::App& app, CommandKind command, Collected& c)
             flag("--json", c.json);
             flag("--exact-timing", c.exactTiming);
             flag("--verify", c.verify);
+            break;
+        case CommandKind::Station:
+            AddValue(app, "--boot", c.boot);
+            AddValue(app, "--user", c.user);
+            flag("--exact-timing", c.exactTiming);
+            flag("--verify", c.verify);
+            flag("--only-usb", c.onlyUsb);
+            flag("--all-ports", c.allPorts);
+            AddValue(app, "--vid-pid", c.vidPid);
+            AddValue(app, "--location", c.location);
+            AddValue(app, "--watch", c.watch);
+            AddValue(app, "--history", c.history);
+            flag("--quiet", c.quiet);
+            AddValue(app, "--max-jobs", c.maxJobs);
             break;
         case CommandKind::Info:
             AddValue(app, "--port", c.port);
@@ -261,6 +281,108 @@ void FillFlash(Options& options, const Collected& c)
     }
 }
 
+// "0403:6001": four hexadecimal digits, a colon, four more.
+bool IsVidPid(const std::string& text)
+{
+    constexpr std::size_t kDigits = 4;
+    const auto hex = [](char ch) { return std::isxdigit(static_cast<unsigned char>(ch)) != 0; };
+    return text.size() == 2 * kDigits + 1 && text[kDigits] == ':' &&
+           std::all_of(text.begin(), text.begin() + kDigits, hex) &&
+           std::all_of(text.begin() + kDigits + 1, text.end(), hex);
+}
+
+void FillStation(Options& options, const Collected& c)
+{
+    constexpr CommandKind kStation = CommandKind::Station;
+    RefuseRepeats(kStation, {{"--boot", &c.boot},
+                             {"--user", &c.user},
+                             {"--location", &c.location},
+                             {"--history", &c.history},
+                             {"--max-jobs", &c.maxJobs}});
+    for (const auto& [name, count] :
+         {std::pair{"--exact-timing", c.exactTiming}, std::pair{"--verify", c.verify},
+          std::pair{"--only-usb", c.onlyUsb}, std::pair{"--all-ports", c.allPorts},
+          std::pair{"--quiet", c.quiet}}) {
+        if (count > 1) {
+            throw UsageError(kStation,
+                             OwnText(kTextGivenTwice, "{0} is given more than once", {name}));
+        }
+    }
+    if (c.user.empty()) {
+        throw UsageError(kStation,
+                         OwnText(kTextMissingUser, "missing --user FILE (the user-program image)"));
+    }
+    if (Single(c.user).empty() || (!c.boot.empty() && Single(c.boot).empty())) {
+        throw UsageError(kStation, OwnText(kTextEmptyImagePath, "an image path is empty"));
+    }
+    if (c.verify > 0 && c.boot.empty()) {
+        throw UsageError(kStation, OwnText(kTextVerifyNeedsBoot,
+                                           "--verify reads the boot image back, so it needs "
+                                           "--boot FILE (a full upgrade)"));
+    }
+    if (c.onlyUsb > 0 && c.allPorts > 0) {
+        throw UsageError(kStation, OwnText(kTextStationUsbOrAll,
+                                           "--only-usb and --all-ports ask for opposite things: "
+                                           "give one of them"));
+    }
+    for (const auto& [name, values] :
+         {std::pair{"--watch", &c.watch}, std::pair{"--location", &c.location},
+          std::pair{"--history", &c.history}}) {
+        for (const std::string& value : *values) {
+            if (value.empty()) {
+                throw UsageError(kStation, OwnText(kTextNeedsValue, "{0} needs a value", {name}));
+            }
+        }
+    }
+    for (const std::string& ids : c.vidPid) {
+        if (!IsVidPid(ids)) {
+            throw UsageError(kStation, OwnText(kTextStationBadVidPid,
+                                               "--vid-pid needs VVVV:PPPP, four hexadecimal "
+                                               "digits each as 'korvane ports' shows them, not "
+                                               "'{0}'",
+                                               {ids}));
+        }
+    }
+    if (!c.watch.empty()) {
+        // The filters choose among the port list; watched paths are chosen by their pattern.
+        for (const auto& [name, given] :
+             {std::pair{"--vid-pid", !c.vidPid.empty()},
+              std::pair{"--location", !c.location.empty()}, std::pair{"--only-usb", c.onlyUsb > 0},
+              std::pair{"--all-ports", c.allPorts > 0}}) {
+            if (given) {
+                throw UsageError(kStation, OwnText(kTextStationWatchAlone,
+                                                   "{0} filters the serial port list, which "
+                                                   "--watch does not look at: give one or the "
+                                                   "other",
+                                                   {name}));
+            }
+        }
+    }
+    StationOptions& station = options.station;
+    if (!c.maxJobs.empty()) {
+        int jobs = 0;
+        const std::string& text = c.maxJobs.front();
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+        if (text.empty() || error != std::errc() || end != text.data() + text.size() || jobs < 1) {
+            throw UsageError(kStation, OwnText(kTextStationBadMaxJobs,
+                                               "--max-jobs needs a whole number from 1, not "
+                                               "'{0}'",
+                                               {text}));
+        }
+        station.maxJobs = jobs;
+    }
+    station.userPath = settings::Utf8ToPath(Single(c.user));
+    if (!c.boot.empty()) station.bootPath = settings::Utf8ToPath(Single(c.boot));
+    station.exactTiming = c.exactTiming > 0;
+    station.verify = c.verify > 0;
+    station.allPorts = c.allPorts > 0;
+    station.vidPids = c.vidPid;
+    station.location = Single(c.location);
+    station.watch = c.watch;
+    if (!c.history.empty()) station.historyFile = settings::Utf8ToPath(Single(c.history));
+    station.quiet = c.quiet > 0;
+}
+
 void FillInfo(Options& options, const Collected& c)
 {
     constexpr CommandKind kInfo = CommandKind::Info;
@@ -312,6 +434,9 @@ void Fill(Options& options, const Collected& c)
     switch (options.command) {
         case CommandKind::Flash:
             FillFlash(options, c);
+            break;
+        case CommandKind::Station:
+            FillStation(options, c);
             break;
         case CommandKind::Info:
             FillInfo(options, c);

@@ -14,7 +14,7 @@
 
 namespace korvane::cli {
 
-enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter };
+enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter, Station };
 
 // Exit statuses, the same for every command.
 constexpr int kExitSuccess = 0;
@@ -39,6 +39,24 @@ struct FlashOptions {
     bool verify = false;       // read the boot image back before starting it
 };
 
+// `korvane station`: upgrades every radio plugged in while it runs.
+struct StationOptions {
+    std::optional<std::filesystem::path> bootPath;  // present: full upgrade
+    std::filesystem::path userPath;
+    bool exactTiming = false;
+    bool verify = false;
+    // Where radios are looked for: the serial port list, filtered (USB adapters
+    // only unless allPorts; by "VVVV:PPPP" ids; by a USB location prefix), or,
+    // when `watch` holds patterns, the device paths matching them.
+    bool allPorts = false;
+    std::vector<std::string> vidPids;
+    std::string location;
+    std::vector<std::string> watch;
+    std::optional<std::filesystem::path> historyFile;  // none: beside the executable
+    bool quiet = false;                                // no bell at the end of a job
+    std::optional<int> maxJobs;                        // end the session after this many jobs
+};
+
 struct InfoOptions {
     std::vector<std::string> ports;  // as for flash; `all` may stand alone
     bool json = false;
@@ -49,6 +67,7 @@ struct Options {
     bool help = false;
     bool version = false;
     FlashOptions flash;
+    StationOptions station;
     InfoOptions info;
     std::vector<std::filesystem::path> crcFiles;
     maintenance::ApnFields apn;

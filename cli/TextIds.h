@@ -19,6 +19,12 @@ constexpr std::int32_t CliChipText(std::int32_t offset)
     return settings::kOwnTextCliChip + offset;
 }
 
+// `korvane station`, in its own range.
+constexpr std::int32_t StationText(std::int32_t offset)
+{
+    return settings::kOwnTextStation + offset;
+}
+
 // Arguments.
 constexpr std::int32_t kTextNoCommand = CliText(0);
 constexpr std::int32_t kTextUnknownCommand = CliText(1);
@@ -102,5 +108,29 @@ constexpr std::int32_t kTextChipBootloader = CliChipText(9);
 constexpr std::int32_t kTextInfoNotServed = CliChipText(10);
 constexpr std::int32_t kTextInfoStopped = CliChipText(11);
 constexpr std::int32_t kTextChipUid = CliChipText(12);
+
+// The station: its arguments, what it watches, each port's events, the totals.
+constexpr std::int32_t kTextStationUsbOrAll = StationText(0);
+constexpr std::int32_t kTextStationBadVidPid = StationText(1);
+constexpr std::int32_t kTextStationWatchAlone = StationText(2);
+constexpr std::int32_t kTextStationBadMaxJobs = StationText(3);
+constexpr std::int32_t kTextStationWatching = StationText(10);
+constexpr std::int32_t kTextStationUsbPorts = StationText(11);
+constexpr std::int32_t kTextStationAllPorts = StationText(12);
+constexpr std::int32_t kTextStationFilters = StationText(13);
+constexpr std::int32_t kTextStationFull = StationText(14);
+constexpr std::int32_t kTextStationUserOnly = StationText(15);
+constexpr std::int32_t kTextStationEndsAfter = StationText(16);
+constexpr std::int32_t kTextStationHistoryIn = StationText(17);
+constexpr std::int32_t kTextStationPlugged = StationText(20);
+constexpr std::int32_t kTextStationUnplugged = StationText(21);
+constexpr std::int32_t kTextStationFlapping = StationText(22);
+constexpr std::int32_t kTextStationUnplug = StationText(23);
+constexpr std::int32_t kTextStationOpening = StationText(24);
+constexpr std::int32_t kTextStationHeld = StationText(25);
+constexpr std::int32_t kTextStationTotals = StationText(30);
+constexpr std::int32_t kTextStationSession = StationText(31);
+constexpr std::int32_t kTextStationStopping = StationText(32);
+constexpr std::int32_t kTextStationListFailed = StationText(33);
 
 }  // namespace korvane::cli

@@ -30,8 +30,6 @@ constexpr std::uint16_t kExtendedSpecialErase = 0xFFF0;  // FFF0-FFFF: no page l
 constexpr std::uint8_t kErased = 0xFF;
 constexpr std::uint8_t kFirstExtendedEraseVersion = 0x30;  // protocol 3.0
 constexpr std::uint8_t kReadProtectedOption = 0x01;        // Get Version's option byte 1
-constexpr std::array<std::uint8_t, 12> kUniqueId = {0x4B, 0x4F, 0x52, 0x56, 0x41, 0x4E,
-                                                    0x45, 0x2D, 0x53, 0x49, 0x4D, 0x31};
 constexpr std::size_t kCommandSize = 2;
 constexpr std::size_t kAddressSize = 5;
 constexpr std::size_t kWordSize = 4;  // a Write Memory's N+1 is a multiple of this
@@ -225,7 +223,8 @@ SystemLayout LayoutOf(std::uint16_t productId)
 std::optional<std::uint8_t> RadioSim::SystemMemoryByte(std::uint32_t at) const
 {
     const SystemLayout layout = LayoutOf(m_options.productId);
-    if (at >= layout.uid && at < layout.uid + kUniqueId.size()) return kUniqueId[at - layout.uid];
+    const auto& uid = m_options.uniqueId;
+    if (at >= layout.uid && at < layout.uid + uid.size()) return uid[at - layout.uid];
     constexpr std::uint16_t kFlashKiB = kFlashSize / 1024;
     if (at == layout.flashSize) return static_cast<std::uint8_t>(kFlashKiB & 0xFF);
     if (at == layout.flashSize + 1) return static_cast<std::uint8_t>(kFlashKiB >> 8);

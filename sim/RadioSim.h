@@ -5,6 +5,7 @@
 // Faults, a stricter chip and other personalities are chosen in SimOptions.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -91,6 +92,10 @@ struct SimOptions {
     bool readProtected = false;             // until Readout Unprotect clears it
     std::uint16_t productId = 0x0410;       // Get ID: STM32F10x medium density
     std::uint8_t bootloaderVersion = 0x22;  // 3.0 and later: Extended Erase 0x44, no 0x43
+    // The 96-bit unique id Read Memory gives at the part's uid address: one per
+    // radio, so that several simulated radios can be told apart in a history.
+    std::array<std::uint8_t, 12> uniqueId = {0x4B, 0x4F, 0x52, 0x56, 0x41, 0x4E,
+                                             0x45, 0x2D, 0x53, 0x49, 0x4D, 0x31};  // "KORVANE-SIM1"
 
     // A real STM32F1: erases take up to 40 ms before their ACK, the reset a few
     // ms, and a 256-byte frame 7 ms to program (128 half-words at about 55 us).

@@ -41,6 +41,8 @@ const char* kUsage =
     "  --bootloader-version V\n"
     "                       the bootloader's version, as 2.2 or 0x22 (default 2.2); from 3.0 on\n"
     "                       it offers Extended Erase (0x44) and refuses Erase (0x43)\n"
+    "  --uid HEX            the chip's 96-bit unique id, 24 hexadecimal digits (default\n"
+    "                       4B4F5256414E452D53494D31, \"KORVANE-SIM1\")\n"
     "  --read-protected     start read-protected (Get Version's option byte 1 is 0x01);\n"
     "                       Readout Unprotect erases the flash and clears it\n"
     "  --loader             start with the boot image already running (user-program upgrade)\n"
@@ -163,6 +165,18 @@ int main(int argc, char** argv)
                 return 2;
             }
             options.bootloaderVersion = *version;
+        } else if (arg == "--uid" && hasValue) {
+            const std::string_view hex = argv[++i];
+            bool good = hex.size() == 2 * options.uniqueId.size();
+            for (std::size_t b = 0; good && b < options.uniqueId.size(); ++b) {
+                const auto byte = Number<std::uint8_t>(hex.substr(2 * b, 2), 16);
+                good = byte.has_value();
+                if (good) options.uniqueId[b] = *byte;
+            }
+            if (!good) {
+                std::cerr << "korvane-radio-sim: bad unique id '" << hex << "'\n";
+                return 2;
+            }
         } else if (arg == "--strict") {
             options.strict = true;
         } else if (arg == "--read-protected") {

@@ -21,7 +21,10 @@ void StopAdbWith(int signal, int expectedStatus)
 {
     const ProgramFolder folder;
     const std::filesystem::path pidFile = folder.ScratchDir() / "adb.pid";
-    const std::string script = "#!/bin/sh\necho $$ > '" + pidFile.string() + "'\nexec sleep 600\n";
+    // Written aside and renamed, so the file is never seen before it holds the pid.
+    const std::string script = "#!/bin/sh\necho $$ > '" + pidFile.string() + ".new'\nmv '" +
+                               pidFile.string() + ".new' '" + pidFile.string() +
+                               "'\nexec sleep 600\n";
     const auto adb = folder.WriteFile("adb", {script.begin(), script.end()});
     std::filesystem::permissions(adb, std::filesystem::perms::owner_all);
 

@@ -86,7 +86,50 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"apn", "--apn", "web"}, CommandKind::Apn, "missing --name"},
         BadCase{{"apn", "--name", "a", "--mcc", "460"}, CommandKind::Apn, "unknown option '--mcc'"},
         BadCase{{"counter", "--reset"}, CommandKind::Counter, "unknown option '--reset'"},
-        BadCase{{"counter", "--clear", "--clear"}, CommandKind::Counter, "more than once"}));
+        BadCase{{"counter", "--clear", "--clear"}, CommandKind::Counter, "more than once"},
+        BadCase{{"station", "--boot", "b"}, CommandKind::Station, "missing --user"},
+        BadCase{{"station", "--user", "u", "--vid-pid", "0403-6001"},
+                CommandKind::Station,
+                "not '0403-6001'"},
+        BadCase{{"station", "--user", "u", "--vid-pid", "0403:60011"},
+                CommandKind::Station,
+                "VVVV:PPPP"},
+        BadCase{{"station", "--user", "u", "--watch", "/dev/x*", "--location", "1-1."},
+                CommandKind::Station,
+                "--location filters"},
+        BadCase{{"station", "--user", "u", "--only-usb", "--all-ports"},
+                CommandKind::Station,
+                "opposite"},
+        BadCase{{"station", "--user", "u", "--max-jobs", "0"}, CommandKind::Station, "not '0'"},
+        BadCase{{"station", "--user", "u", "--max-jobs", "2x"}, CommandKind::Station, "not '2x'"},
+        BadCase{
+            {"station", "--user", "u", "--watch="}, CommandKind::Station, "--watch needs a value"},
+        BadCase{{"station", "--user", "u", "--verify"}, CommandKind::Station, "--verify"},
+        BadCase{{"station", "--user", "u", "--port", "1"},
+                CommandKind::Station,
+                "unknown option '--port'"}));
+
+TEST(ParseArguments, StationWatchesTheFilteredPortListOrPaths)
+{
+    const Options list = Parse({"station", "--user", "u.bin", "--vid-pid", "0403:6001",
+                                "--vid-pid=1A86:7523", "--location", "1-1.", "--max-jobs", "3"});
+    EXPECT_EQ(list.command, CommandKind::Station);
+    EXPECT_FALSE(list.station.bootPath);
+    EXPECT_FALSE(list.station.allPorts);
+    EXPECT_EQ(list.station.vidPids, (std::vector<std::string>{"0403:6001", "1A86:7523"}));
+    EXPECT_EQ(list.station.location, "1-1.");
+    EXPECT_EQ(list.station.maxJobs, 3);
+    EXPECT_FALSE(list.station.historyFile);
+
+    const Options watch =
+        Parse({"station", "--boot", "b.bin", "--user", "u.bin", "--verify", "--watch", "/a/*",
+               "--watch", "/b/?", "--history", "h.csv", "--quiet", "--exact-timing"});
+    EXPECT_EQ(watch.station.watch, (std::vector<std::string>{"/a/*", "/b/?"}));
+    EXPECT_EQ(watch.station.historyFile, std::filesystem::path("h.csv"));
+    EXPECT_TRUE(watch.station.verify && watch.station.quiet && watch.station.exactTiming);
+    EXPECT_FALSE(watch.station.maxJobs);
+    EXPECT_TRUE(Parse({"station", "--user", "u", "--all-ports"}).station.allPorts);
+}
 
 TEST(ParseArguments, FlashFullAndUserProgramUpgrades)
 {
@@ -188,8 +231,9 @@ TEST(ParsePortNumber, DigitsWithinThePortRangeOnly)
 
 TEST(HelpText, EveryCommandHasHelpNamingItsUsage)
 {
-    for (const CommandKind command : {CommandKind::Ports, CommandKind::Flash, CommandKind::Info,
-                                      CommandKind::Crc, CommandKind::Apn, CommandKind::Counter}) {
+    for (const CommandKind command :
+         {CommandKind::Ports, CommandKind::Flash, CommandKind::Info, CommandKind::Crc,
+          CommandKind::Apn, CommandKind::Counter, CommandKind::Station}) {
         const std::string help = HelpText(command);
         EXPECT_EQ(help.rfind("Usage: korvane " + CommandName(command), 0), 0u) << help;
         EXPECT_NE(HelpHint(command).find(CommandName(command) + " --help"), std::string::npos);

@@ -1,0 +1,146 @@
+// The pieces `korvane flash` and the station share: images, ports that cannot
+// be opened, the job's events, warnings.
+#include "cli/RadioRun.h"
+
+#include <sstream>
+
+#include "cli/TextIds.h"
+#include "firmware/Image.h"
+#include "firmware/Qorin_CRC32.h"
+#include "settings/OwnText.h"
+#include "settings/TextEncoding.h"
+
+namespace korvane::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using firmware::JobStage;
+using settings::OwnText;
+
+// An image as LoadImage gives it; an empty one is refused like a missing one:
+// it would erase a radio (or count an upgrade) and write nothing.
+std::vector<std::uint8_t> LoadNonEmptyImage(const fs::path& path)
+{
+    std::vector<std::uint8_t> image = firmware::LoadImage(path);
+    if (image.empty()) {
+        throw korvane::Error(
+            ErrorKind::Image,
+            OwnText(kTextImageEmpty, "the image {0} is empty: it holds no byte to write",
+                    {settings::PathToUtf8(path)}));
+    }
+    return image;
+}
+
+}  // namespace
+
+FlashImages ReadImages(const ImageChoice& choice, FlashOutcome& base)
+{
+    const firmware::Qorin_CRC32 crc;
+    FlashImages images;
+    images.pacing = choice.exactTiming ? firmware::Pacing::Exact : firmware::Pacing::Patient;
+    images.verify = choice.verify;
+    if (choice.bootPath) {
+        images.mode = firmware::UpgradeMode::Full;
+        images.boot = LoadNonEmptyImage(*choice.bootPath);
+        base.bootBytes = static_cast<std::int64_t>(images.boot.size());
+        base.bootCrc = crc.Compute(images.boot);
+    }
+    images.user = LoadNonEmptyImage(choice.userPath);
+    base.userBytes = static_cast<std::int64_t>(images.user.size());
+    base.userCrc = crc.Compute(images.user);
+    return images;
+}
+
+std::string ImageHint(const korvane::Error& error)
+{
+    return error.Hint().empty()
+               ? OwnText(kTextImageHint, "Images are raw .bin files of at most 1,024,000 bytes")
+               : error.Hint();
+}
+
+bool IsSerialError(const korvane::Error& error, serial::SerialErrorKind kind)
+{
+    const auto* serialError = dynamic_cast<const serial::SerialError*>(&error);
+    return serialError != nullptr && serialError->Kind() == kind;
+}
+
+std::string PortHint(const korvane::Error& error)
+{
+    if (IsSerialError(error, serial::SerialErrorKind::NoSuchPort)) {
+        return OwnText(kTextHintListPorts, "'korvane ports' lists the ports this computer has");
+    }
+    if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
+        return OwnText(kTextHintChooseAdapter,
+                       "Choose the device of the radio's serial adapter ('korvane ports' lists "
+                       "them)");
+    }
+    if (!error.Hint().empty()) return error.Hint();
+    return OwnText(kTextHintCheckCable, "Check the cable and the USB adapter, then try again");
+}
+
+FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error, const char* result,
+                        int exitStatus, std::string hint)
+{
+    outcome.exitStatus = exitStatus;
+    outcome.result = result;
+    outcome.stage = firmware::StageName(JobStage::NotStarted);
+    outcome.error = error.what();
+    outcome.hint = std::move(hint);
+    return outcome;
+}
+
+FlashOutcome PortNotOpened(FlashOutcome base, const korvane::Error& error,
+                           const std::string& device)
+{
+    FlashOutcome outcome = NotStarted(std::move(base), error, "port", kExitPort, PortHint(error));
+    if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
+        // Said in the user's language: the settings are the download's own.
+        outcome.error = OwnText(kTextPortSettingsRefused,
+                                "the serial port {0} does not take a download's line settings "
+                                "(115200 baud, 8 data bits, even parity, 1 stop bit)",
+                                {device});
+    }
+    return outcome;
+}
+
+bool ApplyEvent(const RadioEvent& event, StopSignal stop, RadioState& radio, std::string& line)
+{
+    line.clear();
+    switch (event.kind) {
+        case RadioEvent::Kind::Stage:
+            radio.stage = event.stage;
+            break;
+        case RadioEvent::Kind::Status:
+            radio.outcome.status = event.status;
+            line = event.status;
+            break;
+        case RadioEvent::Kind::Chip:
+            if (!event.chip.Empty()) {
+                radio.outcome.chip = event.chip;  // shown while the job runs
+                line = ChipStatusLine(event.chip);
+            }
+            break;
+        case RadioEvent::Kind::Delivered:
+            radio.stage = event.details.stage;
+            radio.bytesSent = event.details.bootBytesSent + event.details.userBytesSent;
+            break;
+        case RadioEvent::Kind::Finished:
+            radio.outcome = ClassifyEnd(event.result, stop, radio.outcome);
+            radio.stage = event.result.stage;
+            radio.ended = true;
+            return true;
+    }
+    return false;
+}
+
+void PrintWarning(const Console& console, const std::string& prefix, const std::string& warnings)
+{
+    std::istringstream lines(warnings);
+    for (std::string warning; std::getline(lines, warning);) {
+        if (warning.empty()) continue;
+        console.err << "korvane: " << OwnText(kTextWarning, "warning: {0}", {prefix + warning})
+                    << std::endl;
+    }
+}
+
+}  // namespace korvane::cli
