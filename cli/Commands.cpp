@@ -11,6 +11,7 @@
 #include "cli/Flash.h"
 #include "cli/FlashReport.h"
 #include "cli/Help.h"
+#include "cli/HistoryCommand.h"
 #include "cli/Info.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
@@ -266,6 +267,8 @@ int RunCommand(const Console& console, std::span<const std::string> args)
             return RunApn(console, programDir, options.apn);
         case CommandKind::Counter:
             return RunCounter(console, programDir, options.clearCounter);
+        case CommandKind::History:
+            return RunHistory(console, options.history);
         case CommandKind::None:
             break;
     }

@@ -14,7 +14,7 @@
 
 namespace korvane::cli {
 
-enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter };
+enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter, History };
 
 // Exit statuses, the same for every command.
 constexpr int kExitSuccess = 0;
@@ -37,11 +37,21 @@ struct FlashOptions {
     bool json = false;
     bool exactTiming = false;  // the dialog's fixed polls instead of patient reads
     bool verify = false;       // read the boot image back before starting it
+    // Where each radio's job is recorded; empty: korvane-history.csv beside the executable.
+    std::optional<std::filesystem::path> historyPath;
 };
 
 struct InfoOptions {
     std::vector<std::string> ports;  // as for flash; `all` may stand alone
     bool json = false;
+};
+
+// `korvane history`: which recorded jobs to show, and how.
+struct HistoryOptions {
+    std::string uid;                    // empty: every radio
+    std::optional<std::int64_t> since;  // seconds since the epoch
+    bool json = false;
+    std::optional<std::filesystem::path> historyPath;  // as for flash
 };
 
 struct Options {
@@ -50,6 +60,7 @@ struct Options {
     bool version = false;
     FlashOptions flash;
     InfoOptions info;
+    HistoryOptions history;
     std::vector<std::filesystem::path> crcFiles;
     maintenance::ApnFields apn;
     bool clearCounter = false;

@@ -86,7 +86,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"apn", "--apn", "web"}, CommandKind::Apn, "missing --name"},
         BadCase{{"apn", "--name", "a", "--mcc", "460"}, CommandKind::Apn, "unknown option '--mcc'"},
         BadCase{{"counter", "--reset"}, CommandKind::Counter, "unknown option '--reset'"},
-        BadCase{{"counter", "--clear", "--clear"}, CommandKind::Counter, "more than once"}));
+        BadCase{{"counter", "--clear", "--clear"}, CommandKind::Counter, "more than once"},
+        BadCase{{"history", "--since", "2026-12-8"}, CommandKind::History, "'2026-12-8'"},
+        BadCase{{"history", "--since", "yesterday"}, CommandKind::History, "'yesterday'"},
+        BadCase{{"history", "--uid="}, CommandKind::History, "--uid needs a value"},
+        BadCase{{"flash", "--port", "1", "--user", "u", "--history="},
+                CommandKind::Flash,
+                "--history needs"}));
 
 TEST(ParseArguments, FlashFullAndUserProgramUpgrades)
 {
@@ -188,8 +194,9 @@ TEST(ParsePortNumber, DigitsWithinThePortRangeOnly)
 
 TEST(HelpText, EveryCommandHasHelpNamingItsUsage)
 {
-    for (const CommandKind command : {CommandKind::Ports, CommandKind::Flash, CommandKind::Info,
-                                      CommandKind::Crc, CommandKind::Apn, CommandKind::Counter}) {
+    for (const CommandKind command :
+         {CommandKind::Ports, CommandKind::Flash, CommandKind::Info, CommandKind::Crc,
+          CommandKind::Apn, CommandKind::Counter, CommandKind::History}) {
         const std::string help = HelpText(command);
         EXPECT_EQ(help.rfind("Usage: korvane " + CommandName(command), 0), 0u) << help;
         EXPECT_NE(HelpHint(command).find(CommandName(command) + " --help"), std::string::npos);
