@@ -270,15 +270,16 @@ void RecordInHistory(const fs::path& file, const FlashOptions& options,
     if (options.bootPath) context.bootImage = settings::PathToUtf8(*options.bootPath);
     context.userImage = settings::PathToUtf8(options.userPath);
     context.pacing = options.exactTiming ? firmware::Pacing::Exact : firmware::Pacing::Patient;
-    std::optional<std::string> warning =
+    const std::optional<std::string> warning =
         AppendToHistory(file, HistoryRecordOf(radio.outcome, context));
     if (!warning) return;
-    // Message and hint on one warning line.
-    for (std::size_t at; (at = warning->find("\n\n")) != std::string::npos;) {
-        warning->replace(at, 2, " ");
-    }
+    // Message and hint (a paragraph apart) on one warning line.
+    const std::size_t split = warning->find("\n\n");
+    const std::string line = split == std::string::npos
+                                 ? *warning
+                                 : warning->substr(0, split) + ' ' + warning->substr(split + 2);
     std::string& warnings = radio.outcome.warning;
-    warnings += (warnings.empty() ? "" : "\n") + *warning;
+    warnings += (warnings.empty() ? "" : "\n") + line;
 }
 
 int Report(const Console& console, const FlashOptions& options, bool several,
