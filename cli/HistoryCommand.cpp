@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+
 #include "cli/JobHistory.h"
 #include "cli/TextIds.h"
 #include "error/Error.h"
@@ -59,6 +61,19 @@ std::string JsonOf(const std::vector<history::Record>& records)
     return array.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// What was asked for and not found: this radio's jobs, or any job (since when).
+std::string NothingFound(const HistoryOptions& options, const std::filesystem::path& file)
+{
+    if (!options.uid.empty()) {
+        return OwnText(kTextHistoryNoneForRadio, "No jobs recorded for radio {0}.", {options.uid});
+    }
+    const std::string name = settings::PathToUtf8(file);
+    if (!options.since) return OwnText(kTextHistoryNone, "No jobs recorded in {0}.", {name});
+    const std::chrono::system_clock::time_point since{std::chrono::seconds(*options.since)};
+    return OwnText(kTextHistoryNoneSince, "No jobs recorded in {0} since {1}.",
+                   {name, history::FormatLocalTime(since)});
+}
+
 void PrintLines(const Console& console, const HistoryOptions& options,
                 const std::filesystem::path& file, const history::ReadResult& read)
 {
@@ -77,12 +92,7 @@ void PrintLines(const Console& console, const HistoryOptions& options,
                     << std::endl;
         return;
     }
-    console.out << EscapeControls(options.uid.empty()
-                                      ? OwnText(kTextHistoryNone, "No jobs recorded in {0}.",
-                                                {settings::PathToUtf8(file)})
-                                      : OwnText(kTextHistoryNoneForRadio,
-                                                "No jobs recorded for radio {0}.", {options.uid}))
-                << '\n';
+    console.out << EscapeControls(NothingFound(options, file)) << '\n';
     if (read.skippedRows > 0) {
         console.out << OwnText(kTextHistorySkipped, "Rows skipped as not written by korvane: {0}.",
                                {skipped})

@@ -122,5 +122,6 @@ constexpr std::int32_t kTextHistoryNoneForRadio = CliHistoryText(13);
 constexpr std::int32_t kTextHistoryNone = CliHistoryText(14);
 constexpr std::int32_t kTextHistorySkipped = CliHistoryText(15);
 constexpr std::int32_t kTextHistoryReadHint = CliHistoryText(16);
+constexpr std::int32_t kTextHistoryNoneSince = CliHistoryText(17);
 
 }  // namespace korvane::cli
