@@ -12,6 +12,7 @@
 #include "cli/Flash.h"
 #include "cli/FlashReport.h"
 #include "cli/Help.h"
+#include "cli/HistoryCommand.h"
 #include "cli/Info.h"
 #include "cli/Interrupt.h"
 #include "cli/Output.h"
@@ -286,6 +287,8 @@ int RunCommand(const Console& console, std::span<const std::string> args)
             return RunCounter(console, programDir, options.clearCounter);
         case CommandKind::Station:
             return RunStation(console, programDir, options.station);
+        case CommandKind::History:
+            return RunHistory(console, options.history);
         case CommandKind::None:
             break;
     }

@@ -14,6 +14,7 @@
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
 #include "cli/Interrupt.h"
+#include "cli/JobHistory.h"
 #include "cli/RadioJob.h"
 #include "cli/RadioRun.h"
 #include "cli/TextIds.h"
@@ -180,6 +181,46 @@ void MarkCounterAtLimit(std::vector<RadioState>& radios, std::int32_t before, st
     }
 }
 
+// The port list's entry for a radio's device, if the list holds it.
+const serial::PortInfo* ListedPort(const std::vector<serial::PortInfo>& listed,
+                                   const std::string& device)
+{
+    if (device.empty()) return nullptr;
+    const auto exact = std::find_if(listed.begin(), listed.end(),
+                                    [&](const serial::PortInfo& p) { return p.device == device; });
+    if (exact != listed.end()) return &*exact;
+    const auto same = std::find_if(listed.begin(), listed.end(), [&](const serial::PortInfo& p) {
+        return SameDevice(p.device, device);
+    });
+    return same == listed.end() ? nullptr : &*same;
+}
+
+// Appends the radio's line to the history. A history that cannot be written is
+// one more warning of the job: its result and exit status stay what they were.
+void RecordInHistory(const fs::path& file, const FlashOptions& options,
+                     const std::vector<serial::PortInfo>& listed, RadioState& radio)
+{
+    JobHistoryContext context;
+    context.started = radio.started;
+    if (const serial::PortInfo* info = ListedPort(listed, radio.outcome.device)) {
+        context.location = info->usbLocation;
+        context.adapterSerial = info->serialNumber;
+    }
+    if (options.bootPath) context.bootImage = settings::PathToUtf8(*options.bootPath);
+    context.userImage = settings::PathToUtf8(options.userPath);
+    context.pacing = options.exactTiming ? firmware::Pacing::Exact : firmware::Pacing::Patient;
+    const std::optional<std::string> warning =
+        AppendToHistory(file, HistoryRecordOf(radio.outcome, context));
+    if (!warning) return;
+    // Message and hint (a paragraph apart) on one warning line.
+    const std::size_t split = warning->find("\n\n");
+    const std::string line = split == std::string::npos
+                                 ? *warning
+                                 : warning->substr(0, split) + ' ' + warning->substr(split + 2);
+    std::string& warnings = radio.outcome.warning;
+    warnings += (warnings.empty() ? "" : "\n") + line;
+}
+
 int Report(const Console& console, const FlashOptions& options, bool several,
            const std::vector<FlashOutcome>& outcomes, StopSignal stop, double seconds,
            std::optional<std::int32_t> counter)
@@ -203,6 +244,7 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
     for (std::size_t i = 0; i < radios.size(); ++i) {
         RadioState& radio = radios[i];
         jobs.push_back(std::make_unique<RadioJob>(i, events, store));
+        radio.started = std::chrono::system_clock::now();
         try {
             if (radio.outcome.device.empty()) {
                 radio.outcome.device = serial::ResolvePortName(radio.port, listed);
@@ -318,6 +360,10 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
 
     const CounterReading counter = CounterInSysDat(sysPath);
     if (counterBefore && counter.count) MarkCounterAtLimit(radios, *counterBefore, *counter.count);
+    // Every job that touched its port leaves its line; those refused before (bad
+    // arguments, an unusable image) never got here.
+    const fs::path historyFile = options.historyPath.value_or(DefaultHistoryFile());
+    for (RadioState& radio : radios) RecordInHistory(historyFile, options, listed, radio);
     std::vector<FlashOutcome> outcomes;
     for (RadioState& radio : radios) {
         if (!several || !counter.count) NoteUnreadCounter(radio.outcome, counter);

@@ -4,6 +4,7 @@
 // prefixed with the port.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -22,7 +23,8 @@ struct RadioState {
     std::int64_t bytesSent = 0;
     double seconds = 0.0;  // since its job started, or how long it ran once ended
     bool ended = false;
-    FlashOutcome outcome;  // once ended
+    FlashOutcome outcome;                           // once ended
+    std::chrono::system_clock::time_point started;  // when its port was opened, for the history
 };
 
 class FlashView {

@@ -26,7 +26,8 @@ constexpr const char* kProgramHelp =
     "\n"
     "The service command line of STM32_Korvane: the radio's firmware, APN and\n"
     "counter jobs for benches and scripts, over the same code as the dialog.\n"
-    "Settings (Sys.dat: language, download counter) live beside the executable.\n"
+    "Settings (Sys.dat: language, download counter) and the job history\n"
+    "(korvane-history.csv) live beside the executable.\n"
     "\n"
     "Commands:\n"
     "  ports     list the serial ports and the numbers the dialog uses for them\n"
@@ -36,6 +37,7 @@ constexpr const char* kProgramHelp =
     "  apn       send the mobile-data access point settings to the radio through adb\n"
     "  counter   show or clear the count of completed user-program downloads\n"
     "  station   upgrade every radio plugged in while it runs: a flashing station\n"
+    "  history   show what happened to each radio: the jobs flash has recorded\n"
     "\n"
     "Options:\n"
     "  -h, --help   show this help; 'korvane COMMAND --help' shows a command's help\n"
@@ -60,8 +62,9 @@ constexpr const char* kPortsHelp =
 
 constexpr const char* kFlashHelp =
     "Usage: korvane flash --port P [--port P ...] --boot FILE --user FILE [--verify]\n"
-    "                     [--exact-timing] [--json]\n"
+    "                     [--exact-timing] [--json] [--history FILE]\n"
     "       korvane flash --port P [--port P ...] --user FILE [--exact-timing] [--json]\n"
+    "                     [--history FILE]\n"
     "\n"
     "With --boot: a full upgrade. The radio must be started in its STM32 ROM\n"
     "bootloader; the boot image is written from 0x08000000 and started, then the\n"
@@ -90,6 +93,10 @@ constexpr const char* kFlashHelp =
     "                name, bootloader, uid, read_protected), error, warning\n"
     "                (progress then goes to standard error); for several ports one\n"
     "                object with an entry per radio ('radios') and the totals\n"
+    "  --history FILE  record each radio's job in FILE instead of\n"
+    "                korvane-history.csv beside the executable ('korvane history'\n"
+    "                reads it back); a history that cannot be written is a warning,\n"
+    "                never a failure of the job\n"
     "\n"
     "On a terminal a live progress line shows the stage, bytes sent, rate and time\n"
     "left (one line per radio for several ports); otherwise plain lines are printed,\n"
@@ -209,6 +216,30 @@ constexpr const char* kCounterHelp =
     "Exit status: 0 success; 1 Sys.dat could not be read or saved (or its lock\n"
     "was held by another program for about 3 s); 2 bad arguments.\n";
 
+constexpr const char* kHistoryHelp =
+    "Usage: korvane history [--uid U] [--since DATE] [--json] [--history FILE]\n"
+    "\n"
+    "Shows the jobs 'korvane flash' has recorded, oldest first: one line per radio\n"
+    "job with its start time, port, chip uid, images, result, stage and message,\n"
+    "then how many jobs were shown (and how many rows of the file were skipped as\n"
+    "not written by korvane). The history is korvane-history.csv beside the\n"
+    "executable: UTF-8 with a byte-order mark, one CSV row per job, which a\n"
+    "spreadsheet opens directly. A file that does not exist yet is an empty history.\n"
+    "\n"
+    "Options:\n"
+    "  --uid U         only the jobs of the radio whose chip has this unique id (as\n"
+    "                  'korvane info' shows it; upper and lower case alike). With\n"
+    "                  no job recorded for it, a line says so and the status is 0\n"
+    "  --since DATE    only the jobs started at or after DATE: a date such as\n"
+    "                  2026-12-08 (its local midnight) or a time as the file writes\n"
+    "                  it, such as 2026-12-08T17:21:24+08:00\n"
+    "  --json          print one JSON array: an object per job whose keys are the\n"
+    "                  file's column names and whose values are the file's texts\n"
+    "  --history FILE  read FILE instead of korvane-history.csv\n"
+    "\n"
+    "Exit status: 0 success, also when no job matched; 1 the file cannot be read;\n"
+    "2 bad arguments.\n";
+
 }  // namespace
 
 std::string HelpText(CommandKind command)
@@ -230,6 +261,8 @@ std::string HelpText(CommandKind command)
             return kCounterHelp;
         case CommandKind::Station:
             return kStationHelp;
+        case CommandKind::History:
+            return kHistoryHelp;
     }
     return kProgramHelp;
 }

@@ -15,6 +15,7 @@
 
 #include "cli/Help.h"
 #include "cli/TextIds.h"
+#include "history/History.h"
 #include "settings/OwnText.h"
 #include "settings/TextEncoding.h"
 
@@ -34,7 +35,7 @@ constexpr std::array kCommands{
     CommandEntry{CommandKind::Ports, "ports"},     CommandEntry{CommandKind::Flash, "flash"},
     CommandEntry{CommandKind::Crc, "crc"},         CommandEntry{CommandKind::Apn, "apn"},
     CommandEntry{CommandKind::Counter, "counter"}, CommandEntry{CommandKind::Info, "info"},
-    CommandEntry{CommandKind::Station, "station"},
+    CommandEntry{CommandKind::Station, "station"}, CommandEntry{CommandKind::History, "history"},
 };
 
 bool IsOption(std::string_view arg)
@@ -68,6 +69,7 @@ CLI::Option* AddValue(CLI::App& app, const std::string& name, std::vector<std::s
 struct Collected {
     bool help = false;
     std::vector<std::string> port, boot, user, name, apn, apnUser, password, numeric;
+    std::vector<std::string> history, uid, since;
     std::size_t json = 0;
     std::size_t exactTiming = 0;
     std::size_t verify = 0;
@@ -98,6 +100,13 @@ void Declare(CLI::App& app, CommandKind command, Collected& c)
             flag("--json", c.json);
             flag("--exact-timing", c.exactTiming);
             flag("--verify", c.verify);
+            AddValue(app, "--history", c.history);
+            break;
+        case CommandKind::History:
+            AddValue(app, "--uid", c.uid);
+            AddValue(app, "--since", c.since);
+            AddValue(app, "--history", c.history);
+            flag("--json", c.json);
             break;
         case CommandKind::Station:
             AddValue(app, "--boot", c.boot);
@@ -229,6 +238,18 @@ void CheckPort(const std::string& port, CommandKind command = CommandKind::Flash
     }
 }
 
+// --history FILE, the same for every command that takes it.
+std::optional<std::filesystem::path> HistoryPath(CommandKind command, const Collected& c)
+{
+    RefuseRepeats(command, {{"--history", &c.history}});
+    if (c.history.empty()) return std::nullopt;
+    if (Single(c.history).empty()) {
+        throw UsageError(command,
+                         OwnText(kTextHistoryPathEmpty, "--history needs the name of a file"));
+    }
+    return settings::Utf8ToPath(Single(c.history));
+}
+
 void FillFlash(Options& options, const Collected& c)
 {
     constexpr CommandKind kFlash = CommandKind::Flash;
@@ -274,6 +295,7 @@ void FillFlash(Options& options, const Collected& c)
     options.flash.json = c.json > 0;
     options.flash.exactTiming = c.exactTiming > 0;
     options.flash.verify = c.verify > 0;
+    options.flash.historyPath = HistoryPath(kFlash, c);
     if (options.flash.verify && !options.flash.bootPath) {
         throw UsageError(kFlash, OwnText(kTextVerifyNeedsBoot,
                                          "--verify reads the boot image back, so it needs "
@@ -410,6 +432,35 @@ void FillInfo(Options& options, const Collected& c)
     options.info.json = c.json > 0;
 }
 
+void FillHistory(Options& options, const Collected& c)
+{
+    constexpr CommandKind kHistory = CommandKind::History;
+    RefuseRepeats(kHistory, {{"--uid", &c.uid}, {"--since", &c.since}});
+    if (c.json > 1) {
+        throw UsageError(kHistory,
+                         OwnText(kTextGivenTwice, "{0} is given more than once", {"--json"}));
+    }
+    HistoryOptions& wanted = options.history;
+    if (!c.uid.empty() && Single(c.uid).empty()) {
+        // An empty uid would quietly show every radio's jobs.
+        throw UsageError(kHistory, OwnText(kTextNeedsValue, "{0} needs a value", {"--uid"}));
+    }
+    wanted.uid = Single(c.uid);
+    if (!c.since.empty()) {
+        wanted.since = history::ParseTime(Single(c.since));
+        if (!wanted.since) {
+            throw UsageError(kHistory,
+                             OwnText(kTextBadSince,
+                                     "--since takes a date such as 2026-12-08 or a time as the "
+                                     "history writes it, such as 2026-12-08T17:21:24+08:00, not "
+                                     "'{0}'",
+                                     {Single(c.since)}));
+        }
+    }
+    wanted.json = c.json > 0;
+    wanted.historyPath = HistoryPath(kHistory, c);
+}
+
 void FillApn(Options& options, const Collected& c)
 {
     RefuseRepeats(CommandKind::Apn, {{"--name", &c.name},
@@ -443,6 +494,9 @@ void Fill(Options& options, const Collected& c)
             break;
         case CommandKind::Apn:
             FillApn(options, c);
+            break;
+        case CommandKind::History:
+            FillHistory(options, c);
             break;
         case CommandKind::Crc:
             if (c.positionals.empty()) {

@@ -14,7 +14,7 @@
 
 namespace korvane::cli {
 
-enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter, Station };
+enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter, Station, History };
 
 // Exit statuses, the same for every command.
 constexpr int kExitSuccess = 0;
@@ -37,6 +37,8 @@ struct FlashOptions {
     bool json = false;
     bool exactTiming = false;  // the dialog's fixed polls instead of patient reads
     bool verify = false;       // read the boot image back before starting it
+    // Where each radio's job is recorded; empty: korvane-history.csv beside the executable.
+    std::optional<std::filesystem::path> historyPath;
 };
 
 // `korvane station`: upgrades every radio plugged in while it runs.
@@ -62,6 +64,14 @@ struct InfoOptions {
     bool json = false;
 };
 
+// `korvane history`: which recorded jobs to show, and how.
+struct HistoryOptions {
+    std::string uid;                    // empty: every radio
+    std::optional<std::int64_t> since;  // seconds since the epoch
+    bool json = false;
+    std::optional<std::filesystem::path> historyPath;  // as for flash
+};
+
 struct Options {
     CommandKind command = CommandKind::None;
     bool help = false;
@@ -69,6 +79,7 @@ struct Options {
     FlashOptions flash;
     StationOptions station;
     InfoOptions info;
+    HistoryOptions history;
     std::vector<std::filesystem::path> crcFiles;
     maintenance::ApnFields apn;
     bool clearCounter = false;

@@ -25,6 +25,13 @@ constexpr std::int32_t StationText(std::int32_t offset)
     return settings::kOwnTextStation + offset;
 }
 
+// `korvane history` and the history lines of flash, after the history module's
+// own texts in the history's range.
+constexpr std::int32_t CliHistoryText(std::int32_t offset)
+{
+    return settings::kOwnTextHistory + offset;
+}
+
 // Arguments.
 constexpr std::int32_t kTextNoCommand = CliText(0);
 constexpr std::int32_t kTextUnknownCommand = CliText(1);
@@ -132,5 +139,18 @@ constexpr std::int32_t kTextStationTotals = StationText(30);
 constexpr std::int32_t kTextStationSession = StationText(31);
 constexpr std::int32_t kTextStationStopping = StationText(32);
 constexpr std::int32_t kTextStationListFailed = StationText(33);
+// The history: its arguments, its lines, what was found.
+constexpr std::int32_t kTextBadSince = CliHistoryText(6);
+constexpr std::int32_t kTextHistoryPathEmpty = CliHistoryText(7);
+constexpr std::int32_t kTextHistoryJob = CliHistoryText(8);
+constexpr std::int32_t kTextHistoryImagesFull = CliHistoryText(9);
+constexpr std::int32_t kTextHistoryImagesUser = CliHistoryText(10);
+constexpr std::int32_t kTextHistoryCount = CliHistoryText(11);
+constexpr std::int32_t kTextHistoryCountSkipped = CliHistoryText(12);
+constexpr std::int32_t kTextHistoryNoneForRadio = CliHistoryText(13);
+constexpr std::int32_t kTextHistoryNone = CliHistoryText(14);
+constexpr std::int32_t kTextHistorySkipped = CliHistoryText(15);
+constexpr std::int32_t kTextHistoryReadHint = CliHistoryText(16);
+constexpr std::int32_t kTextHistoryNoneSince = CliHistoryText(17);
 
 }  // namespace korvane::cli

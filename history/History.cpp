@@ -56,32 +56,6 @@ void AppendField(std::string& line, std::string_view field)
     line += '"';
 }
 
-std::vector<std::string> Fields(const Record& r)
-{
-    char seconds[32];
-    std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
-    return {r.started,
-            seconds,
-            r.port,
-            r.location,
-            r.adapterSerial,
-            r.uid,
-            r.pid,
-            r.bootloader,
-            r.bootImage,
-            r.bootBytes,
-            r.bootCrc,
-            r.userImage,
-            r.userBytes,
-            r.userCrc,
-            r.pacing,
-            r.verified ? "yes" : "no",
-            r.result,
-            r.stage,
-            std::to_string(r.exitStatus),
-            r.message};
-}
-
 std::optional<Record> FromFields(const std::vector<std::string>& f)
 {
     if (f.size() != ColumnNames().size()) return std::nullopt;
@@ -209,6 +183,32 @@ std::optional<std::int64_t> ParseTime(std::string_view text)
            offset;
 }
 
+std::vector<std::string> Fields(const Record& r)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", r.seconds);
+    return {r.started,
+            seconds,
+            r.port,
+            r.location,
+            r.adapterSerial,
+            r.uid,
+            r.pid,
+            r.bootloader,
+            r.bootImage,
+            r.bootBytes,
+            r.bootCrc,
+            r.userImage,
+            r.userBytes,
+            r.userCrc,
+            r.pacing,
+            r.verified ? "yes" : "no",
+            r.result,
+            r.stage,
+            std::to_string(r.exitStatus),
+            r.message};
+}
+
 std::string CsvLine(const Record& record)
 {
     std::string line;
@@ -287,7 +287,14 @@ ReadResult Read(const std::filesystem::path& file, const Filter& filter)
 {
     ReadResult result;
     std::error_code error;
-    if (!std::filesystem::exists(file, error)) return result;
+    const std::filesystem::file_status status = std::filesystem::status(file, error);
+    if (status.type() == std::filesystem::file_type::not_found) return result;
+    // Only a regular file is read: a FIFO would hold the reader until some
+    // writer came, a folder would read as an empty history.
+    if (!error && !std::filesystem::is_regular_file(status)) {
+        throw FileError(settings::OwnText(kTextNotRegular, "The history {0} is not a regular file.",
+                                          {settings::PathToUtf8(file)}));
+    }
     std::ifstream in(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in && !in.eof()) {

@@ -50,6 +50,9 @@ std::string FormatLocalTime(std::chrono::system_clock::time_point when);
 // `YYYY-MM-DD` (its local midnight); nothing for anything else.
 std::optional<std::int64_t> ParseTime(std::string_view text);
 
+// The record's fields as the file holds them, in the order of ColumnNames().
+std::vector<std::string> Fields(const Record& record);
+
 // One record as one CSV line (RFC 4180 quoting, CRLF at the end).
 std::string CsvLine(const Record& record);
 

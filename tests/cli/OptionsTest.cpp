@@ -107,7 +107,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"station", "--user", "u", "--verify"}, CommandKind::Station, "--verify"},
         BadCase{{"station", "--user", "u", "--port", "1"},
                 CommandKind::Station,
-                "unknown option '--port'"}));
+                "unknown option '--port'"},
+        BadCase{{"history", "--since", "2026-12-8"}, CommandKind::History, "'2026-12-8'"},
+        BadCase{{"history", "--since", "yesterday"}, CommandKind::History, "'yesterday'"},
+        BadCase{{"history", "--uid="}, CommandKind::History, "--uid needs a value"},
+        BadCase{{"flash", "--port", "1", "--user", "u", "--history="},
+                CommandKind::Flash,
+                "--history needs"}));
 
 TEST(ParseArguments, StationWatchesTheFilteredPortListOrPaths)
 {
@@ -233,7 +239,7 @@ TEST(HelpText, EveryCommandHasHelpNamingItsUsage)
 {
     for (const CommandKind command :
          {CommandKind::Ports, CommandKind::Flash, CommandKind::Info, CommandKind::Crc,
-          CommandKind::Apn, CommandKind::Counter, CommandKind::Station}) {
+          CommandKind::Apn, CommandKind::Counter, CommandKind::Station, CommandKind::History}) {
         const std::string help = HelpText(command);
         EXPECT_EQ(help.rfind("Usage: korvane " + CommandName(command), 0), 0u) << help;
         EXPECT_NE(HelpHint(command).find(CommandName(command) + " --help"), std::string::npos);
