@@ -2,7 +2,6 @@
 // whole process and runs the main window modally, once.
 #pragma once
 
-#include "settings/CFileSetClass.h"
 #include "settings/SettingsStore.h"
 #include "ui/CDialog_Korvane.h"
 
@@ -26,7 +25,6 @@ public:
 private:
     // m_strSysPath and m_sysData, kept together under one lock.
     settings::SettingsStore m_settings;
-    settings::CFileSetClass m_fileSet;
     // Declared last: built after the settings and destroyed before them.
     ui::CDialog_Korvane m_dlgMain;
 };

@@ -31,11 +31,13 @@ void ThrowNotRegular(const std::filesystem::path& path, bool folder)
 {
     if (folder) {
         throw ImageError(
+            ImageProblem::NotRegular,
             settings::OwnText(kTextImageIsFolder, "The image '{0}' is a folder, not a file.",
                               {settings::PathToUtf8(path)}),
             ImageHint());
     }
-    throw ImageError(settings::OwnText(kTextImageNotRegular,
+    throw ImageError(ImageProblem::NotRegular,
+                     settings::OwnText(kTextImageNotRegular,
                                        "The image '{0}' is not a regular file (it is a pipe, a "
                                        "device or another special file).",
                                        {settings::PathToUtf8(path)}),
@@ -44,14 +46,16 @@ void ThrowNotRegular(const std::filesystem::path& path, bool folder)
 
 void ThrowCannotOpen(const std::filesystem::path& path, const std::string& reason)
 {
-    throw ImageError(settings::OwnText(kTextImageCannotOpen, "Cannot open the image '{0}': {1}.",
+    throw ImageError(ImageProblem::CannotOpen,
+                     settings::OwnText(kTextImageCannotOpen, "Cannot open the image '{0}': {1}.",
                                        {settings::PathToUtf8(path), reason}),
                      ImageHint());
 }
 
 void ThrowCannotRead(const std::filesystem::path& path, const std::string& reason)
 {
-    throw ImageError(settings::OwnText(kTextImageCannotRead, "Cannot read the image '{0}': {1}.",
+    throw ImageError(ImageProblem::CannotRead,
+                     settings::OwnText(kTextImageCannotRead, "Cannot read the image '{0}': {1}.",
                                        {settings::PathToUtf8(path), reason}),
                      ImageHint());
 }
@@ -67,6 +71,7 @@ std::vector<std::uint8_t> LoadImage(const std::filesystem::path& path)
         std::error_code ec;
         const std::uintmax_t size = std::filesystem::file_size(path, ec);
         throw ImageError(
+            ImageProblem::TooLarge,
             settings::OwnText(kTextImageTooLarge,
                               "The image '{0}' is {1} bytes long; at most {2} bytes "
                               "fit the radio's image buffer.",
@@ -97,6 +102,7 @@ const std::vector<std::uint8_t>& ImageSource::Bytes()
     if (m_given->size() > kImageBufferSize) {
         const bool boot = m_role == ImageRole::Boot;
         throw ImageError(
+            ImageProblem::TooLarge,
             settings::OwnText(boot ? kTextBootBytesTooLarge : kTextUserBytesTooLarge,
                               boot ? "The boot image is {0} bytes long; at most {1} bytes fit "
                                      "the radio's image buffer."

@@ -16,14 +16,22 @@ namespace korvane::firmware {
 
 constexpr std::size_t kImageBufferSize = 1'024'000;
 
+// Why an image cannot be used, for a front end that treats one case apart
+// (the dialog's browse leaves a file it cannot open to the job).
+enum class ImageProblem { NotRegular, CannotOpen, CannotRead, TooLarge };
+
 // An image that cannot be used: missing, not a regular file, unreadable, or
 // longer than the buffer.
 class ImageError : public korvane::FileError {
 public:
-    explicit ImageError(const std::string& message, std::string hint = {})
-        : korvane::FileError(ErrorKind::Image, message, std::move(hint))
+    ImageError(ImageProblem problem, const std::string& message, std::string hint = {})
+        : korvane::FileError(ErrorKind::Image, message, std::move(hint)), m_problem(problem)
     {
     }
+    ImageProblem Problem() const { return m_problem; }
+
+private:
+    ImageProblem m_problem;
 };
 
 // Reads the whole file. Anything but a regular file (a folder, a pipe, a

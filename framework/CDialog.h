@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "framework/Controls.h"
+#include "framework/DialogBackend.h"
 #include "framework/DialogTemplate.h"
 #include "framework/ModalHost.h"
 #include "framework/NativeTypes.h"
@@ -90,7 +91,7 @@ public:
     void DispatchCommand(int id);
     void DispatchTimer(std::uintptr_t timerId);
 
-    NativeDialog Window() const { return m_window.get(); }
+    NativeDialog Window() const;
     const DialogTemplate& Template() const { return m_template; }
     ModalHost& Host() const { return *m_host; }
     const DialogBaseUnits& BaseUnits() const { return m_baseUnits; }
@@ -133,9 +134,8 @@ public:
     // window goes during a run (DestroyWindow, the destructor), `stop` turns
     // true, the window waits for `work` to return, and `done` is dropped; so
     // `work` must watch `stop` and must not touch the dialog (it gets copies).
-    // Backends: Qt runs `work` on a std::thread and queues `done` to the
-    // window's object; Win32 runs it on a std::thread and posts a private
-    // message to the dialog, whose procedure calls `done`.
+    // The backend brings the end of the run to the window's thread: Qt queues
+    // it to the window's object, Win32 posts a private message to the dialog.
     using BackgroundWork = std::function<void(const std::atomic<bool>& stop)>;
     void RunInBackground(BackgroundWork work, std::function<void()> done);
     bool IsBusy() const { return m_background != nullptr; }
@@ -153,37 +153,25 @@ protected:
     void ReportHandlerError(const std::string& description);
 
 private:
-    class QtWindow;
-    class Win32Window;
+    // The backend reaches the dialog through DialogBackend's own members only.
+    friend class DialogBackend;
     struct BackgroundRun;
     void FinishBackgroundRun();
     void EndBackgroundRun();
-    void ShowBusy(bool busy);
     void ReleaseWindow(bool detachControls);
     void CreateWindowFromTemplate();
-    void CreateControl(const ControlTemplate& control);
-    void CenterOnScreen();
     void Guarded(const std::function<void()>& action);
-    void OnQtTimer(int qtTimerId);
-    // Backend: a call the run's thread makes when `work` has returned, which
-    // brings FinishBackgroundRun to the window's thread.
-    std::function<void()> BackgroundNotifier();
 
     DialogTemplate m_template;
     ModalHost* m_host;
-    DialogOwner m_window;
     std::map<int, NativeWidget> m_controls;
-    std::map<std::uintptr_t, int> m_timers;  // our id -> the backend's timer id
     DialogBaseUnits m_baseUnits;
     std::vector<CWnd*> m_boundControls;
     bool m_endRequested = false;
     int m_modalResult = IDCANCEL;
     std::unique_ptr<BackgroundRun> m_background;
-    // Win32: while busy, every control is disabled; here are their own states
-    // (EnableItem during the run changes these), and the control that had the focus.
-    bool m_greyed = false;
-    std::map<NativeWidget, bool> m_ownEnabled;
-    NativeWidget m_focusBeforeBusy = nullptr;
+    // The window and everything of the window system.
+    std::unique_ptr<DialogBackend> m_backend;
 };
 
 }  // namespace korvane::framework

@@ -1,6 +1,6 @@
 // The template-driven dialog over a QDialog: building the controls, turning
 // clicks, keys and timers into the dialog's commands, the modal run and the busy
-// look. What both backends share is in CDialogShared.cpp.
+// look. What both backends share is in CDialog.cpp.
 #include "framework/CDialog.h"
 
 #include <QCloseEvent>
@@ -22,19 +22,29 @@
 #include <QTimerEvent>
 #include <QWindow>
 #include <algorithm>
+#include <functional>
+#include <map>
+#include <memory>
 #include <stdexcept>
+#include <utility>
 
 #include "framework/Text.h"
 
 namespace korvane::framework {
 
+namespace {
+
 // The Qt window of a CDialog: turns Escape, Enter, the close box and timer
 // events into the dialog's commands and timer messages.
-class CDialog::QtWindow : public QDialog {
+class QtWindow : public QDialog {
 public:
     // `ownerWindow`: the window that owns this one (it keeps this one above it
     // and out of the taskbar); a window, not a child, either way.
-    QtWindow(CDialog& owner, QWidget* ownerWindow) : QDialog(ownerWindow), m_owner(owner) {}
+    // `onTimer` takes Qt's timer id.
+    QtWindow(CDialog& owner, QWidget* ownerWindow, std::function<void(int)> onTimer)
+        : QDialog(ownerWindow), m_owner(owner), m_onTimer(std::move(onTimer))
+    {
+    }
 
     void reject() override { m_owner.DispatchCommand(IDCANCEL); }
     void accept() override { m_owner.DispatchCommand(IDOK); }
@@ -62,13 +72,12 @@ protected:
         }
     }
 
-    void timerEvent(QTimerEvent* event) override { m_owner.OnQtTimer(event->timerId()); }
+    void timerEvent(QTimerEvent* event) override { m_onTimer(event->timerId()); }
 
 private:
     CDialog& m_owner;
+    std::function<void(int)> m_onTimer;
 };
-
-namespace {
 
 // Windows that exist, oldest first. A dialog created while others exist is
 // owned by the newest of them, as a dialog framework makes the active window
@@ -207,214 +216,195 @@ QRect FitOneLineText(QLabel& label, QRect rect, ControlKind kind)
     return rect;
 }
 
-}  // namespace
+// The Qt window of one dialog, and its timers.
+class QtDialogBackend : public DialogBackend {
+public:
+    explicit QtDialogBackend(CDialog& dialog) : DialogBackend(dialog) {}
 
-int CDialog::DoModal()
-{
-    CreateWindowFromTemplate();
-    Guarded([this] { OnInitDialog(); });
-    int result = m_modalResult;
-    if (!m_endRequested) {
-        CenterOnScreen();
-        result = m_window->exec();
-    }
-    DestroyWindow();
-    return result;
-}
+    NativeDialog Window() const override { return m_window.get(); }
 
-void CDialog::Create(bool show)
-{
-    CreateWindowFromTemplate();
-    Guarded([this] { OnInitDialog(); });
-    CenterOnScreen();
-    if (show && !m_endRequested) m_window->show();
-}
+    void CreateAndInitialise() override
+    {
+        CDialog& dialog = Dialog();
+        const DialogTemplate& dialogTemplate = dialog.Template();
+        QWidget* owner = LiveDialogs().empty() ? nullptr : LiveDialogs().back()->Window();
+        auto window = std::make_unique<QtWindow>(dialog, owner,
+                                                 [this](int qtTimerId) { OnQtTimer(qtTimerId); });
+        window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+        window->setWindowTitle(WindowSystemTitle(dialogTemplate.title));
+        const QFont font(ToQString(dialogTemplate.fontFamily), dialogTemplate.pointSize);
+        window->setFont(font);
+        const DialogBaseUnits units = MeasureDialogBaseUnits(font);
+        SetBaseUnits(units);
+        const QSize size(units.ToPixelsX(dialogTemplate.width),
+                         units.ToPixelsY(dialogTemplate.height));
+        if (dialogTemplate.sizingBorder) {
+            window->resize(size);
+        } else {
+            window->setFixedSize(size);
+        }
+        m_window = std::move(window);
+        LiveDialogs().push_back(&dialog);
+        for (const ControlTemplate& control : dialogTemplate.controls) {
+            CreateControl(control, units);
+        }
+        Initialise();
+    }
 
-// Owned windows go first, as they would with their owner; then this one.
-void CDialog::ReleaseWindow(bool detachControls)
-{
-    if (!m_window) return;
-    auto& live = LiveDialogs();
-    while (!live.empty() && live.back() != this) live.back()->DestroyWindow();
-    if (const auto self = std::find(live.begin(), live.end(), this); self != live.end()) {
-        live.erase(self);
+    void DestroyOwnedWindows() override
+    {
+        auto& live = LiveDialogs();
+        while (!live.empty() && live.back() != &Dialog()) live.back()->DestroyWindow();
     }
-    for (const auto& [ourId, qtId] : m_timers) m_window->killTimer(qtId);
-    m_timers.clear();
-    if (detachControls) {
-        for (CWnd* control : m_boundControls) control->Attach(nullptr);
-    }
-    m_boundControls.clear();
-    m_controls.clear();
-    m_window.reset();
-}
 
-void CDialog::EndDialog(int result)
-{
-    m_endRequested = true;
-    m_modalResult = result;
-    if (m_window) m_window->done(result);
-}
+    void Destroy() override
+    {
+        auto& live = LiveDialogs();
+        if (const auto self = std::find(live.begin(), live.end(), &Dialog()); self != live.end()) {
+            live.erase(self);
+        }
+        for (const auto& [ourId, qtId] : m_timers) m_window->killTimer(qtId);
+        m_timers.clear();
+        m_window.reset();
+    }
 
-void CDialog::CreateWindowFromTemplate()
-{
-    DestroyWindow();
-    m_endRequested = false;
-    m_modalResult = IDCANCEL;
-    QWidget* owner = LiveDialogs().empty() ? nullptr : LiveDialogs().back()->m_window.get();
-    auto window = std::make_unique<QtWindow>(*this, owner);
-    window->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    window->setWindowTitle(WindowSystemTitle(m_template.title));
-    const QFont font(ToQString(m_template.fontFamily), m_template.pointSize);
-    window->setFont(font);
-    m_baseUnits = MeasureDialogBaseUnits(font);
-    const QSize size(m_baseUnits.ToPixelsX(m_template.width),
-                     m_baseUnits.ToPixelsY(m_template.height));
-    if (m_template.sizingBorder) {
-        window->resize(size);
-    } else {
-        window->setFixedSize(size);
+    // Centres the frame in the screen's available area, but keeps it inside: a
+    // window larger than the area keeps its title bar and close box in reach at
+    // the area's top left, as the dialog manager does.
+    void CenterOnScreen() override
+    {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen == nullptr || !m_window) return;
+        const QRect available = screen->availableGeometry();
+        // The frame is known once the window system has framed the window; move()
+        // places the frame's top left either way.
+        const QMargins frame = m_window->windowHandle() != nullptr
+                                   ? m_window->windowHandle()->frameMargins()
+                                   : QMargins();
+        const QSize outer = m_window->size().grownBy(frame);
+        QPoint topLeft = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
+        topLeft.setX(
+            std::max(available.left(),
+                     std::min(topLeft.x(), available.left() + available.width() - outer.width())));
+        topLeft.setY(
+            std::max(available.top(),
+                     std::min(topLeft.y(), available.top() + available.height() - outer.height())));
+        m_window->move(topLeft);
     }
-    m_window.reset(window.release());
-    LiveDialogs().push_back(this);
-    for (const ControlTemplate& control : m_template.controls) CreateControl(control);
-}
 
-void CDialog::CreateControl(const ControlTemplate& control)
-{
-    QWidget* widget = MakeWidget(control, m_window.get());
-    QRect rect(m_baseUnits.ToPixelsX(control.x), m_baseUnits.ToPixelsY(control.y),
-               m_baseUnits.ToPixelsX(control.width), m_baseUnits.ToPixelsY(control.height));
-    if (control.kind == ControlKind::DropDownList) {
-        // The template's height is that of the dropped list; the closed box is one line.
-        rect.setHeight(widget->sizeHint().height());
-    }
-    if (auto* picture = qobject_cast<QLabel*>(widget);
-        control.kind == ControlKind::Picture && !picture->pixmap().isNull()) {
-        // A picture control shows its bitmap at the bitmap's own size.
-        rect.setSize(picture->pixmap().size());
-    }
-    if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && IsText(control.kind)) {
-        rect = FitOneLineText(*label, rect, control.kind);
-    }
-    widget->setGeometry(rect);
-    widget->setEnabled(control.enabled);
-    widget->setVisible(control.shown);
-    const bool focusable = control.tabStop && control.kind != ControlKind::SerialControl;
-    widget->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
-    if (control.kind == ControlKind::GroupBox) widget->lower();  // a frame never takes clicks
-    if (control.kind == ControlKind::PushButton || control.kind == ControlKind::DefPushButton) {
-        const int id = control.id;
-        QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked,
-                         [this, id] { DispatchCommand(id); });
-    }
-    if (control.id != kNoId) m_controls[control.id] = widget;
-}
+    void Show() override { m_window->show(); }
+    int RunModal() override { return m_window->exec(); }
+    void EndModal(int result) override { m_window->done(result); }
 
-// Centres the frame in the screen's available area, but keeps it inside: a
-// window larger than the area keeps its title bar and close box in reach at
-// the area's top left, as the dialog manager does.
-void CDialog::CenterOnScreen()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr || !m_window) return;
-    const QRect available = screen->availableGeometry();
-    // The frame is known once the window system has framed the window; move()
-    // places the frame's top left either way.
-    const QMargins frame =
-        m_window->windowHandle() != nullptr ? m_window->windowHandle()->frameMargins() : QMargins();
-    const QSize outer = m_window->size().grownBy(frame);
-    QPoint topLeft = available.center() - QPoint(outer.width() / 2, outer.height() / 2);
-    topLeft.setX(
-        std::max(available.left(),
-                 std::min(topLeft.x(), available.left() + available.width() - outer.width())));
-    topLeft.setY(
-        std::max(available.top(),
-                 std::min(topLeft.y(), available.top() + available.height() - outer.height())));
-    m_window->move(topLeft);
-}
+    void EnableItem(NativeWidget control, bool enable) override { control->setEnabled(enable); }
+    bool IsItemEnabled(NativeWidget control) const override
+    {
+        // Not isEnabled(): a busy window greys its controls without changing their own states.
+        return !control->testAttribute(Qt::WA_ForceDisabled);
+    }
+    void ShowItem(NativeWidget control, bool show) override { control->setVisible(show); }
+    bool IsItemShown(NativeWidget control) const override { return !control->isHidden(); }
+    void SetTitle(const std::string& title) override
+    {
+        m_window->setWindowTitle(WindowSystemTitle(title));
+    }
 
-void CDialog::OnQtTimer(int qtTimerId)
-{
-    for (const auto& [ourId, qtId] : m_timers) {
-        if (qtId == qtTimerId) {
-            DispatchTimer(ourId);
-            return;
+    void SetTimer(std::uintptr_t timerId, int milliseconds) override
+    {
+        KillTimer(timerId);
+        m_timers[timerId] = m_window->startTimer(milliseconds);
+    }
+
+    void KillTimer(std::uintptr_t timerId) override
+    {
+        const auto found = m_timers.find(timerId);
+        if (found == m_timers.end()) return;
+        if (m_window) m_window->killTimer(found->second);
+        m_timers.erase(found);
+    }
+
+    bool HasTimer(std::uintptr_t timerId) const override { return m_timers.count(timerId) != 0; }
+
+    // A finished run reaches the window's thread as a call queued to the window.
+    std::function<void()> BackgroundNotifier() override
+    {
+        QDialog* window = m_window.get();
+        return [this, window] {
+            QMetaObject::invokeMethod(
+                window, [this] { BackgroundRunReturned(); }, Qt::QueuedConnection);
+        };
+    }
+
+    // A busy window greys its controls and takes no input, but keeps each
+    // control's own state, so nothing needs restoring afterwards.
+    void ShowBusy(bool busy) override
+    {
+        if (!m_window) return;
+        m_window->setEnabled(!busy);
+        if (busy) {
+            m_window->setCursor(Qt::WaitCursor);
+        } else {
+            m_window->unsetCursor();
         }
     }
-}
 
-void CDialog::EnableItem(int id, bool enable)
-{
-    GetDlgItem(id)->setEnabled(enable);
-}
-bool CDialog::IsItemEnabled(int id) const
-{
-    // Not isEnabled(): a busy window greys its controls without changing their own states.
-    return !GetDlgItem(id)->testAttribute(Qt::WA_ForceDisabled);
-}
-void CDialog::ShowItem(int id, bool show)
-{
-    GetDlgItem(id)->setVisible(show);
-}
-bool CDialog::IsItemShown(int id) const
-{
-    return !GetDlgItem(id)->isHidden();
-}
+private:
+    void CreateControl(const ControlTemplate& control, const DialogBaseUnits& units)
+    {
+        QWidget* widget = MakeWidget(control, m_window.get());
+        QRect rect(units.ToPixelsX(control.x), units.ToPixelsY(control.y),
+                   units.ToPixelsX(control.width), units.ToPixelsY(control.height));
+        if (control.kind == ControlKind::DropDownList) {
+            // The template's height is that of the dropped list; the closed box is one line.
+            rect.setHeight(widget->sizeHint().height());
+        }
+        if (auto* picture = qobject_cast<QLabel*>(widget);
+            control.kind == ControlKind::Picture && !picture->pixmap().isNull()) {
+            // A picture control shows its bitmap at the bitmap's own size.
+            rect.setSize(picture->pixmap().size());
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget); label != nullptr && IsText(control.kind)) {
+            rect = FitOneLineText(*label, rect, control.kind);
+        }
+        widget->setGeometry(rect);
+        widget->setEnabled(control.enabled);
+        widget->setVisible(control.shown);
+        const bool focusable = control.tabStop && control.kind != ControlKind::SerialControl;
+        widget->setFocusPolicy(focusable ? Qt::StrongFocus : Qt::NoFocus);
+        if (control.kind == ControlKind::GroupBox) widget->lower();  // a frame never takes clicks
+        if (control.kind == ControlKind::PushButton || control.kind == ControlKind::DefPushButton) {
+            const int id = control.id;
+            QObject::connect(static_cast<QPushButton*>(widget), &QPushButton::clicked,
+                             [this, id] { Command(id); });
+        }
+        ControlCreated(control.id, widget);
+    }
 
-void CDialog::SetWindowText(const std::string& title)
-{
-    m_template.title = title;
-    if (m_window) m_window->setWindowTitle(WindowSystemTitle(title));
-}
+    void OnQtTimer(int qtTimerId)
+    {
+        for (const auto& [ourId, qtId] : m_timers) {
+            if (qtId == qtTimerId) {
+                Timer(ourId);
+                return;
+            }
+        }
+    }
 
-void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
-{
-    if (!m_window) throw std::logic_error("a timer needs the dialog's window");
-    KillTimer(timerId);
-    m_timers[timerId] = m_window->startTimer(milliseconds);
-}
+    std::unique_ptr<QtWindow> m_window;
+    std::map<std::uintptr_t, int> m_timers;  // our id -> Qt's timer id
+};
 
-void CDialog::KillTimer(std::uintptr_t timerId)
-{
-    const auto found = m_timers.find(timerId);
-    if (found == m_timers.end()) return;
-    if (m_window) m_window->killTimer(found->second);
-    m_timers.erase(found);
-}
+}  // namespace
 
-void DialogDestroyer::operator()(QDialog* window) const
+std::unique_ptr<DialogBackend> MakeDialogBackend(CDialog& dialog)
 {
-    delete window;
+    return std::make_unique<QtDialogBackend>(dialog);
 }
 
 NativeWidget WidgetOf(NativeDialog dialog)
 {
     return dialog;
-}
-
-// A finished run reaches the window's thread as a call queued to the window.
-std::function<void()> CDialog::BackgroundNotifier()
-{
-    QDialog* window = m_window.get();
-    return [this, window] {
-        QMetaObject::invokeMethod(
-            window, [this] { FinishBackgroundRun(); }, Qt::QueuedConnection);
-    };
-}
-
-// A busy window greys its controls and takes no input, but keeps each
-// control's own state, so nothing needs restoring afterwards.
-void CDialog::ShowBusy(bool busy)
-{
-    if (!m_window) return;
-    m_window->setEnabled(!busy);
-    if (busy) {
-        m_window->setCursor(Qt::WaitCursor);
-    } else {
-        m_window->unsetCursor();
-    }
 }
 
 }  // namespace korvane::framework

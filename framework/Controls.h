@@ -6,12 +6,6 @@
 
 #include "framework/NativeTypes.h"
 
-// The Qt backend's private helpers name these; the Win32 backend does not use them.
-class QWidget;
-class QComboBox;
-class QLineEdit;
-class QProgressBar;
-
 namespace korvane::framework {
 
 class CWnd {
@@ -24,10 +18,6 @@ public:
     void SetWindowText(const std::string& text);
     std::string GetWindowText() const;
     void EnableWindow(bool enable);
-
-protected:
-    // The bound widget; throws std::logic_error when the member is not bound.
-    QWidget& Bound() const;
 
 private:
     NativeWidget m_widget = nullptr;
@@ -42,9 +32,6 @@ public:
     int GetCurSel() const;  // -1 when nothing is selected
     int GetCount() const;
     std::string GetLBText(int index) const;
-
-private:
-    QComboBox& Combo() const;
 };
 
 class CEdit : public CWnd {};
@@ -56,9 +43,6 @@ public:
     void SetPos(int position);
     int GetPos() const;
     int GetRangeUpper() const;
-
-private:
-    QProgressBar& Bar() const;
 };
 
 }  // namespace korvane::framework

@@ -14,15 +14,36 @@
 
 namespace korvane::framework {
 
-QWidget& CWnd::Bound() const
+namespace {
+
+// The bound widget; throws std::logic_error when the member is not bound.
+QWidget& Bound(const CWnd& control)
 {
-    if (m_widget == nullptr) throw std::logic_error("the control member is not bound to a control");
-    return *m_widget;
+    if (control.Widget() == nullptr) {
+        throw std::logic_error("the control member is not bound to a control");
+    }
+    return *control.Widget();
 }
+
+QComboBox& Combo(const CWnd& control)
+{
+    auto* combo = qobject_cast<QComboBox*>(&Bound(control));
+    if (combo == nullptr) throw std::logic_error("the control is not a drop-down list");
+    return *combo;
+}
+
+QProgressBar& Bar(const CWnd& control)
+{
+    auto* bar = qobject_cast<QProgressBar*>(&Bound(control));
+    if (bar == nullptr) throw std::logic_error("the control is not a progress bar");
+    return *bar;
+}
+
+}  // namespace
 
 void CWnd::SetWindowText(const std::string& text)
 {
-    QWidget& widget = Bound();
+    QWidget& widget = Bound(*this);
     const QString qtext = ToQString(text);
     if (auto* label = qobject_cast<QLabel*>(&widget)) {
         label->setText(qtext);
@@ -39,7 +60,7 @@ void CWnd::SetWindowText(const std::string& text)
 
 std::string CWnd::GetWindowText() const
 {
-    QWidget& widget = Bound();
+    QWidget& widget = Bound(*this);
     if (auto* label = qobject_cast<QLabel*>(&widget)) return FromQString(label->text());
     if (auto* button = qobject_cast<QAbstractButton*>(&widget)) return FromQString(button->text());
     if (auto* edit = qobject_cast<QLineEdit*>(&widget)) return FromQString(edit->text());
@@ -50,71 +71,57 @@ std::string CWnd::GetWindowText() const
 
 void CWnd::EnableWindow(bool enable)
 {
-    Bound().setEnabled(enable);
-}
-
-QComboBox& CComboBox::Combo() const
-{
-    auto* combo = qobject_cast<QComboBox*>(&Bound());
-    if (combo == nullptr) throw std::logic_error("the control is not a drop-down list");
-    return *combo;
+    Bound(*this).setEnabled(enable);
 }
 
 void CComboBox::ResetContent()
 {
-    Combo().clear();
+    Combo(*this).clear();
 }
 
 int CComboBox::AddString(const std::string& text)
 {
-    Combo().addItem(ToQString(text));
-    return Combo().count() - 1;
+    Combo(*this).addItem(ToQString(text));
+    return Combo(*this).count() - 1;
 }
 
 void CComboBox::SetCurSel(int index)
 {
-    QComboBox& combo = Combo();
+    QComboBox& combo = Combo(*this);
     combo.setCurrentIndex(index >= 0 && index < combo.count() ? index : -1);
 }
 
 int CComboBox::GetCurSel() const
 {
-    return Combo().currentIndex();
+    return Combo(*this).currentIndex();
 }
 int CComboBox::GetCount() const
 {
-    return Combo().count();
+    return Combo(*this).count();
 }
 std::string CComboBox::GetLBText(int index) const
 {
-    return FromQString(Combo().itemText(index));
-}
-
-QProgressBar& CProgressCtrl::Bar() const
-{
-    auto* bar = qobject_cast<QProgressBar*>(&Bound());
-    if (bar == nullptr) throw std::logic_error("the control is not a progress bar");
-    return *bar;
+    return FromQString(Combo(*this).itemText(index));
 }
 
 void CProgressCtrl::SetRange(int lower, int upper)
 {
-    Bar().setRange(lower, upper);
+    Bar(*this).setRange(lower, upper);
 }
 
 void CProgressCtrl::SetPos(int position)
 {
-    QProgressBar& bar = Bar();
+    QProgressBar& bar = Bar(*this);
     bar.setValue(std::clamp(position, bar.minimum(), bar.maximum()));
 }
 
 int CProgressCtrl::GetPos() const
 {
-    return Bar().value();
+    return Bar(*this).value();
 }
 int CProgressCtrl::GetRangeUpper() const
 {
-    return Bar().maximum();
+    return Bar(*this).maximum();
 }
 
 }  // namespace korvane::framework

@@ -38,16 +38,7 @@ public:
     virtual int RunModal(CDialog& dialog) = 0;
 };
 
-// The host that shows real Qt dialogs to a person.
-class QtModalHost : public ModalHost {
-public:
-    int ShowMessage(NativeWidget owner, const std::string& text, const std::string& caption,
-                    MessageButtons buttons, MessageIcon icon) override;
-    std::vector<std::string> GetOpenFileNames(const FileOpenRequest& request) override;
-    int RunModal(CDialog& dialog) override;
-};
-
-// The process's real host.
+// The process's real host: real dialogs shown to a person.
 ModalHost& DefaultModalHost();
 
 // Converts "BIN files (*.bin)|*.bin|All files|*.*||" to Qt's

@@ -45,6 +45,15 @@ std::vector<std::string> SplitOnBars(const std::string& text)
     return parts;
 }
 
+// The host that shows real Qt dialogs to a person.
+class QtModalHost : public ModalHost {
+public:
+    int ShowMessage(NativeWidget owner, const std::string& text, const std::string& caption,
+                    MessageButtons buttons, MessageIcon icon) override;
+    std::vector<std::string> GetOpenFileNames(const FileOpenRequest& request) override;
+    int RunModal(CDialog& dialog) override;
+};
+
 }  // namespace
 
 int QtModalHost::ShowMessage(QWidget* owner, const std::string& text, const std::string& caption,

@@ -3,8 +3,6 @@
 // the build). Code above framework/ passes them on and never looks inside.
 #pragma once
 
-#include <memory>
-
 #if defined(KORVANE_FRAMEWORK_WIN32)
 
 struct HWND__;
@@ -15,12 +13,6 @@ namespace korvane::framework {
 using NativeDialog = HWND__*;  // a dialog window
 using NativeWidget = HWND__*;  // a control, or a message box's owner
 using NativeFont = HFONT__*;
-
-// Destroys a dialog window the framework created.
-struct DialogDestroyer {
-    void operator()(HWND__* window) const;
-};
-using DialogOwner = std::unique_ptr<HWND__, DialogDestroyer>;
 
 }  // namespace korvane::framework
 
@@ -35,13 +27,6 @@ namespace korvane::framework {
 using NativeDialog = QDialog*;
 using NativeWidget = QWidget*;
 using NativeFont = QFont;
-
-// Deletes a dialog window the framework created (declared here, so that code
-// holding one needs no Qt header).
-struct DialogDestroyer {
-    void operator()(QDialog* window) const;
-};
-using DialogOwner = std::unique_ptr<QDialog, DialogDestroyer>;
 
 }  // namespace korvane::framework
 

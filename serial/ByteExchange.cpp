@@ -23,15 +23,6 @@ void ByteExchange::SendBytes(const std::uint8_t* data, std::uint16_t count)
     m_port.SetOutput(bytes);
 }
 
-std::int32_t ByteExchange::ReceiveBytes(std::span<std::uint8_t> buffer, std::uint16_t wanted,
-                                        std::uint32_t polls)
-{
-    const Reply reply = Receive(wanted, polls);
-    const std::size_t n = std::min(reply.Size(), buffer.size());
-    std::copy_n(reply.Bytes().begin(), n, buffer.begin());
-    return static_cast<std::int32_t>(n);
-}
-
 Reply ByteExchange::Receive(std::uint16_t wanted, std::uint32_t polls)
 {
     return Receive(wanted, ReadLimit::Polls(polls));
@@ -105,14 +96,6 @@ Reply ByteExchange::ReceiveWithin(std::uint16_t wanted, const ReadLimit& limit)
     if (gathered.Waiting(m_port) == 0) return Reply();
     // More than wanted may have come during the last sleep; only the wanted part counts.
     return TakeWaiting(gathered, wanted);
-}
-
-void ByteExchange::ExchangeBytes(std::span<std::uint8_t> buffer, std::uint16_t sendCount,
-                                 std::uint16_t wanted, std::uint32_t polls)
-{
-    const std::size_t toSend = std::min<std::size_t>(sendCount, buffer.size());
-    SendBytes(buffer.data(), static_cast<std::uint16_t>(toSend));
-    ReceiveBytes(buffer, wanted, polls);
 }
 
 }  // namespace korvane::serial

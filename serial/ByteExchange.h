@@ -76,22 +76,13 @@ public:
     // Discards all waiting input, then writes `count` bytes of `data`.
     void SendBytes(const std::uint8_t* data, std::uint16_t count);
 
-    // Waits up to `polls` polls for `wanted` bytes and copies the reply to the
-    // start of `buffer` (never past its end). Returns the number of bytes
-    // copied; 0 leaves the buffer untouched.
-    std::int32_t ReceiveBytes(std::span<std::uint8_t> buffer, std::uint16_t wanted,
-                              std::uint32_t polls);
-
-    // The same read as ReceiveBytes on the same schedule, returning what arrived.
+    // Waits up to `polls` polls for `wanted` bytes: the fixed schedule checks at
+    // once and every poll, then takes one final look, which takes whatever has
+    // come (it may be more than wanted).
     Reply Receive(std::uint16_t wanted, std::uint32_t polls);
     // A read that returns as soon as `wanted` bytes are there, or when `limit`
     // runs out with whatever has come; a poll limit keeps the fixed schedule.
     Reply Receive(std::uint16_t wanted, const ReadLimit& limit);
-
-    // SendBytes of the first `sendCount` bytes of `buffer`, then ReceiveBytes
-    // into the same buffer.
-    void ExchangeBytes(std::span<std::uint8_t> buffer, std::uint16_t sendCount,
-                       std::uint16_t wanted, std::uint32_t polls);
 
     ISleeper& Sleeper() { return m_sleeper; }
     // Null stops tracing; the trace must outlive the exchange's use of it.

@@ -130,7 +130,7 @@ std::vector<std::uint8_t> OfferedCommands(std::uint8_t bootloaderVersion);
 // "readout-unprotect", "block", ...; ParseStep takes the same names.
 std::string_view StepName(SimStep step);
 std::optional<SimStep> ParseStep(std::string_view name);
-// "nack", "silence", "refuse", "hangup".
+// "nack", "silence", "refuse", "hangup", "flood", "corrupt".
 std::optional<FaultAction> ParseFaultAction(std::string_view name);
 // "step:action[:first[:count]]", e.g. "block:refuse:2" or "sync:silence:0:148".
 std::optional<Fault> ParseFault(std::string_view text);

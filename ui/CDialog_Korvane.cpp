@@ -5,10 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <span>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -148,7 +144,6 @@ CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams
       m_job(m_mscomm, m_settings)
 {
     m_job.SetPacing(m_seams.pacing);
-    m_pImageBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(firmware::kImageBufferSize);
     m_settings.Load(m_programDir / settings::SettingsStore::kFileName);
     m_strTxtPath = m_programDir / settings::TextCatalogue::kFileName;
     m_iniFile = settings::TextCatalogue(m_strTxtPath, m_settings.Language());
@@ -199,26 +194,48 @@ std::string CDialog_Korvane::CounterLine() const
 void CDialog_Korvane::DoDataExchange(framework::CDataExchange* pDX)
 {
     SetWindowText(kWindowTitle);
+    BindControls(pDX);
+    FillPortList();
+    SetDlgItemText(kIdCounter, CounterLine());
+    EnableButtonsForClosedPort();
+    SetCaptions();
+    ShowPrecautions();
+    EnableDriverButtonForWordSize();
+}
 
+void CDialog_Korvane::BindControls(framework::CDataExchange* pDX)
+{
     // The serial control (1008) is the member m_mscomm itself; its control only holds the place.
     framework::DDX_Control(pDX, kIdPortList, m_comboPort);
     framework::DDX_Control(pDX, kIdBootPath, m_editBootPath);
     framework::DDX_Control(pDX, kIdUserPath, m_editUserPath);
     framework::DDX_Control(pDX, kIdProgress, m_progress);
+}
 
+void CDialog_Korvane::FillPortList()
+{
     m_comboPort.ResetContent();
     for (const char* name : kPortNames) m_comboPort.AddString(name);
     m_comboPort.SetCurSel(m_settings.ComIndex());  // 6 or more selects nothing
+}
 
-    SetDlgItemText(kIdCounter, CounterLine());
-
+// Only the open button: the others wait for a port.
+void CDialog_Korvane::EnableButtonsForClosedPort()
+{
     EnableItem(kIdOpenPort, true);
     EnableItem(kIdClosePort, false);
     EnableItem(kIdFullUpgrade, false);
     EnableItem(kIdUserUpgrade, false);
+}
 
+void CDialog_Korvane::SetCaptions()
+{
     for (const CaptionRow& row : kCaptionTable) SetDlgItemText(row.controlId, GetText(row.textId));
+}
 
+// The precautions form, modal, between two resets of the COM-port database.
+void CDialog_Korvane::ShowPrecautions()
+{
     const auto resetComPortDatabase =
         m_seams.resetComPortDatabase ? m_seams.resetComPortDatabase
                                      : std::function<void()>(maintenance::ResetComPortDatabase);
@@ -226,7 +243,10 @@ void CDialog_Korvane::DoDataExchange(framework::CDataExchange* pDX)
     CForm_MAP precautions(&Host());
     Host().RunModal(precautions);
     resetComPortDatabase();
+}
 
+void CDialog_Korvane::EnableDriverButtonForWordSize()
+{
     m_pfnIsWow64Process = m_seams.isOperatingSystem64Bit
                               ? m_seams.isOperatingSystem64Bit
                               : std::function<bool()>(maintenance::IsOperatingSystem64Bit);
@@ -322,26 +342,21 @@ void CDialog_Korvane::BrowseImage(std::filesystem::path& path, int editId, int l
     SetDlgItemText(labelId, crcText);
 }
 
-// The browse reads into the dialog's own buffer, never into the job's, so a
-// browse during a download cannot disturb it. Empty when the file cannot be
-// opened; at most the buffer's size is read.
+// The image read as the job would read it, into bytes of the browse's own, so
+// a browse during a download cannot disturb the job. Empty when the file
+// cannot be opened (the job reports that when it starts); a read that fails
+// after the open leaves as the image's error, which the framework shows.
 std::string CDialog_Korvane::ImageCrcText(const std::filesystem::path& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return {};
-    std::fill_n(m_pImageBuffer.get(), firmware::kImageBufferSize, std::uint8_t{0});
-    errno = 0;
-    file.read(reinterpret_cast<char*>(m_pImageBuffer.get()),
-              static_cast<std::streamsize>(firmware::kImageBufferSize));
-    if (file.bad()) {
-        const int reason = errno;
-        throw korvane::FileError(OwnText(
-            kOwnTextUi + 2, "Cannot read {0}: {1}.",
-            {framework::PathToUtf8(path), reason != 0 ? std::strerror(reason) : "read error"}));
+    std::vector<std::uint8_t> image;
+    try {
+        image = firmware::LoadImage(path);
+    } catch (const firmware::ImageError& error) {
+        if (error.Problem() == firmware::ImageProblem::CannotOpen) return {};
+        throw;
     }
-    const auto length = static_cast<std::size_t>(file.gcount());
     const firmware::Qorin_CRC32 crc;
-    return firmware::FormatCrcLabel(crc.Compute(std::span(m_pImageBuffer.get(), length)));
+    return firmware::FormatCrcLabel(crc.Compute(image));
 }
 
 void CDialog_Korvane::OnBnClickedFullUpgrade()

@@ -13,7 +13,6 @@
 #include "framework/CDialog.h"
 #include "maintenance/DriverInstall.h"
 #include "serial/CMscomm.h"
-#include "settings/CFileSetClass.h"
 #include "settings/SettingsStore.h"
 #include "settings/TextCatalogue.h"
 
@@ -83,6 +82,13 @@ private:
     void SetPortButtons(bool portOpen);
     void BrowseImage(std::filesystem::path& path, int editId, int labelId);
     std::string ImageCrcText(const std::filesystem::path& path);
+    // The steps of the initialisation, in DoDataExchange's order.
+    void BindControls(framework::CDataExchange* pDX);
+    void FillPortList();
+    void EnableButtonsForClosedPort();
+    void SetCaptions();
+    void ShowPrecautions();
+    void EnableDriverButtonForWordSize();
     void ShowDriverOutcome(const maintenance::DriverRow& row,
                            const maintenance::ProcessResult& result);
     void StartJob(firmware::UpgradeMode mode);
@@ -93,17 +99,20 @@ private:
     KorvaneSeams m_seams;
     std::filesystem::path m_programDir;
 
-    settings::CFileSetClass m_fileSet;
     serial::CMscomm m_mscomm;
     std::filesystem::path m_strBootPath;
     std::filesystem::path m_strUserPath;
     std::filesystem::path m_strTxtPath;
-    settings::TextCatalogue m_iniFile;  // the catalogue path's copy and m_nLanguageBase
-    std::string m_strStatus;            // the status line as last shown or set here
-    std::unique_ptr<std::uint8_t[]> m_pImageBuffer;  // the browsed image, for its CRC
+    // The text catalogue Txt.ini beside the program, in the language Sys.dat
+    // names (its language base is LanguageBase()): the window's captions and
+    // messages come from it.
+    settings::TextCatalogue m_iniFile;
+    std::string m_strStatus;  // the status line as last shown or set here
     framework::CComboBox m_comboPort;
     framework::CEdit m_editBootPath;
     framework::CEdit m_editUserPath;
+    // Answers whether the operating system is 64-bit (the seam's, or
+    // maintenance::IsOperatingSystem64Bit), which picks the driver buttons.
     std::function<bool()> m_pfnIsWow64Process;
     framework::CProgressCtrl m_progress;
     bool m_bPortOpen = false;  // opened here and not closed since

@@ -1,4 +1,4 @@
-// Measures what ReceiveBytes costs while it waits on a silent line: the process
+// Measures what Receive costs while it waits on a silent line: the process
 // CPU time as a share of wall time, and how late each 50 ms poll wakes up.
 #include <time.h>
 
@@ -72,17 +72,16 @@ int main()
 
     TimingSleeper sleeper;
     ByteExchange exchange(port, sleeper);
-    std::vector<std::uint8_t> buffer(1024, 0);
 
     const double cpuStart = ProcessCpuSeconds();
     const auto wallStart = Clock::now();
-    for (int round = 0; round < kRounds; ++round) exchange.ReceiveBytes(buffer, 1, kPollsPerRound);
+    for (int round = 0; round < kRounds; ++round) exchange.Receive(1, kPollsPerRound);
     const std::chrono::duration<double> wall = Clock::now() - wallStart;
     const double cpu = ProcessCpuSeconds() - cpuStart;
 
     const double cpuShare = 100.0 * cpu / wall.count();
     const double overshoot = Median(sleeper.Overshoots());
-    std::printf("ReceiveBytes waiting on a silent pty: %d x %u polls, %.3f s wall\n", kRounds,
+    std::printf("Receive waiting on a silent pty: %d x %u polls, %.3f s wall\n", kRounds,
                 kPollsPerRound, wall.count());
     std::printf("CPU time while waiting: %.3f%% of wall time (target < %.0f%%) %s\n", cpuShare,
                 kCpuShareTarget, cpuShare < kCpuShareTarget ? "ok" : "MISSED");

@@ -67,19 +67,24 @@ TEST(LoadImage, ReadsUpToTheBufferSizeAndRefusesMore)
         EXPECT_NE(what.find("big.bin"), std::string::npos) << what;
         EXPECT_NE(what.find("1024001"), std::string::npos) << what;
         EXPECT_NE(what.find("1024000"), std::string::npos) << what;
+        EXPECT_EQ(e.Problem(), ImageProblem::TooLarge);
     }
 }
 
+// A file that is not there cannot be opened; a folder is not a file at all.
 TEST(LoadImage, MissingFileOrFolderIsAnImageErrorNamingIt)
 {
     const ScratchDir dir;
-    for (const auto& path : {dir.Path() / "absent.bin", dir.Path()}) {
+    for (const auto& [path, problem] :
+         {std::pair{dir.Path() / "absent.bin", ImageProblem::CannotOpen},
+          std::pair{dir.Path(), ImageProblem::NotRegular}}) {
         try {
             LoadImage(path);
             FAIL() << path;
         } catch (const ImageError& e) {
             EXPECT_NE(std::string(e.what()).find(path.filename().string()), std::string::npos)
                 << e.what();
+            EXPECT_EQ(e.Problem(), problem) << path;
         }
     }
 }

@@ -1,8 +1,7 @@
 // The polled byte exchange against a scripted radio on a virtual clock: exact
-// poll counts, sleeps and buffer contents.
+// poll counts, sleeps and replies.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <vector>
 
 #include "serial/ByteExchange.h"
@@ -18,23 +17,24 @@ using testing::ScriptedPort;
 using testing::VirtualSleeper;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr std::uint8_t kFill = 0xEE;  // marks buffer bytes a call must not touch
-
 class ByteExchangeTest : public ::testing::Test {
 protected:
     VirtualSleeper clock;
     ScriptedPort port{clock};
     ByteExchange exchange{port, clock};
-    std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(1024, kFill);
 };
+
+Bytes BytesOf(const Reply& reply)
+{
+    return Bytes(reply.Bytes().begin(), reply.Bytes().end());
+}
 
 struct ReceiveCase {
     const char* name;
     std::vector<std::pair<std::chrono::milliseconds, Bytes>> arrivals;
     std::uint16_t wanted;
     std::uint32_t polls;
-    std::int32_t expectedResult;
-    Bytes expectedStart;  // the buffer's first bytes after the call
+    Bytes expected;  // the reply
     std::size_t expectedSleeps;
 };
 
@@ -45,48 +45,37 @@ TEST_F(ByteExchangeTest, ReceiveFollowsThePollSchedule)
          {{0ms, {0x79, 0x01}}},
          2,
          10,
-         2,
          {0x79, 0x01},
          0},
-        {"wanted 1 with three waiting copies one",
-         {{0ms, {0x79, 0x1F, 0x2F}}},
-         1,
-         5,
-         1,
-         {0x79, kFill},
-         0},
-        {"polls 1 and no reply returns 0 after one sleep", {}, 1, 1, 0, {kFill}, 1},
+        {"wanted 1 with three waiting copies one", {{0ms, {0x79, 0x1F, 0x2F}}}, 1, 5, {0x79}, 0},
+        {"polls 1 and no reply returns nothing after one sleep", {}, 1, 1, {}, 1},
         {"polls 2 with 3 of 5 bytes returns 3 after two sleeps",
          {{30ms, {1, 2, 3}}},
          5,
          2,
-         3,
-         {1, 2, 3, kFill, kFill},
+         {1, 2, 3},
          2},
         {"a reply is seen at the first poll after it is complete",
          {{120ms, {0x79}}},
          1,
          10,
-         1,
          {0x79},
          3},
         {"a reply split over two arrivals waits for its second part",
          {{10ms, {1}}, {60ms, {2}}},
          2,
          10,
-         2,
          {1, 2},
          2},
         {"the final look takes more than wanted when it came during the last sleep",
          {{20ms, {7, 8, 9}}},
          2,
          1,
-         3,
          {7, 8, 9},
          1},
-        {"polls 0 with nothing waiting returns 0 at once", {}, 1, 0, 0, {kFill}, 0},
-        {"polls 0 takes whatever is waiting", {{0ms, {4, 5}}}, 3, 0, 2, {4, 5, kFill}, 0},
-        {"a silent line with 20 polls waits one second", {}, 1, 20, 0, {kFill}, 20},
+        {"polls 0 with nothing waiting returns nothing at once", {}, 1, 0, {}, 0},
+        {"polls 0 takes whatever is waiting", {{0ms, {4, 5}}}, 3, 0, {4, 5}, 0},
+        {"a silent line with 20 polls waits one second", {}, 1, 20, {}, 20},
     };
     for (const ReceiveCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -94,11 +83,8 @@ TEST_F(ByteExchangeTest, ReceiveFollowsThePollSchedule)
         ScriptedPort casePort(caseClock);
         ByteExchange caseExchange(casePort, caseClock);
         for (const auto& [at, bytes] : c.arrivals) casePort.ArriveAt(at, bytes);
-        std::vector<std::uint8_t> reply(1024, kFill);
 
-        EXPECT_EQ(caseExchange.ReceiveBytes(reply, c.wanted, c.polls), c.expectedResult);
-        EXPECT_EQ(Bytes(reply.begin(), reply.begin() + static_cast<long>(c.expectedStart.size())),
-                  c.expectedStart);
+        EXPECT_EQ(BytesOf(caseExchange.Receive(c.wanted, c.polls)), c.expected);
         EXPECT_EQ(caseClock.Sleeps().size(), c.expectedSleeps);
         for (const auto& sleep : caseClock.Sleeps()) EXPECT_EQ(sleep, ByteExchange::kPollInterval);
         // Everything waiting was taken, including bytes beyond `wanted`.
@@ -108,17 +94,9 @@ TEST_F(ByteExchangeTest, ReceiveFollowsThePollSchedule)
 
 TEST_F(ByteExchangeTest, SilentLineChecksPollsPlusOneTimes)
 {
-    EXPECT_EQ(exchange.ReceiveBytes(buffer, 1, 20), 0);
+    EXPECT_TRUE(exchange.Receive(1, 20).Empty());
     EXPECT_EQ(port.CountQueries(), 21);
     EXPECT_EQ(clock.Now(), 1000ms);
-}
-
-TEST_F(ByteExchangeTest, FinalLookNeverWritesPastTheBuffer)
-{
-    port.ArriveAt(10ms, {1, 2, 3, 4, 5, 6});
-    std::array<std::uint8_t, 4> small{};
-    EXPECT_EQ(exchange.ReceiveBytes(small, 2, 1), 4);
-    EXPECT_EQ(small, (std::array<std::uint8_t, 4>{1, 2, 3, 4}));
 }
 
 TEST_F(ByteExchangeTest, SendDiscardsAllWaitingInputThenWritesAllBytes)
@@ -176,7 +154,7 @@ TEST_F(ByteExchangeTest, ReplyHoldsWhatArrivedAndACeilingEndsTheReadWhenItsBytes
         ByteExchange caseExchange(casePort, caseClock);
         for (const auto& [at, bytes] : c.arrivals) casePort.ArriveAt(at, bytes);
         const Reply reply = caseExchange.Receive(c.wanted, c.limit);
-        EXPECT_EQ(Bytes(reply.Bytes().begin(), reply.Bytes().end()), c.expected);
+        EXPECT_EQ(BytesOf(reply), c.expected);
         EXPECT_EQ(caseClock.Now(), c.returnsAt);
     }
 }
@@ -186,24 +164,15 @@ TEST_F(ByteExchangeTest, ByteArrivingBetweenRequestsIsNeverReadAsAReply)
     port.OnWrite([](std::span<const std::uint8_t> written, ScriptedPort& p) {
         p.ArriveAfter(20ms, {static_cast<std::uint8_t>(written[0] + 1)});
     });
-    buffer[0] = 0x10;
-    exchange.ExchangeBytes(buffer, 1, 1, 10);
-    EXPECT_EQ(buffer[0], 0x11);
+    const std::uint8_t first = 0x10;
+    exchange.SendBytes(&first, 1);
+    EXPECT_EQ(BytesOf(exchange.Receive(1, 10)), Bytes{0x11});
 
     port.ArriveAfter(5ms, {0xFF});  // stray byte after the step
     clock.Sleep(10ms);
-    buffer[0] = 0x20;
-    exchange.ExchangeBytes(buffer, 1, 1, 10);
-    EXPECT_EQ(buffer[0], 0x21);
-}
-
-TEST_F(ByteExchangeTest, SilentExchangeLeavesTheRequestInTheBuffer)
-{
-    buffer[0] = 0x7F;
-    exchange.ExchangeBytes(buffer, 1, 1, 2);
-    EXPECT_EQ(buffer[0], 0x7F);
-    EXPECT_EQ(port.AllWritten(), Bytes{0x7F});
-    EXPECT_EQ(clock.Sleeps().size(), 2u);
+    const std::uint8_t second = 0x20;
+    exchange.SendBytes(&second, 1);
+    EXPECT_EQ(BytesOf(exchange.Receive(1, 10)), Bytes{0x21});
 }
 
 TEST_F(ByteExchangeTest, ClosedPortFailsAtTheFirstStep)
@@ -211,7 +180,7 @@ TEST_F(ByteExchangeTest, ClosedPortFailsAtTheFirstStep)
     port.SetOpen(false);
     const Bytes request{1};
     EXPECT_THROW(exchange.SendBytes(request.data(), 1), SerialError);
-    EXPECT_THROW(exchange.ReceiveBytes(buffer, 1, 10), SerialError);
+    EXPECT_THROW(exchange.Receive(1, 10), SerialError);
     EXPECT_TRUE(port.Writes().empty());
     EXPECT_TRUE(clock.Sleeps().empty());
 }
@@ -221,8 +190,8 @@ TEST_F(ByteExchangeTest, StopRequestEndsAPollBeforeTouchingThePort)
     StoppableSleeper sleeper;
     ByteExchange stopping(port, sleeper);
     sleeper.RequestStop();
-    EXPECT_THROW(stopping.ReceiveBytes(buffer, 1, 10), StopRequested);
-    EXPECT_THROW(stopping.ReceiveBytes(buffer, 1, 0), StopRequested);
+    EXPECT_THROW(stopping.Receive(1, 10), StopRequested);
+    EXPECT_THROW(stopping.Receive(1, 0), StopRequested);
     EXPECT_THROW(stopping.Receive(1, ReadLimit::Within(1000ms)), StopRequested);
     EXPECT_EQ(port.CountQueries(), 0);
 }

@@ -293,12 +293,11 @@ TEST_F(CMscommPtyTest, ExchangeOverTheLine)
     });
     StoppableSleeper sleeper;
     ByteExchange exchange(port, sleeper);
-    Bytes buffer(1024, 0);
-    buffer[0] = 0x7F;
-    exchange.ExchangeBytes(buffer, 2, 2, 20);
+    const Bytes request{0x7F, 0x00};
+    exchange.SendBytes(request.data(), 2);
+    const Reply reply = exchange.Receive(2, 20);
     radio.join();
-    EXPECT_EQ(buffer[0], 0x79);
-    EXPECT_EQ(buffer[1], 0x1F);
+    EXPECT_EQ(Bytes(reply.Bytes().begin(), reply.Bytes().end()), (Bytes{0x79, 0x1F}));
 }
 
 TEST_F(CMscommPtyTest, ClosingWhileAnotherThreadPollsEndsThePollWithNotOpen)
@@ -309,12 +308,12 @@ TEST_F(CMscommPtyTest, ClosingWhileAnotherThreadPollsEndsThePollWithNotOpen)
     std::atomic<bool> polling{false};
     SerialErrorKind kind = SerialErrorKind::Io;
     std::thread worker([&] {
-        Bytes buffer(1024, 0);
+        const std::uint8_t request = 0;
         try {
             while (true) {
                 polling = true;
-                exchange.SendBytes(buffer.data(), 1);
-                exchange.ReceiveBytes(buffer, 1, 2);
+                exchange.SendBytes(&request, 1);
+                exchange.Receive(1, 2);
             }
         } catch (const SerialError& e) {
             kind = e.Kind();

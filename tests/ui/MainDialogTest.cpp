@@ -811,7 +811,8 @@ TEST(BrowseTest, AReadFailureAfterTheOpenIsShownAndTheTextsStay)
     h.Click(kIdBrowseBoot);
     h.Click(kIdBrowseBoot);
     ASSERT_EQ(h.host.messages.size(), 1u);
-    EXPECT_NE(h.host.messages[0].text.find("Cannot read /proc/self/mem"), std::string::npos)
+    EXPECT_NE(h.host.messages[0].text.find("Cannot read the image '/proc/self/mem'"),
+              std::string::npos)
         << h.host.messages[0].text;
     EXPECT_EQ(h.Text(kIdBootPath), framework::PathToUtf8(digits));
     EXPECT_EQ(h.Text(kIdBootCrc), "CRC32:CBF43926");

@@ -1,8 +1,9 @@
 // The parts of CDialog that do not depend on the window system, compiled with
-// either backend: the message table's dispatch, the handler guard, controls by
-// id through CWnd, data exchange, message boxes through the host, and the
-// background run's bookkeeping. The backend files give the windows, timers,
-// the busy look and the way a finished run reaches the window's thread.
+// either backend: the window's life, the message table's dispatch, the handler
+// guard, controls by id through CWnd, data exchange, message boxes through the
+// host, and the background run's bookkeeping. The DialogBackend of the build
+// (CDialog_qt.cpp, CDialog_win32.cpp) gives the windows, timers, the busy look
+// and the way a finished run reaches the window's thread.
 #include <algorithm>
 #include <exception>
 #include <stdexcept>
@@ -26,8 +27,55 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
     pDX->m_pDlgWnd->BindControl(id, control);
 }
 
+void DialogBackend::Initialise()
+{
+    m_dialog.Guarded([this] { m_dialog.OnInitDialog(); });
+}
+
+void DialogBackend::ControlCreated(int id, NativeWidget control)
+{
+    if (id != kNoId) m_dialog.m_controls[id] = control;
+}
+
+void DialogBackend::SetBaseUnits(const DialogBaseUnits& units)
+{
+    m_dialog.m_baseUnits = units;
+}
+
+void DialogBackend::Command(int id)
+{
+    m_dialog.DispatchCommand(id);
+}
+
+void DialogBackend::Timer(std::uintptr_t timerId)
+{
+    m_dialog.DispatchTimer(timerId);
+}
+
+void DialogBackend::BackgroundRunReturned()
+{
+    m_dialog.FinishBackgroundRun();
+}
+
+void DialogBackend::ReportUnexpectedError()
+{
+    m_dialog.ReportHandlerError("An unexpected error ended the last action.");
+}
+
+bool DialogBackend::EndRequested() const
+{
+    return m_dialog.m_endRequested;
+}
+
+int DialogBackend::ModalResult() const
+{
+    return m_dialog.m_modalResult;
+}
+
 CDialog::CDialog(const DialogTemplate& dialogTemplate, ModalHost* host)
-    : m_template(dialogTemplate), m_host(host != nullptr ? host : &DefaultModalHost())
+    : m_template(dialogTemplate),
+      m_host(host != nullptr ? host : &DefaultModalHost()),
+      m_backend(MakeDialogBackend(*this))
 {
 }
 
@@ -38,12 +86,66 @@ CDialog::~CDialog()
     ReleaseWindow(false);  // the bound members of a derived dialog are gone already
 }
 
+NativeDialog CDialog::Window() const
+{
+    return m_backend->Window();
+}
+
+int CDialog::DoModal()
+{
+    CreateWindowFromTemplate();
+    int result = m_modalResult;
+    if (!m_endRequested && Window() != nullptr) {
+        m_backend->CenterOnScreen();
+        result = m_backend->RunModal();
+    }
+    DestroyWindow();
+    return result;
+}
+
+void CDialog::Create(bool show)
+{
+    CreateWindowFromTemplate();
+    m_backend->CenterOnScreen();
+    if (show && !m_endRequested && Window() != nullptr) m_backend->Show();
+}
+
+void CDialog::CreateWindowFromTemplate()
+{
+    DestroyWindow();
+    m_endRequested = false;
+    m_modalResult = IDCANCEL;
+    m_backend->CreateAndInitialise();
+}
+
 void CDialog::DestroyWindow()
 {
-    if (!m_window) return;
+    if (Window() == nullptr) return;
     EndBackgroundRun();
     OnDestroy();
     ReleaseWindow(true);
+}
+
+// Owned windows go first, as they would with their owner; then this one. A
+// modal run of this window ends with it.
+void CDialog::ReleaseWindow(bool detachControls)
+{
+    if (Window() == nullptr) return;
+    m_backend->DestroyOwnedWindows();
+    if (detachControls) {
+        for (CWnd* control : m_boundControls) control->Attach(nullptr);
+    }
+    m_boundControls.clear();
+    m_controls.clear();
+    m_backend->Destroy();
+    m_endRequested = true;
+}
+
+void CDialog::EndDialog(int result)
+{
+    m_endRequested = true;
+    m_modalResult = result;
+    if (Window() != nullptr) m_backend->EndModal(result);
 }
 
 void CDialog::Guarded(const std::function<void()>& action)
@@ -122,14 +224,51 @@ std::string CDialog::GetDlgItemText(int id) const
     return control.GetWindowText();
 }
 
+void CDialog::EnableItem(int id, bool enable)
+{
+    m_backend->EnableItem(GetDlgItem(id), enable);
+}
+
+bool CDialog::IsItemEnabled(int id) const
+{
+    return m_backend->IsItemEnabled(GetDlgItem(id));
+}
+
+void CDialog::ShowItem(int id, bool show)
+{
+    m_backend->ShowItem(GetDlgItem(id), show);
+}
+
+bool CDialog::IsItemShown(int id) const
+{
+    return m_backend->IsItemShown(GetDlgItem(id));
+}
+
+void CDialog::SetWindowText(const std::string& title)
+{
+    m_template.title = title;
+    if (Window() != nullptr) m_backend->SetTitle(title);
+}
+
 std::string CDialog::GetWindowText() const
 {
     return m_template.title;
 }
 
+void CDialog::SetTimer(std::uintptr_t timerId, int milliseconds)
+{
+    if (Window() == nullptr) throw std::logic_error("a timer needs the dialog's window");
+    m_backend->SetTimer(timerId, milliseconds);
+}
+
+void CDialog::KillTimer(std::uintptr_t timerId)
+{
+    m_backend->KillTimer(timerId);
+}
+
 bool CDialog::HasTimer(std::uintptr_t timerId) const
 {
-    return m_timers.count(timerId) != 0;
+    return m_backend->HasTimer(timerId);
 }
 
 int CDialog::AfxMessageBox(const std::string& text)
@@ -140,21 +279,21 @@ int CDialog::AfxMessageBox(const std::string& text)
 int CDialog::MessageBox(const std::string& text, const std::string& caption, MessageButtons buttons,
                         MessageIcon icon)
 {
-    return m_host->ShowMessage(WidgetOf(m_window.get()), text, caption, buttons, icon);
+    return m_host->ShowMessage(WidgetOf(Window()), text, caption, buttons, icon);
 }
 
 void CDialog::RunInBackground(BackgroundWork work, std::function<void()> done)
 {
-    if (!m_window) throw std::logic_error("a background run needs the dialog's window");
+    if (Window() == nullptr) throw std::logic_error("a background run needs the dialog's window");
     if (IsBusy()) throw std::logic_error("a background run is already on");
     auto run = std::make_unique<BackgroundRun>();
     run->done = std::move(done);
     BackgroundRun* state = run.get();
     // The window outlives the thread (it waits for the thread before it goes),
     // so the notice always has its receiver.
-    std::function<void()> notify = BackgroundNotifier();
+    std::function<void()> notify = m_backend->BackgroundNotifier();
     m_background = std::move(run);
-    ShowBusy(true);
+    m_backend->ShowBusy(true);
     try {
         state->thread = std::thread([state, notify = std::move(notify), work = std::move(work)] {
             try {
@@ -166,7 +305,7 @@ void CDialog::RunInBackground(BackgroundWork work, std::function<void()> done)
         });
     } catch (...) {
         m_background.reset();
-        ShowBusy(false);
+        m_backend->ShowBusy(false);
         throw;
     }
 }
@@ -176,7 +315,7 @@ void CDialog::FinishBackgroundRun()
     if (!m_background) return;
     m_background->thread.join();
     const std::unique_ptr<BackgroundRun> run = std::move(m_background);
-    ShowBusy(false);
+    m_backend->ShowBusy(false);
     Guarded([&run] {
         if (run->error) std::rethrow_exception(run->error);
         if (run->done) run->done();
@@ -189,7 +328,7 @@ void CDialog::EndBackgroundRun()
     m_background->stop = true;
     m_background->thread.join();
     m_background.reset();
-    ShowBusy(false);
+    m_backend->ShowBusy(false);
 }
 
 bool CDialog::UpdateData(bool saveAndValidate)
