@@ -74,7 +74,7 @@ struct Collected {
     std::size_t exactTiming = 0;
     std::size_t verify = 0;
     std::size_t clear = 0;
-    std::vector<std::string> vidPid, location, watch, history, maxJobs;
+    std::vector<std::string> vidPid, location, watch, maxJobs;
     std::size_t allPorts = 0;
     std::size_t onlyUsb = 0;
     std::size_t quiet = 0;
@@ -319,7 +319,6 @@ void FillStation(Options& options, const Collected& c)
     RefuseRepeats(kStation, {{"--boot", &c.boot},
                              {"--user", &c.user},
                              {"--location", &c.location},
-                             {"--history", &c.history},
                              {"--max-jobs", &c.maxJobs}});
     for (const auto& [name, count] :
          {std::pair{"--exact-timing", c.exactTiming}, std::pair{"--verify", c.verify},
@@ -401,7 +400,7 @@ void FillStation(Options& options, const Collected& c)
     station.vidPids = c.vidPid;
     station.location = Single(c.location);
     station.watch = c.watch;
-    if (!c.history.empty()) station.historyFile = settings::Utf8ToPath(Single(c.history));
+    station.historyFile = HistoryPath(kStation, c);
     station.quiet = c.quiet > 0;
 }
 
