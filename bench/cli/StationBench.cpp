@@ -246,11 +246,13 @@ int main(int argc, char** argv)
 
         const auto start = Clock::now();
         double rssAfterFirstWave = 0.0;
+        std::vector<double> rssAfterWave;
         double slowest = 0.0;
         int waves = 0;
         for (int done = 0; done < radios; done += wave) {
             slowest = std::max(slowest, bench.Wave(std::min(wave, radios - done)));
-            if (++waves == 1) rssAfterFirstWave = ResidentBytes();
+            rssAfterWave.push_back(ResidentBytes());
+            if (++waves == 1) rssAfterFirstWave = rssAfterWave.back();
         }
         const double session = Seconds(Clock::now() - start).count();
         const double rssEnd = ResidentBytes();
@@ -278,6 +280,18 @@ int main(int argc, char** argv)
             "memory growth over the session: %+.0f KiB since one radio, %+.0f KiB since "
             "the first wave (target under 1 MiB)\n",
             (rssEnd - rssSession) / 1024.0, (rssEnd - rssAfterFirstWave) / 1024.0);
+        // Whether it keeps growing or has settled: the resident memory after
+        // the first wave and after each further quarter of the session.
+        std::printf("resident memory after wave");
+        std::size_t shown = rssAfterWave.size();
+        for (std::size_t quarter = 0; quarter <= 4; ++quarter) {
+            const std::size_t at = quarter * (rssAfterWave.size() - 1) / 4;
+            if (at == shown) continue;
+            shown = at;
+            std::printf("%s %zu: %.2f MiB", quarter > 0 ? "," : "", at + 1,
+                        rssAfterWave[at] / kMiB);
+        }
+        std::printf("\n");
         std::printf(
             "upgraded %d of %d jobs, %d of %d radios received both images; CPU in all "
             "%.2f s; load average %.2f\n",
