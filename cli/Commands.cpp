@@ -124,6 +124,11 @@ std::string Sentence(const std::string& text)
     return text + OwnText(kTextFullStop, ".");
 }
 
+std::string JoinClauses(const std::string& first, const std::string& second)
+{
+    return OwnText(kTextStationJoin, "{0}; {1}", {first, second});
+}
+
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint)
 {
     console.err << "korvane: " << EscapeControls(Sentence(what));

@@ -30,6 +30,8 @@ std::string EscapeControls(std::string_view text);
 // (control characters escaped).
 // A message or hint as a sentence, ended as the user's language ends one.
 std::string Sentence(const std::string& text);
+// "first; second" with the semicolon of the user's language.
+std::string JoinClauses(const std::string& first, const std::string& second);
 
 void PrintFailure(const Console& console, const std::string& what, const std::string& hint);
 // The same from an error's message and hint.

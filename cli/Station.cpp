@@ -10,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/RadioRun.h"
 #include "cli/StationView.h"
@@ -382,8 +383,9 @@ int RunStation(const Console& console, const std::filesystem::path& programDir,
     std::string history = OwnText(kTextStationHistoryIn, "History: {0}. Ctrl-C ends the session",
                                   {settings::PathToUtf8(setup.historyFile)});
     if (options.maxJobs) {
-        history += "; " + OwnText(kTextStationEndsAfter, "it ends by itself after {0} jobs",
-                                  {std::to_string(*options.maxJobs)});
+        history =
+            JoinClauses(history, OwnText(kTextStationEndsAfter, "it ends by itself after {0} jobs",
+                                         {std::to_string(*options.maxJobs)}));
     }
     view->Note(Sentence(history));
 

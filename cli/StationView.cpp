@@ -109,7 +109,7 @@ public:
     {
         m_steps.erase(slot.job);
         const FlashOutcome& outcome = slot.radio.outcome;
-        Line(slot, WithoutFullStop(EndWords(outcome)) + "; " + UnplugWords());
+        Line(slot, JoinClauses(WithoutFullStop(EndWords(outcome)), UnplugWords()));
         if (!outcome.hint.empty()) Line(slot, Sentence(outcome.hint));
     }
     void OnWarning(const std::string& text) override

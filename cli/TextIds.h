@@ -139,6 +139,7 @@ constexpr std::int32_t kTextStationTotals = StationText(30);
 constexpr std::int32_t kTextStationSession = StationText(31);
 constexpr std::int32_t kTextStationStopping = StationText(32);
 constexpr std::int32_t kTextStationListFailed = StationText(33);
+constexpr std::int32_t kTextStationJoin = StationText(34);
 // The history: its arguments, its lines, what was found.
 constexpr std::int32_t kTextBadSince = CliHistoryText(6);
 constexpr std::int32_t kTextHistoryPathEmpty = CliHistoryText(7);
