@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "settings/FileLock.h"
 #include "settings/SettingsTexts.h"
@@ -18,9 +19,9 @@ namespace fs = std::filesystem;
 // Where the system's file lock only tells processes apart (flock emulated on
 // network file systems), two stores of one process would both get it; this
 // mutex keeps their saves apart as well.
-std::timed_mutex& ProcessSaveMutex()
+std::mutex& ProcessSaveMutex()
 {
-    static std::timed_mutex mutex;
+    static std::mutex mutex;
     return mutex;
 }
 
@@ -197,10 +198,12 @@ SaveResult SettingsStore::Modify(const std::function<void(SysData&)>& change, co
     // queued before it, and none holds the record while it waits.
     // The mutex is waited for in real time (it is released within
     // milliseconds, unless its holder waits for the file), in steps that each
-    // look for a stop request.
+    // look for a stop request. A plain mutex tried between sleeps, rather than
+    // a timed one: ThreadSanitizer does not follow a timed mutex's waits.
     std::unique_lock processLock(ProcessSaveMutex(), std::defer_lock);
     LockWait rest = wait;
-    while (!processLock.try_lock_for(LockWait::kRetry)) {
+    while (!processLock.try_lock()) {
+        std::this_thread::sleep_for(LockWait::kRetry);
         rest.limit -= LockWait::kRetry;
         if (rest.limit <= std::chrono::milliseconds::zero()) {
             return unsaved(LockProblem(LockResult::Busy, before.target, wait));
