@@ -266,6 +266,11 @@ std::set<std::string> Placeholders(std::string_view text)
 
 TEST(OwnTextIdsTest, EveryTextAskedForIsInEveryRangeWithItsPlaceholders)
 {
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    // It reads source text, which no sanitizer has more to say about; the
+    // regular expressions' recursion outgrows a sanitizer's stack on long files.
+    GTEST_SKIP() << "the plain build checks the sources' texts";
+#endif
     const std::map<std::string, Source> sources = ReadSources(KORVANE_SOURCE_DIR);
     const Resolver resolver(sources);
     std::map<long long, std::pair<std::string, std::string>> uses;  // where, English
