@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchImages.h"
 #include "sim/PtyRadio.h"
 
 #ifndef KORVANE_CLI_BINARY
@@ -31,6 +32,10 @@
 extern char** environ;
 
 namespace {
+
+using korvane::bench::Image;
+using korvane::bench::Received;
+using korvane::bench::Write;
 
 namespace fs = std::filesystem;
 
@@ -52,26 +57,6 @@ struct Figures {
     int complete = 0;               // radios that received both images and the end frame
     double wireFloorSeconds = 0.0;  // of the first radio
 };
-
-std::vector<std::uint8_t> Image(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<std::uint8_t>(random()); });
-    return bytes;
-}
-
-void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-bool Received(const std::vector<std::uint8_t>& got, const std::vector<std::uint8_t>& sent)
-{
-    return got.size() >= sent.size() && std::equal(sent.begin(), sent.end(), got.begin());
-}
 
 // Runs korvane (copied into `dir`, so that its Sys.dat is the bench's) on
 // `count` fresh radios, its output to files in `dir`.

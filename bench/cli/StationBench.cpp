@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchImages.h"
 #include "cli/RadioRun.h"
 #include "cli/Station.h"
 #include "settings/SettingsStore.h"
@@ -33,6 +34,10 @@
 #include "station/PortSource.h"
 
 namespace {
+
+using korvane::bench::Image;
+using korvane::bench::Received;
+using korvane::bench::Write;
 
 namespace fs = std::filesystem;
 using korvane::station::Clock;
@@ -44,26 +49,6 @@ constexpr unsigned kBaud = 115200;
 constexpr std::chrono::milliseconds kLookInterval{500};  // as `korvane station`
 constexpr std::chrono::milliseconds kTick{100};          // as `korvane station`
 constexpr double kMiB = 1024.0 * 1024.0;
-
-std::vector<std::uint8_t> Image(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<std::uint8_t>(random()); });
-    return bytes;
-}
-
-void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-bool Received(const std::vector<std::uint8_t>& got, const std::vector<std::uint8_t>& sent)
-{
-    return got.size() >= sent.size() && std::equal(sent.begin(), sent.end(), got.begin());
-}
 
 // Resident memory, from /proc/self/status, in bytes.
 double ResidentBytes()

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchImages.h"
 #include "sim/PtyRadio.h"
 
 #ifndef KORVANE_CLI_BINARY
@@ -31,6 +32,9 @@
 extern char** environ;
 
 namespace {
+
+using korvane::bench::Image;
+using korvane::bench::Write;
 
 namespace fs = std::filesystem;
 using Seconds = std::chrono::duration<double>;
@@ -65,21 +69,6 @@ Seconds Floor()
     const double frames = static_cast<double>((kBootSize + kFrameSize - 1) / kFrameSize);
     const auto program = Radio().programDuration * static_cast<long>(frames);
     return Seconds(frames * kFrameBytes * kBitsPerByte / kBaud) + program;
-}
-
-std::vector<std::uint8_t> Image(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<std::uint8_t>(random()); });
-    return bytes;
-}
-
-void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs `args` (found on PATH when not a path) with its output in `log`; a fresh
