@@ -63,13 +63,14 @@ test-tsan: deps
 
 # libFuzzer targets (clang, with AddressSanitizer and UndefinedBehaviorSanitizer)
 # for the parsers of outside data and both protocol stages, each run for
-# FUZZ_SECONDS on its seed corpus (tests/fuzz/corpus); any finding fails.
+# FUZZ_SECONDS on its seed corpus (tests/fuzz/corpus), as many at once as there
+# are cores; any finding fails.
 fuzz: deps
 	@CC=clang CXX=clang++ cmake -S . -B $(BUILD_FUZZ) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DKORVANE_FUZZ=ON -DKORVANE_WITH_QT=OFF -DKORVANE_BUILD_TESTS=OFF \
 	    -DKORVANE_BUILD_BENCHMARKS=OFF >/dev/null
 	@cmake --build $(BUILD_FUZZ) -j $(JOBS) --target fuzz_targets
-	@sh scripts/run-fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+	@FUZZ_JOBS=$(JOBS) sh scripts/run-fuzz.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Renders the main window, the precautions form and the service window (--service)
 # to PNG, offscreen, into docs/.
@@ -79,10 +80,11 @@ screenshots: build
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_TSAN) $(BUILD_FUZZ)
 
-# Windows: the dialog STM32_Korvane.exe, korvane.exe and the suites cross-built
-# for 32-bit Windows (MinGW-w64, linked statically) beside the program folder;
-# test-windows runs them under Wine, flashes the simulated radio through
-# korvane.exe and drives the dialog on a virtual display (README, section Windows).
+# Windows: the dialog STM32_Korvane.exe and korvane.exe cross-built for 32-bit
+# Windows (MinGW-w64, linked statically) beside the program folder; test-windows
+# also builds the suites, runs them under Wine, flashes the simulated radio
+# through korvane.exe and drives the dialog on a virtual display (README, section
+# Windows).
 BUILD_WIN = build-win
 
 windows:
@@ -90,11 +92,13 @@ windows:
 	@cmake -S . -B $(BUILD_WIN) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
 	    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake \
 	    -DKORVANE_WITH_QT=OFF -DKORVANE_BUILD_BENCHMARKS=OFF >/dev/null
-	@cmake --build $(BUILD_WIN) -j $(JOBS)
+	@cmake --build $(BUILD_WIN) -j $(JOBS) --target STM32_Korvane korvane program_folder
 
-test-windows:
+# The simulated radio and the Linux korvane the Windows run is compared with come
+# from the Linux build.
+test-windows: build
 	@sh scripts/install-wine.sh wine
-	@JOBS=$(JOBS) sh tests/windows/run-under-wine.sh . .
+	@JOBS=$(JOBS) KORVANE_NATIVE_BUILD=$(BUILD) sh tests/windows/run-under-wine.sh . .
 
 # The dialog as Wine draws it, on a virtual display, into docs/windows-*.png.
 screenshots-windows:

@@ -4,7 +4,7 @@
 set -eu
 
 exec sh "$(dirname "$0")/apt-install-missing.sh" install-deps \
-    g++ cmake ninja-build make pkg-config clang-format \
+    g++ cmake ninja-build make pkg-config ccache clang-format \
     clang libclang-rt-14-dev \
     libcli11-dev nlohmann-json3-dev \
     qt6-base-dev qt6-base-dev-tools libgl-dev \

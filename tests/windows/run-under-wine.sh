@@ -49,6 +49,9 @@ export WINELOADER=$wine
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=wineserver
 
+# What the Windows release holds (make windows builds the same).
+WINDOWS_PROGRAMS="STM32_Korvane korvane program_folder"
+
 configure_and_build() { # dir, extra cmake args...
     dir=$1
     shift
@@ -69,10 +72,11 @@ mkdir -p "$winbuild"
 configure_and_build "$winbuild" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mingw-$arch.cmake"
 build "$winbuild" "the Windows ($arch) build"
 if [ "$arch" != i686 ]; then
-    say "building for Windows (i686) in $work/build-win"
+    # Nothing runs it here, so only what ships: the two programs and their folder.
+    say "building the shipped Windows (i686) programs in $work/build-win"
     mkdir -p "$work/build-win"
     configure_and_build "$work/build-win" -DCMAKE_TOOLCHAIN_FILE="$src/cmake/toolchain-mingw-i686.cmake"
-    build "$work/build-win" "the Windows (i686) build"
+    build "$work/build-win" "the Windows (i686) build" --target $WINDOWS_PROGRAMS
 fi
 
 if [ "$mode" = screenshots ]; then
@@ -81,11 +85,18 @@ if [ "$mode" = screenshots ]; then
     exec sh "$src/tests/windows/run-dialog-under-wine.sh" "$wine" "$winbuild" "$src" "$src/docs"
 fi
 
-# The simulated radio and the Linux reference korvane, built natively.
-native=$work/build-win-sim
-say "building the simulated radio and the Linux korvane in $native"
-mkdir -p "$native"
-configure_and_build "$native" -DKORVANE_BUILD_TESTS=OFF
+# The simulated radio and the Linux reference korvane, built natively: those of
+# KORVANE_NATIVE_BUILD when given (make test-windows passes its Linux build),
+# else a build of their own.
+if [ -n "${KORVANE_NATIVE_BUILD:-}" ]; then
+    native=$(cd "$KORVANE_NATIVE_BUILD" && pwd)
+    say "the simulated radio and the Linux korvane from $native"
+else
+    native=$work/build-win-sim
+    say "building the simulated radio and the Linux korvane in $native"
+    mkdir -p "$native"
+    configure_and_build "$native" -DKORVANE_BUILD_TESTS=OFF
+fi
 build "$native" "the native build of korvane-radio-sim" --target korvane korvane-radio-sim
 
 # --- A throw-away Wine prefix, no display, no Mono or Gecko prompts.
