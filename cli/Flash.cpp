@@ -330,7 +330,8 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
         std::vector<FlashOutcome> outcomes;
         const CounterReading reading = CounterInSysDat(sysPath);
         for (const RadioState& radio : radios) {
-            FlashOutcome outcome = NotStarted(base, error, "image", kExitUsage, ImageHint(error));
+            FlashOutcome outcome =
+                NotStarted(base, error, firmware::JobOutcome::Image, ImageHint(error));
             outcome.port = radio.port;
             NoteUnreadCounter(outcome, reading);
             outcomes.push_back(std::move(outcome));

@@ -21,9 +21,6 @@ using firmware::JobStage;
 using Json = nlohmann::ordered_json;
 using settings::OwnText;
 
-constexpr int kSignalInterrupt = 2;
-constexpr int kSignalTerminate = 15;
-constexpr int kSignalHangUp = 1;
 constexpr double kMillisecondsPerSecond = 1000.0;
 
 bool IsRomStage(JobStage stage)
@@ -91,14 +88,6 @@ std::string Dump(const Json& json)
     return json.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-int Severity(int exitStatus)
-{
-    if (exitStatus >= kExitSignalBase) return 4;
-    if (exitStatus == kExitPort) return 3;
-    if (exitStatus == kExitUsage) return 2;
-    return exitStatus == kExitSuccess ? 0 : 1;
-}
-
 std::string Pad(const std::string& text, std::size_t width)
 {
     // Columns are counted in bytes: ports, stages and results are ASCII.
@@ -106,20 +95,6 @@ std::string Pad(const std::string& text, std::size_t width)
 }
 
 }  // namespace
-
-int ExitStatusOf(StopSignal signal)
-{
-    switch (signal) {
-        case StopSignal::Terminate:
-            return kExitSignalBase + kSignalTerminate;
-        case StopSignal::HangUp:
-            return kExitSignalBase + kSignalHangUp;
-        case StopSignal::Interrupt:
-        case StopSignal::None:
-            break;
-    }
-    return kExitSignalBase + kSignalInterrupt;
-}
 
 std::string SignalName(StopSignal signal)
 {
@@ -150,39 +125,19 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     if (result.userCrc) outcome.userCrc = result.userCrc;
     if (result.bootBytes > 0) outcome.bootBytes = result.bootBytes;
     if (result.userBytes > 0) outcome.userBytes = result.userBytes;
-    switch (result.outcome) {
-        case JobOutcome::Completed:
-            outcome.result = "success";
-            outcome.exitStatus = kExitSuccess;
-            outcome.error.clear();
-            outcome.hint.clear();
-            return outcome;
-        case JobOutcome::Refused:
-            outcome.result = "refused";
-            outcome.exitStatus = kExitFailed;
-            break;
-        case JobOutcome::Image:
-            outcome.result = "image";
-            outcome.exitStatus = kExitUsage;
-            break;
-        case JobOutcome::Serial:
-            outcome.result = "port";
-            outcome.exitStatus = kExitPort;
-            break;
-        case JobOutcome::Stopped:
-            outcome.result = "interrupted";
-            outcome.exitStatus = ExitStatusOf(stop);
-            break;
-        case JobOutcome::Other:
-            outcome.result = "failed";
-            outcome.exitStatus = kExitFailed;
-            break;
+    outcome.kind = result.outcome;
+    outcome.result = std::string(ResultWord(result.outcome));
+    outcome.exitStatus = ExitStatusOf(result.outcome, stop);
+    if (result.outcome == JobOutcome::Completed) {
+        outcome.error.clear();
+        outcome.hint.clear();
+        return outcome;
     }
     outcome.error = result.message;
     // One hint per failure. A refusal or an unknown failure gets what the
     // failure itself says to check, then how to retry; a lost port or a stop
     // already says what to do in the job's own hint.
-    outcome.hint = FailureHint(outcome.result, result.stage);
+    outcome.hint = FailureHint(result.outcome, result.stage);
     if (!result.hint.empty()) {
         const bool ownHintSuffices = result.outcome == JobOutcome::Serial ||
                                      result.outcome == JobOutcome::Stopped ||
@@ -193,9 +148,9 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     return outcome;
 }
 
-std::string FailureHint(const std::string& result, JobStage stage)
+std::string FailureHint(JobOutcome kind, JobStage stage)
 {
-    if (result == "refused") {
+    if (kind == JobOutcome::Refused) {
         return IsRomStage(stage)
                    ? OwnText(kTextHintRefusedRom,
                              "To retry, restart the radio in its STM32 bootloader and run the "
@@ -204,13 +159,13 @@ std::string FailureHint(const std::string& result, JobStage stage)
                              "To retry, restart the radio so that its loader runs, or run a full "
                              "upgrade with --boot");
     }
-    if (result == "port") {
+    if (kind == JobOutcome::Serial) {
         return OwnText(kTextHintPortLost, "Run the upgrade again once the radio is connected");
     }
-    if (result == "image") {
+    if (kind == JobOutcome::Image) {
         return OwnText(kTextImageHint, "Images are raw .bin files of at most 1,024,000 bytes");
     }
-    if (result == "interrupted") {
+    if (kind == JobOutcome::Stopped) {
         return OwnText(kTextHintStopped,
                        "The radio may hold a partly written image: run the upgrade again");
     }
@@ -221,7 +176,7 @@ std::string FailureHint(const std::string& result, JobStage stage)
 
 std::string FailureLine(const FlashOutcome& outcome, StopSignal stop)
 {
-    if (outcome.result == "interrupted") {
+    if (outcome.kind == JobOutcome::Stopped) {
         return OwnText(kTextStopped, "Stopped by {0} at stage {1}; the port is closed",
                        {SignalName(stop), outcome.stage});
     }
@@ -230,7 +185,7 @@ std::string FailureLine(const FlashOutcome& outcome, StopSignal stop)
     }
     const std::string error =
         outcome.error.empty() ? OwnText(kTextNoReason, "no reason was given") : outcome.error;
-    return outcome.result == "port"
+    return outcome.kind == JobOutcome::Serial
                ? OwnText(kTextPortLostAt, "The port was lost at stage {0}: {1}",
                          {outcome.stage, error})
                : OwnText(kTextFailedAt, "The upgrade failed at stage {0}: {1}",
@@ -285,9 +240,7 @@ std::string ChipStatusLine(const firmware::ChipIdentity& chip)
 int MostSevere(const std::vector<FlashOutcome>& outcomes)
 {
     int worst = kExitSuccess;
-    for (const FlashOutcome& outcome : outcomes) {
-        if (Severity(outcome.exitStatus) > Severity(worst)) worst = outcome.exitStatus;
-    }
+    for (const FlashOutcome& outcome : outcomes) worst = MoreSevere(worst, outcome.exitStatus);
     return worst;
 }
 
@@ -314,7 +267,7 @@ std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double se
     // A run without radios (`--port all` found none) upgraded nothing: a port failure.
     const int exit = outcomes.empty() ? kExitPort : MostSevere(outcomes);
     Json json;
-    json["result"] = exit == kExitSuccess ? "success" : "failed";
+    json["result"] = ResultWord(exit == kExitSuccess ? JobOutcome::Completed : JobOutcome::Other);
     json["exit"] = exit;
     json["radios"] = std::move(radios);
     json["totals"] = Json{{"radios", outcomes.size()},

@@ -15,17 +15,16 @@
 
 namespace korvane::cli {
 
-// The exit status a stop by `signal` ends with: 130, 143 or 129.
-int ExitStatusOf(StopSignal signal);
 // "Ctrl-C", "SIGTERM", "SIGHUP".
 std::string SignalName(StopSignal signal);
 
 // Everything the end of one radio's job reports, on screen or as JSON.
 struct FlashOutcome {
-    std::string port;    // as given on the command line
-    std::string device;  // the device it stands for
+    std::string port;                                             // as given on the command line
+    std::string device;                                           // the device it stands for
+    firmware::JobOutcome kind = firmware::JobOutcome::Completed;  // how the job ended
     int exitStatus = kExitSuccess;
-    std::string result;   // "success", "refused", "image", "port", "interrupted", "failed"
+    std::string result;   // the kind's word (ResultWord); the station's pulled port is "port-lost"
     std::string stage;    // the furthest stage reached (StageName)
     std::string status;   // the job's last status line
     std::string error;    // what went wrong, empty on success
@@ -57,7 +56,7 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop,
                          FlashOutcome outcome = {});
 
 // The hint for a failed job: what to check, by what failed and where.
-std::string FailureHint(const std::string& result, firmware::JobStage stage);
+std::string FailureHint(firmware::JobOutcome kind, firmware::JobStage stage);
 
 // The one line that says why a radio's job failed (without "korvane: ").
 std::string FailureLine(const FlashOutcome& outcome, StopSignal stop);

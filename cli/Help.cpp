@@ -1,6 +1,7 @@
 // Help texts of `korvane`: what each command does, its options, and the exit statuses.
 #include "cli/Help.h"
 
+#include "cli/ExitStatus.h"
 #include "cli/TextIds.h"
 #include "settings/OwnText.h"
 
@@ -10,16 +11,6 @@
 
 namespace korvane::cli {
 namespace {
-
-constexpr const char* kExitStatuses =
-    "Exit status:\n"
-    "  0    success\n"
-    "  1    the radio refused or did not answer, or the job failed\n"
-    "  2    bad arguments, or an image or file that cannot be used\n"
-    "  3    the port cannot be opened or was lost\n"
-    "  129  stopped by SIGHUP (the terminal closed)\n"
-    "  130  stopped with Ctrl-C\n"
-    "  143  stopped by SIGTERM\n";
 
 constexpr const char* kProgramHelp =
     "Usage: korvane COMMAND [OPTIONS]\n"
@@ -246,11 +237,11 @@ std::string HelpText(CommandKind command)
 {
     switch (command) {
         case CommandKind::None:
-            return std::string(kProgramHelp) + kExitStatuses;
+            return std::string(kProgramHelp) + ExitStatusHelp();
         case CommandKind::Ports:
             return kPortsHelp;
         case CommandKind::Flash:
-            return std::string(kFlashHelp) + kExitStatuses;
+            return std::string(kFlashHelp) + ExitStatusHelp();
         case CommandKind::Info:
             return kInfoHelp;
         case CommandKind::Crc:

@@ -21,17 +21,11 @@
 namespace korvane::cli {
 namespace {
 
+using firmware::JobOutcome;
 using Json = nlohmann::ordered_json;
 using settings::OwnText;
 
 constexpr std::chrono::milliseconds kWatchInterval{100};
-
-int Severity(int exitStatus)
-{
-    if (exitStatus >= kExitSignalBase) return 3;
-    if (exitStatus == kExitPort) return 2;
-    return exitStatus == kExitSuccess ? 0 : 1;
-}
 
 std::string CommandList(const std::vector<std::uint8_t>& commands)
 {
@@ -88,28 +82,32 @@ struct InfoRadio {
     std::thread thread;
 };
 
+// Info ends in success, a lost port, a stop, or a failure of any other kind.
+void SetEnd(InfoOutcome& outcome, firmware::JobOutcome kind)
+{
+    if (kind != JobOutcome::Completed && kind != JobOutcome::Serial &&
+        kind != JobOutcome::Stopped) {
+        kind = JobOutcome::Other;
+    }
+    outcome.kind = kind;
+    outcome.result = std::string(ResultWord(kind));
+    outcome.exitStatus = ExitStatusOf(kind, StopSignal::None);
+}
+
 void Ask(InfoRadio& radio, InfoOutcome& outcome)
 {
     serial::ByteExchange exchange(radio.port, radio.sleeper);
     try {
         outcome.chip = firmware::QueryChip(exchange);
-        outcome.result = "success";
-        outcome.exitStatus = kExitSuccess;
-    } catch (const serial::StopRequested&) {
-        outcome.result = "interrupted";
-    } catch (const serial::SerialError& error) {
-        outcome.result = "port";
-        outcome.exitStatus = kExitPort;
-        outcome.error = error.what();
-        outcome.hint = error.Hint();
+        SetEnd(outcome, JobOutcome::Completed);
     } catch (const korvane::Error& error) {
-        outcome.result = "failed";
-        outcome.exitStatus = kExitFailed;
-        outcome.error = error.what();
-        outcome.hint = error.Hint();
+        SetEnd(outcome, firmware::OutcomeOf(error.Kind()));
+        if (outcome.kind != JobOutcome::Stopped) {
+            outcome.error = error.what();
+            outcome.hint = error.Hint();
+        }
     } catch (const std::exception& error) {
-        outcome.result = "failed";
-        outcome.exitStatus = kExitFailed;
+        SetEnd(outcome, JobOutcome::Other);
         outcome.error = OwnText(kTextUnexpectedFailure, "Unexpected failure: {0}", {error.what()});
     }
     radio.done = true;
@@ -178,7 +176,7 @@ std::string FormatInfoJson(const std::vector<InfoOutcome>& outcomes, bool severa
     for (const InfoOutcome& outcome : outcomes) radios.push_back(RadioObject(outcome));
     const int exit = InfoExitStatus(outcomes);
     Json json;
-    json["result"] = exit == kExitSuccess ? "success" : "failed";
+    json["result"] = ResultWord(exit == kExitSuccess ? JobOutcome::Completed : JobOutcome::Other);
     json["exit"] = exit;
     json["radios"] = std::move(radios);
     return Dump(json);
@@ -187,9 +185,7 @@ std::string FormatInfoJson(const std::vector<InfoOutcome>& outcomes, bool severa
 int InfoExitStatus(const std::vector<InfoOutcome>& outcomes)
 {
     int worst = kExitSuccess;
-    for (const InfoOutcome& outcome : outcomes) {
-        if (Severity(outcome.exitStatus) > Severity(worst)) worst = outcome.exitStatus;
-    }
+    for (const InfoOutcome& outcome : outcomes) worst = MoreSevere(worst, outcome.exitStatus);
     return worst;
 }
 
@@ -226,8 +222,7 @@ int RunInfo(const Console& console, const InfoOptions& options)
                 outcome.device = serial::ResolvePortName(outcome.port, listed);
                 serial::OpenPortForDownload(radio.port, outcome.device);
             } catch (const korvane::Error& error) {
-                outcome.result = "port";
-                outcome.exitStatus = kExitPort;
+                SetEnd(outcome, JobOutcome::Serial);
                 outcome.error = error.what();
                 outcome.hint = error.Hint().empty()
                                    ? OwnText(kTextHintListPorts,
@@ -260,7 +255,7 @@ int RunInfo(const Console& console, const InfoOptions& options)
         stop = interrupts.First();
     }
     for (InfoOutcome& outcome : outcomes) {
-        if (outcome.result == "interrupted") {
+        if (outcome.kind == JobOutcome::Stopped) {
             outcome.exitStatus = ExitStatusOf(stop);
             outcome.error = OwnText(kTextInfoStopped, "stopped by {0}", {SignalName(stop)});
         }

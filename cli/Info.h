@@ -14,10 +14,11 @@ namespace korvane::cli {
 
 // How one radio answered.
 struct InfoOutcome {
-    std::string port;    // as given on the command line
-    std::string device;  // the device it stands for
+    std::string port;                                             // as given on the command line
+    std::string device;                                           // the device it stands for
+    firmware::JobOutcome kind = firmware::JobOutcome::Completed;  // Serial, Stopped or Other
     int exitStatus = kExitSuccess;
-    std::string result;  // "success", "failed", "port", "interrupted"
+    std::string result;  // the kind's word
     std::optional<firmware::ChipReport> chip;
     std::string error;
     std::string hint;

@@ -9,21 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/ExitStatus.h"
 #include "error/Error.h"
 #include "maintenance/Apn.h"
 
 namespace korvane::cli {
 
 enum class CommandKind { None, Ports, Flash, Info, Crc, Apn, Counter, Station, History };
-
-// Exit statuses, the same for every command.
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailed = 1;        // the radio refused or did not answer; a job that failed
-constexpr int kExitUsage = 2;         // bad arguments, or an image or file that cannot be used
-constexpr int kExitPort = 3;          // the port cannot be opened or was lost
-constexpr int kExitOutput = 4;        // the output could not be written; the command ran to its end
-constexpr int kExitSignalBase = 128;  // stopped by a signal: 128 + its number
-constexpr int kExitInterrupted = 130;  // stopped with Ctrl-C (128 + SIGINT)
 
 // `--port all`: every port `korvane ports` lists.
 constexpr const char* kAllPorts = "all";

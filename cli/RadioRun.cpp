@@ -61,7 +61,7 @@ std::string ImageHint(const korvane::Error& error)
 bool IsSerialError(const korvane::Error& error, serial::SerialErrorKind kind)
 {
     const auto* serialError = dynamic_cast<const serial::SerialError*>(&error);
-    return serialError != nullptr && serialError->Kind() == kind;
+    return serialError != nullptr && serialError->SerialKind() == kind;
 }
 
 std::string PortHint(const korvane::Error& error)
@@ -78,11 +78,12 @@ std::string PortHint(const korvane::Error& error)
     return OwnText(kTextHintCheckCable, "Check the cable and the USB adapter, then try again");
 }
 
-FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error, const char* result,
-                        int exitStatus, std::string hint)
+FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error,
+                        firmware::JobOutcome kind, std::string hint)
 {
-    outcome.exitStatus = exitStatus;
-    outcome.result = result;
+    outcome.kind = kind;
+    outcome.exitStatus = ExitStatusOf(kind, StopSignal::None);
+    outcome.result = std::string(ResultWord(kind));
     outcome.stage = firmware::StageName(JobStage::NotStarted);
     outcome.error = error.what();
     outcome.hint = std::move(hint);
@@ -92,7 +93,8 @@ FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error, const
 FlashOutcome PortNotOpened(FlashOutcome base, const korvane::Error& error,
                            const std::string& device)
 {
-    FlashOutcome outcome = NotStarted(std::move(base), error, "port", kExitPort, PortHint(error));
+    FlashOutcome outcome =
+        NotStarted(std::move(base), error, firmware::JobOutcome::Serial, PortHint(error));
     if (IsSerialError(error, serial::SerialErrorKind::BadSettings)) {
         // Said in the user's language: the settings are the download's own.
         outcome.error = OwnText(kTextPortSettingsRefused,

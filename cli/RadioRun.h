@@ -38,8 +38,9 @@ bool IsSerialError(const korvane::Error& error, serial::SerialErrorKind kind);
 std::string PortHint(const korvane::Error& error);
 
 // A radio whose job never started: the image or its port failed first.
-FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error, const char* result,
-                        int exitStatus, std::string hint);
+// `kind` says which (Image or Serial).
+FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error,
+                        firmware::JobOutcome kind, std::string hint);
 
 // A radio whose port `device` could not be opened for a download, on top of
 // `base` (port and images).

@@ -217,7 +217,7 @@ void Station::Pump(StopSignal stop, Clock::time_point now)
         FlashOutcome& outcome = entry.slot.radio.outcome;
         outcome.seconds = SecondsBetween(entry.started, now);
         // The port went away under a running job: the adapter was pulled.
-        if (outcome.result == "port") outcome.result = "port-lost";
+        if (outcome.kind == firmware::JobOutcome::Serial) outcome.result = "port-lost";
         End(entry, now);
     }
     for (auto& [device, entry] : m_entries) {

@@ -9,7 +9,6 @@
 #include "firmware/Qorin_CRC32.h"
 #include "firmware/RomBootloaderStage.h"
 #include "firmware/StageContext.h"
-#include "firmware/StageFailure.h"
 #include "serial/ByteExchange.h"
 #include "serial/SerialError.h"
 #include "settings/OwnText.h"
@@ -164,21 +163,16 @@ void DownloadJob::DownloadThreadProc()
     try {
         RunStages();
         result = Completed();
-    } catch (const StageFailure& failure) {
-        try {
-            m_sleeper->Sleep(kPauseAfterFailure);
-        } catch (const serial::StopRequested&) {
-            // The failure is reported all the same.
-        }
-        result = Failed(JobOutcome::Refused, failure);
-    } catch (const serial::StopRequested&) {
-        result = StoppedResult();
-    } catch (const ImageError& error) {
-        result = Failed(JobOutcome::Image, error);
-    } catch (const serial::SerialError& error) {
-        result = Failed(JobOutcome::Serial, error);
     } catch (const korvane::Error& error) {
-        result = Failed(JobOutcome::Other, error);
+        const JobOutcome outcome = OutcomeOf(error.Kind());
+        if (outcome == JobOutcome::Refused) {
+            try {
+                m_sleeper->Sleep(kPauseAfterFailure);
+            } catch (const serial::StopRequested&) {
+                // The refusal is reported all the same.
+            }
+        }
+        result = outcome == JobOutcome::Stopped ? StoppedResult() : Failed(outcome, error);
     } catch (const std::exception& error) {
         const std::string message = settings::OwnText(
             kTextUnexpected, "The download ended unexpectedly: {0}", {error.what()});

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "error/Error.h"
 #include "firmware/JobReport.h"
 
 namespace korvane::firmware {
@@ -28,6 +29,28 @@ enum class JobOutcome : std::int32_t {
     Stopped,    // the user asked the job to stop
     Other,      // anything else (never expected)
 };
+
+// How a job ends that failed with an error of `kind`: the error says what
+// happened, whichever part of the job threw it.
+constexpr JobOutcome OutcomeOf(ErrorKind kind)
+{
+    switch (kind) {
+        case ErrorKind::Refused:
+            return JobOutcome::Refused;
+        case ErrorKind::Image:
+            return JobOutcome::Image;
+        case ErrorKind::Serial:
+            return JobOutcome::Serial;
+        case ErrorKind::Stopped:
+            return JobOutcome::Stopped;
+        case ErrorKind::Usage:
+        case ErrorKind::File:
+        case ErrorKind::Process:
+        case ErrorKind::Other:
+            break;
+    }
+    return JobOutcome::Other;
+}
 
 // The finished job, as one value a front end shows, maps to an exit status or
 // writes as JSON. Nothing here is compared as text.

@@ -25,7 +25,8 @@ public:
         : korvane::Error(ErrorKind::Serial, description, std::move(hint)), m_kind(kind)
     {
     }
-    SerialErrorKind Kind() const { return m_kind; }
+    // Which serial failure; Kind() (the error model's) says Serial for every one.
+    SerialErrorKind SerialKind() const { return m_kind; }
 
 private:
     SerialErrorKind m_kind;

@@ -385,9 +385,12 @@ TEST(Info, NamesThePartAndItsStateAndSaysWhatTheJobDoesNotServe)
 
 TEST(FlashHints, NameWhatToCheckForWhereItFailed)
 {
-    EXPECT_NE(FailureHint("refused", JobStage::RomSync).find("bootloader"), std::string::npos);
-    EXPECT_NE(FailureHint("refused", JobStage::LoaderWait).find("loader"), std::string::npos);
-    EXPECT_NE(FailureHint("port", JobStage::LoaderBlocks).find("again"), std::string::npos);
+    EXPECT_NE(FailureHint(JobOutcome::Refused, JobStage::RomSync).find("bootloader"),
+              std::string::npos);
+    EXPECT_NE(FailureHint(JobOutcome::Refused, JobStage::LoaderWait).find("loader"),
+              std::string::npos);
+    EXPECT_NE(FailureHint(JobOutcome::Serial, JobStage::LoaderBlocks).find("again"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -91,7 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::string device = korvane::serial::ResolvePortName(name, ports);
             KORVANE_FUZZ_CHECK(!device.empty() || name.empty());
         } catch (const korvane::serial::SerialError& error) {
-            KORVANE_FUZZ_CHECK(error.Kind() == korvane::serial::SerialErrorKind::NoSuchPort);
+            KORVANE_FUZZ_CHECK(error.SerialKind() == korvane::serial::SerialErrorKind::NoSuchPort);
         }
     }
     return 0;

@@ -34,7 +34,7 @@ SerialErrorKind ErrorKindOf(const std::function<void()>& call, std::string* mess
         call();
     } catch (const SerialError& e) {
         if (message) *message = e.what();
-        return e.Kind();
+        return e.SerialKind();
     }
     ADD_FAILURE() << "no SerialError";
     return SerialErrorKind::Io;
@@ -316,7 +316,7 @@ TEST_F(CMscommPtyTest, ClosingWhileAnotherThreadPollsEndsThePollWithNotOpen)
                 exchange.Receive(1, 2);
             }
         } catch (const SerialError& e) {
-            kind = e.Kind();
+            kind = e.SerialKind();
         }
     });
     while (!polling) std::this_thread::sleep_for(1ms);

@@ -64,7 +64,7 @@ TEST(DownloadPort, ARefusedOpenKeepsMessageAndHintApart)
             ADD_FAILURE() << "opened";
         } catch (const SerialError& error) {
             const std::string message = error.what();
-            EXPECT_EQ(error.Kind(), c.kind);
+            EXPECT_EQ(error.SerialKind(), c.kind);
             EXPECT_NE(message.find(c.device), std::string::npos) << message;
             EXPECT_NE(error.Hint().find(c.hintPart), std::string::npos) << error.Hint();
             EXPECT_EQ(message.find(error.Hint()), std::string::npos) << message;

@@ -50,7 +50,7 @@ TEST(LineSettingsTest, RefusesMalformedTextNamingTheFault)
             ParseLineSettings(text);
             ADD_FAILURE() << "accepted";
         } catch (const SerialError& e) {
-            EXPECT_EQ(e.Kind(), SerialErrorKind::BadSettings);
+            EXPECT_EQ(e.SerialKind(), SerialErrorKind::BadSettings);
             EXPECT_NE(std::string(e.what()).find(fault), std::string::npos) << e.what();
         }
     }
@@ -103,7 +103,7 @@ TEST(TermiosSettingsTest, RefusesABaudRateTheSystemDoesNotOffer)
         BuildTermios(termios{}, ParseLineSettings("12345,E,8,1"));
         ADD_FAILURE() << "accepted";
     } catch (const SerialError& e) {
-        EXPECT_EQ(e.Kind(), SerialErrorKind::BadSettings);
+        EXPECT_EQ(e.SerialKind(), SerialErrorKind::BadSettings);
         EXPECT_NE(std::string(e.what()).find("12345"), std::string::npos);
     }
 }

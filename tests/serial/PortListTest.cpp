@@ -161,7 +161,7 @@ TEST(ResolvePortNumberTest, NumbersWithoutADeviceFail)
             ResolvePortNumber(number);
             ADD_FAILURE() << "resolved";
         } catch (const SerialError& e) {
-            EXPECT_EQ(e.Kind(), SerialErrorKind::NoSuchPort);
+            EXPECT_EQ(e.SerialKind(), SerialErrorKind::NoSuchPort);
             EXPECT_NE(std::string(e.what()).find(std::to_string(number)), std::string::npos);
         }
     }

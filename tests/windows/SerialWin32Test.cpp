@@ -89,7 +89,7 @@ TEST(ComPortNamesTest, AMissingPortFailsAsNoSuchPort)
         port.SetPortOpen(true);
         FAIL() << "COM199 opened";
     } catch (const SerialError& error) {
-        EXPECT_EQ(error.Kind(), SerialErrorKind::NoSuchPort) << error.what();
+        EXPECT_EQ(error.SerialKind(), SerialErrorKind::NoSuchPort) << error.what();
     }
     EXPECT_FALSE(port.GetPortOpen());
 }
@@ -166,7 +166,7 @@ TEST_F(SimulatedRadioOnComPort, SyncAndGetIdRoundTripThroughTheWin32Backend)
             OpenLikeTheDialog(second);
             FAIL() << "a second open of the same COM port succeeded";
         } catch (const SerialError& error) {
-            EXPECT_EQ(error.Kind(), SerialErrorKind::Busy) << error.what();
+            EXPECT_EQ(error.SerialKind(), SerialErrorKind::Busy) << error.what();
         }
     }
 
