@@ -363,7 +363,8 @@ std::string Report(const RadioPlan& found, settings::SettingsStore& store)
 
 TEST(FalseSuccessSearch, NoRandomRadioGetsAFalseSuccess)
 {
-    const std::uint64_t radios = EnvNumber("KORVANE_PROPERTY_RADIOS").value_or(KORVANE_PROPERTY_RADIOS_DEFAULT);
+    const std::uint64_t radios =
+        EnvNumber("KORVANE_PROPERTY_RADIOS").value_or(KORVANE_PROPERTY_RADIOS_DEFAULT);
     const std::uint64_t base = EnvNumber("KORVANE_PROPERTY_SEED").value_or(std::random_device{}());
     const std::optional<std::uint64_t> replay = EnvNumber("KORVANE_PROPERTY_REPLAY");
 
