@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "base/ExeDir.h"
 #include "settings/FileBlock.h"
 #include "settings/OwnText.h"
 #include "settings/SettingsStore.h"
@@ -64,7 +65,7 @@ std::string UsageText()
 
 void UseCatalogueOfProgramFolder()
 {
-    const std::filesystem::path dir = settings::GetExeDir();
+    const std::filesystem::path dir = base::GetExeDir();
     // Without waiting for Sys.dat's lock: a usage message must not hang.
     settings::UseOwnTextCatalogue(
         dir / settings::TextCatalogue::kFileName,

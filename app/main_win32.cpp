@@ -8,8 +8,8 @@
 
 #include "app/CSTM32_KorvaneApp.h"
 #include "app/StartOptions.h"
+#include "base/TextEncoding.h"
 #include "framework/ModalHost.h"
-#include "settings/TextEncoding.h"
 
 // After our headers: it takes back macros that would rename their names.
 #include "framework/Win32Api.h"
@@ -27,7 +27,7 @@ std::vector<std::string> CommandLineArguments()
     int count = 0;
     LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
     if (wide == nullptr) return args;
-    for (int i = 1; i < count; ++i) args.push_back(korvane::settings::WideToUtf8(wide[i]));
+    for (int i = 1; i < count; ++i) args.push_back(korvane::base::WideToUtf8(wide[i]));
     ::LocalFree(wide);
     return args;
 }
@@ -35,8 +35,8 @@ std::vector<std::string> CommandLineArguments()
 // A window program has no console: its help and its refusals come in a box.
 void Tell(const std::string& text, UINT icon)
 {
-    ::MessageBoxW(nullptr, korvane::settings::Utf8ToWide(text).c_str(),
-                  korvane::settings::Utf8ToWide(korvane::framework::ApplicationName()).c_str(),
+    ::MessageBoxW(nullptr, korvane::base::Utf8ToWide(text).c_str(),
+                  korvane::base::Utf8ToWide(korvane::framework::ApplicationName()).c_str(),
                   MB_OK | icon);
 }
 

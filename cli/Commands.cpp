@@ -9,6 +9,8 @@
 #include <optional>
 #include <string_view>
 
+#include "base/ExeDir.h"
+#include "base/TextEncoding.h"
 #include "cli/Flash.h"
 #include "cli/FlashReport.h"
 #include "cli/Help.h"
@@ -26,7 +28,6 @@
 #include "settings/OwnText.h"
 #include "settings/SettingsStore.h"
 #include "settings/TextCatalogue.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -182,7 +183,7 @@ int RunCrc(const Console& console, std::span<const std::filesystem::path> files)
         try {
             const std::vector<std::uint8_t> image = firmware::LoadImage(file);
             console.out << CrcLine(firmware::FormatCrcLabel(crc.Compute(image)),
-                                   settings::PathToUtf8(file))
+                                   base::PathToUtf8(file))
                         << std::endl;
         } catch (const korvane::Error& error) {
             PrintFailure(console, error.what(), ImageHint(error));
@@ -211,7 +212,7 @@ int RunCounter(const Console& console, const std::filesystem::path& programDir, 
                                          : saved.problem->Hint();
             PrintFailure(console,
                          OwnText(kTextCounterNotSaved, "Could not save the cleared counter to {0}",
-                                 {settings::PathToUtf8(store.Path())}) +
+                                 {base::PathToUtf8(store.Path())}) +
                              ": " + saved.problem->what(),
                          hint);
             return kExitFailed;
@@ -256,7 +257,7 @@ namespace {
 
 int RunCommand(const Console& console, std::span<const std::string> args)
 {
-    const std::filesystem::path programDir = settings::GetExeDir();
+    const std::filesystem::path programDir = base::GetExeDir();
     // Our own messages in the language of Sys.dat, from the Txt.ini beside us.
     // Read without waiting for Sys.dat's lock: help, version and commands that
     // never touch the settings must not hang on another program holding it.

@@ -10,9 +10,9 @@
 #include <streambuf>
 #include <string_view>
 
+#include "base/TextEncoding.h"
 #include "cli/ConsoleText.h"
 #include "cli/Terminal.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 
@@ -25,7 +25,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv)
         return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
     }
     std::vector<std::string> args;
-    for (int i = 1; i < count; ++i) args.push_back(settings::WideToUtf8(wide[i]));
+    for (int i = 1; i < count; ++i) args.push_back(base::WideToUtf8(wide[i]));
     ::LocalFree(wide);
     return args;
 }
@@ -119,7 +119,7 @@ private:
 
     void WriteText(std::string_view utf8) const
     {
-        const std::wstring wide = settings::Utf8ToWide(utf8);
+        const std::wstring wide = base::Utf8ToWide(utf8);
         const wchar_t* next = wide.data();
         std::size_t left = wide.size();
         constexpr std::size_t kChunk = 8192;  // what every console takes at once

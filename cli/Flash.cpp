@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "base/TextEncoding.h"
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
 #include "cli/Interrupt.h"
@@ -23,7 +24,6 @@
 #include "serial/SerialError.h"
 #include "settings/OwnText.h"
 #include "settings/SettingsStore.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -206,8 +206,8 @@ void RecordInHistory(const fs::path& file, const FlashOptions& options,
         context.location = info->usbLocation;
         context.adapterSerial = info->serialNumber;
     }
-    if (options.bootPath) context.bootImage = settings::PathToUtf8(*options.bootPath);
-    context.userImage = settings::PathToUtf8(options.userPath);
+    if (options.bootPath) context.bootImage = base::PathToUtf8(*options.bootPath);
+    context.userImage = base::PathToUtf8(options.userPath);
     context.pacing = options.exactTiming ? firmware::Pacing::Exact : firmware::Pacing::Patient;
     const std::optional<std::string> warning =
         AppendToHistory(file, HistoryRecordOf(radio.outcome, context));

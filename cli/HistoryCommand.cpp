@@ -7,12 +7,12 @@
 
 #include <chrono>
 
+#include "base/TextEncoding.h"
 #include "cli/JobHistory.h"
 #include "cli/TextIds.h"
 #include "error/Error.h"
 #include "history/History.h"
 #include "settings/OwnText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -67,7 +67,7 @@ std::string NothingFound(const HistoryOptions& options, const std::filesystem::p
     if (!options.uid.empty()) {
         return OwnText(kTextHistoryNoneForRadio, "No jobs recorded for radio {0}.", {options.uid});
     }
-    const std::string name = settings::PathToUtf8(file);
+    const std::string name = base::PathToUtf8(file);
     if (!options.since) return OwnText(kTextHistoryNone, "No jobs recorded in {0}.", {name});
     const std::chrono::system_clock::time_point since{std::chrono::seconds(*options.since)};
     return OwnText(kTextHistoryNoneSince, "No jobs recorded in {0} since {1}.",

@@ -1,6 +1,7 @@
 // Builds and appends the history line of one radio job.
 #include "cli/JobHistory.h"
 
+#include "base/ExeDir.h"
 #include "error/Error.h"
 #include "firmware/Qorin_CRC32.h"
 #include "firmware/Stm32Parts.h"
@@ -60,7 +61,7 @@ history::Record HistoryRecordOf(const FlashOutcome& outcome, const JobHistoryCon
 
 std::filesystem::path DefaultHistoryFile()
 {
-    return settings::GetExeDir() / kHistoryFileName;
+    return base::GetExeDir() / kHistoryFileName;
 }
 
 std::optional<std::string> AppendToHistory(const std::filesystem::path& file,

@@ -13,11 +13,11 @@
 #include <limits>
 #include <string_view>
 
+#include "base/TextEncoding.h"
 #include "cli/Help.h"
 #include "cli/TextIds.h"
 #include "history/History.h"
 #include "settings/OwnText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -247,7 +247,7 @@ std::optional<std::filesystem::path> HistoryPath(CommandKind command, const Coll
         throw UsageError(command,
                          OwnText(kTextHistoryPathEmpty, "--history needs the name of a file"));
     }
-    return settings::Utf8ToPath(Single(c.history));
+    return base::Utf8ToPath(Single(c.history));
 }
 
 void FillFlash(Options& options, const Collected& c)
@@ -288,9 +288,9 @@ void FillFlash(Options& options, const Collected& c)
     options.flash.ports = c.port;
     // The arguments are UTF-8 on every system (on Windows converted from the
     // wide command line), which a path built from a narrow string would not assume.
-    options.flash.userPath = settings::Utf8ToPath(Single(c.user));
+    options.flash.userPath = base::Utf8ToPath(Single(c.user));
     if (!c.boot.empty()) {
-        options.flash.bootPath = settings::Utf8ToPath(Single(c.boot));
+        options.flash.bootPath = base::Utf8ToPath(Single(c.boot));
     }
     options.flash.json = c.json > 0;
     options.flash.exactTiming = c.exactTiming > 0;
@@ -392,8 +392,8 @@ void FillStation(Options& options, const Collected& c)
         }
         station.maxJobs = jobs;
     }
-    station.userPath = settings::Utf8ToPath(Single(c.user));
-    if (!c.boot.empty()) station.bootPath = settings::Utf8ToPath(Single(c.boot));
+    station.userPath = base::Utf8ToPath(Single(c.user));
+    if (!c.boot.empty()) station.bootPath = base::Utf8ToPath(Single(c.boot));
     station.exactTiming = c.exactTiming > 0;
     station.verify = c.verify > 0;
     station.allPorts = c.allPorts > 0;
@@ -502,7 +502,7 @@ void Fill(Options& options, const Collected& c)
                 throw UsageError(CommandKind::Crc, OwnText(kTextNoFile, "no file given"));
             }
             for (const std::string& file : c.positionals) {
-                options.crcFiles.push_back(settings::Utf8ToPath(file));
+                options.crcFiles.push_back(base::Utf8ToPath(file));
             }
             break;
         case CommandKind::Counter:

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -60,7 +60,7 @@ std::size_t ColumnsOf(char32_t c)
 std::size_t NextCharacter(std::string_view text, std::size_t pos, std::size_t& columns)
 {
     char32_t c = 0;
-    const std::size_t length = settings::DecodeUtf8(text, pos, c);
+    const std::size_t length = base::DecodeUtf8(text, pos, c);
     columns = length == 0 ? 1 : ColumnsOf(c);
     return length == 0 ? 1 : length;
 }

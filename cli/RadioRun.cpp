@@ -4,11 +4,11 @@
 
 #include <sstream>
 
+#include "base/TextEncoding.h"
 #include "cli/TextIds.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
 #include "settings/OwnText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -26,7 +26,7 @@ std::vector<std::uint8_t> LoadNonEmptyImage(const fs::path& path)
         throw korvane::Error(
             ErrorKind::Image,
             OwnText(kTextImageEmpty, "the image {0} is empty: it holds no byte to write",
-                    {settings::PathToUtf8(path)}));
+                    {base::PathToUtf8(path)}));
     }
     return image;
 }

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <utility>
 
+#include "base/TextEncoding.h"
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/RadioRun.h"
@@ -18,7 +19,6 @@
 #include "firmware/Qorin_CRC32.h"
 #include "serial/PortList.h"
 #include "settings/OwnText.h"
-#include "settings/TextEncoding.h"
 #include "station/PortSource.h"
 
 namespace korvane::cli {
@@ -362,8 +362,8 @@ int RunStation(const Console& console, const std::filesystem::path& programDir,
         PrintFailure(console, error.what(), ImageHint(error));
         return kExitUsage;
     }
-    if (options.bootPath) setup.history.bootImage = settings::PathToUtf8(*options.bootPath);
-    setup.history.userImage = settings::PathToUtf8(options.userPath);
+    if (options.bootPath) setup.history.bootImage = base::PathToUtf8(*options.bootPath);
+    setup.history.userImage = base::PathToUtf8(options.userPath);
     setup.history.pacing = setup.images.pacing;
     setup.historyFile = options.historyFile.value_or(DefaultHistoryFile());
     setup.maxJobs = options.maxJobs;
@@ -381,7 +381,7 @@ int RunStation(const Console& console, const std::filesystem::path& programDir,
     view->Note(OwnText(kTextStationWatching, "Watching {0} for radios: {1}",
                        {WatchedWords(options), UpgradeWords(setup.base)}));
     std::string history = OwnText(kTextStationHistoryIn, "History: {0}. Ctrl-C ends the session",
-                                  {settings::PathToUtf8(setup.historyFile)});
+                                  {base::PathToUtf8(setup.historyFile)});
     if (options.maxJobs) {
         history =
             JoinClauses(history, OwnText(kTextStationEndsAfter, "it ends by itself after {0} jobs",

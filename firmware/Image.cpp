@@ -3,9 +3,9 @@
 // takes once and reports as it was sent.
 #include "firmware/Image.h"
 
+#include "base/TextEncoding.h"
 #include "firmware/FirmwareTexts.h"
 #include "firmware/ImageFile.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::firmware {
 
@@ -33,14 +33,14 @@ void ThrowNotRegular(const std::filesystem::path& path, bool folder)
         throw ImageError(
             ImageProblem::NotRegular,
             settings::OwnText(kTextImageIsFolder, "The image '{0}' is a folder, not a file.",
-                              {settings::PathToUtf8(path)}),
+                              {base::PathToUtf8(path)}),
             ImageHint());
     }
     throw ImageError(ImageProblem::NotRegular,
                      settings::OwnText(kTextImageNotRegular,
                                        "The image '{0}' is not a regular file (it is a pipe, a "
                                        "device or another special file).",
-                                       {settings::PathToUtf8(path)}),
+                                       {base::PathToUtf8(path)}),
                      ImageHint());
 }
 
@@ -48,7 +48,7 @@ void ThrowCannotOpen(const std::filesystem::path& path, const std::string& reaso
 {
     throw ImageError(ImageProblem::CannotOpen,
                      settings::OwnText(kTextImageCannotOpen, "Cannot open the image '{0}': {1}.",
-                                       {settings::PathToUtf8(path), reason}),
+                                       {base::PathToUtf8(path), reason}),
                      ImageHint());
 }
 
@@ -56,7 +56,7 @@ void ThrowCannotRead(const std::filesystem::path& path, const std::string& reaso
 {
     throw ImageError(ImageProblem::CannotRead,
                      settings::OwnText(kTextImageCannotRead, "Cannot read the image '{0}': {1}.",
-                                       {settings::PathToUtf8(path), reason}),
+                                       {base::PathToUtf8(path), reason}),
                      ImageHint());
 }
 
@@ -75,7 +75,7 @@ std::vector<std::uint8_t> LoadImage(const std::filesystem::path& path)
             settings::OwnText(kTextImageTooLarge,
                               "The image '{0}' is {1} bytes long; at most {2} bytes "
                               "fit the radio's image buffer.",
-                              {settings::PathToUtf8(path), std::to_string(ec ? bytes.size() : size),
+                              {base::PathToUtf8(path), std::to_string(ec ? bytes.size() : size),
                                std::to_string(kImageBufferSize)}),
             TooLargeHint());
     }

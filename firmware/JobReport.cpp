@@ -2,10 +2,10 @@
 // status text, and an optional observer called on the worker thread.
 #include "firmware/JobReport.h"
 
+#include "base/TextEncoding.h"
 #include "firmware/FirmwareTexts.h"
 #include "firmware/JobObserver.h"
 #include "settings/OwnText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::firmware {
 
@@ -130,7 +130,7 @@ void JobReport::CompleteUserProgram(serial::ISleeper& sleeper)
     } else {
         std::string warning = settings::OwnText(kTextCounterNotSaved,
                                                 "The upgrade counter could not be saved to '{0}'.",
-                                                {settings::PathToUtf8(m_settings.Path())});
+                                                {base::PathToUtf8(m_settings.Path())});
         if (change.problem) warning += std::string(" ") + change.problem->what() + ".";
         AddWarning(warning);
     }

@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "framework/CDialog.h"
 #include "framework/Win32Dialog.h"
-#include "settings/TextEncoding.h"
 #include "settings/Win32Text.h"
 
 // After our headers: it takes back macros that would rename their names.
@@ -188,7 +188,7 @@ public:
     }
     void SetTitle(const std::string& title) override
     {
-        ::SetWindowTextW(m_window.get(), settings::Utf8ToWide(title).c_str());
+        ::SetWindowTextW(m_window.get(), base::Utf8ToWide(title).c_str());
     }
 
     void SetTimer(std::uintptr_t timerId, int milliseconds) override

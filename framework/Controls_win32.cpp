@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "base/TextEncoding.h"
 #include "framework/Controls.h"
-#include "settings/TextEncoding.h"
 
 // After our headers: it takes back macros that would rename their names.
 #include "framework/Win32Api.h"
@@ -46,7 +46,7 @@ HWND BarOf(const CWnd& control)
 
 void CWnd::SetWindowText(const std::string& text)
 {
-    ::SetWindowTextW(BoundWindow(*this), settings::Utf8ToWide(text).c_str());
+    ::SetWindowTextW(BoundWindow(*this), base::Utf8ToWide(text).c_str());
 }
 
 std::string CWnd::GetWindowText() const
@@ -55,7 +55,7 @@ std::string CWnd::GetWindowText() const
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
     const int length = ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
     text.resize(static_cast<std::size_t>(std::max(length, 0)));
-    return settings::WideToUtf8(text);
+    return base::WideToUtf8(text);
 }
 
 void CWnd::EnableWindow(bool enable)
@@ -70,7 +70,7 @@ void CComboBox::ResetContent()
 
 int CComboBox::AddString(const std::string& text)
 {
-    const std::wstring wide = settings::Utf8ToWide(text);
+    const std::wstring wide = base::Utf8ToWide(text);
     const LRESULT index =
         ::SendMessageW(ComboOf(*this), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     if (index < 0) throw std::runtime_error("the drop-down list has no room for another entry");
@@ -103,7 +103,7 @@ std::string CComboBox::GetLBText(int index) const
     const LRESULT copied = ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
                                           reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<std::size_t>(std::max<LRESULT>(copied, 0)));
-    return settings::WideToUtf8(text);
+    return base::WideToUtf8(text);
 }
 
 void CProgressCtrl::SetRange(int lower, int upper)

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "base/TextEncoding.h"
 #include "framework/DialogTemplate.h"
 #include "framework/Win32Dialog.h"
-#include "settings/TextEncoding.h"
 
 // After our headers: it takes back macros that would rename their names.
 #include "framework/Win32Api.h"
@@ -38,8 +38,7 @@ public:
     void Short(int value) { Word(static_cast<std::uint16_t>(static_cast<std::int16_t>(value))); }
     void Text(const std::string& utf8)
     {
-        for (const wchar_t unit : settings::Utf8ToWide(utf8))
-            Word(static_cast<std::uint16_t>(unit));
+        for (const wchar_t unit : base::Utf8ToWide(utf8)) Word(static_cast<std::uint16_t>(unit));
         Word(0);
     }
     void Ordinal(std::uint16_t value)
@@ -161,7 +160,7 @@ std::vector<std::uint16_t> BuildDialogTemplateEx(const DialogTemplate& t)
         if (cls.atom != 0) {
             w.Ordinal(cls.atom);
         } else {
-            w.Text(settings::WideToUtf8(cls.name));
+            w.Text(base::WideToUtf8(cls.name));
         }
         if (control.kind == ControlKind::Picture) {
             w.Ordinal(PictureResourceOf(control.caption));

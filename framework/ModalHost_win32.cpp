@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "base/TextEncoding.h"
 #include "framework/CDialog.h"
 #include "framework/Win32Dialog.h"
-#include "settings/TextEncoding.h"
 
 // After our headers: it takes back macros that would rename their names.
 #include "framework/Win32Api.h"
@@ -41,17 +41,17 @@ int Win32ModalHost::ShowMessage(NativeWidget owner, const std::string& text,
 {
     const UINT style =
         (buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK) | IconStyle(icon);
-    const int answer = ::MessageBoxW(owner, settings::Utf8ToWide(text).c_str(),
-                                     settings::Utf8ToWide(caption).c_str(), style);
+    const int answer = ::MessageBoxW(owner, base::Utf8ToWide(text).c_str(),
+                                     base::Utf8ToWide(caption).c_str(), style);
     return answer == IDOK ? framework::IDOK : framework::IDCANCEL;
 }
 
 std::vector<std::string> Win32ModalHost::GetOpenFileNames(const FileOpenRequest& request)
 {
     const std::wstring filter = ConvertFileFilterForWin32(request.filter);
-    const std::wstring extension = settings::Utf8ToWide(request.defaultExtension);
+    const std::wstring extension = base::Utf8ToWide(request.defaultExtension);
     std::wstring names(kFileNamesCapacity, L'\0');
-    const std::wstring initial = settings::Utf8ToWide(request.initialName);
+    const std::wstring initial = base::Utf8ToWide(request.initialName);
     std::copy_n(initial.begin(), std::min<std::size_t>(initial.size(), names.size() - 1),
                 names.begin());
 
@@ -89,7 +89,7 @@ std::wstring ConvertFileFilterForWin32(const std::string& filter)
 {
     // Each '|' ends a description or a pattern list; the common dialog wants
     // a zero there and one more at the end.
-    std::wstring converted = settings::Utf8ToWide(filter);
+    std::wstring converted = base::Utf8ToWide(filter);
     while (!converted.empty() && converted.back() == L'|') converted.pop_back();
     if (converted.empty()) return std::wstring(L"All files\0*.*\0", 14) + L'\0';
     for (wchar_t& unit : converted) {
@@ -112,12 +112,12 @@ std::vector<std::string> SplitOpenFileNames(const std::wstring& buffer)
     }
     std::vector<std::string> files;
     if (parts.size() == 1) {
-        files.push_back(settings::WideToUtf8(parts.front()));
+        files.push_back(base::WideToUtf8(parts.front()));
     } else if (parts.size() > 1) {
         const std::filesystem::path folder(parts.front());
         for (std::size_t i = 1; i < parts.size(); ++i) {
             const std::wstring path = (folder / parts[i]).wstring();
-            files.push_back(settings::WideToUtf8(path));
+            files.push_back(base::WideToUtf8(path));
         }
     }
     return files;
@@ -138,7 +138,7 @@ std::string ApplicationName()
         }
         path.resize(path.size() * 2);
     }
-    return settings::WideToUtf8(std::filesystem::path(path).stem().wstring());
+    return base::WideToUtf8(std::filesystem::path(path).stem().wstring());
 }
 
 }  // namespace korvane::framework

@@ -1,12 +1,12 @@
 // Text at the backend's boundary: the program keeps UTF-8 std::string; Qt wants
-// QString, Win32 wants UTF-16 (settings::Utf8ToWide and WideToUtf8). Paths travel
+// QString, Win32 wants UTF-16 (base::Utf8ToWide and base::WideToUtf8). Paths travel
 // as UTF-8 on both.
 #pragma once
 
 #include <filesystem>
 #include <string>
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #if !defined(KORVANE_FRAMEWORK_WIN32)
 #include <QString>
@@ -26,10 +26,10 @@ inline std::string FromQString(const QString& text)
 #endif
 
 // Paths travel as UTF-8 through the dialogs; the conversions are the core's own.
-using settings::PathToUtf8;
+using base::PathToUtf8;
 inline std::filesystem::path PathFromUtf8(const std::string& text)
 {
-    return settings::Utf8ToPath(text);
+    return base::Utf8ToPath(text);
 }
 
 }  // namespace korvane::framework

@@ -11,9 +11,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/TextEncoding.h"
 #include "error/Error.h"
 #include "history/HistoryText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::history {
 
@@ -293,13 +293,13 @@ ReadResult Read(const std::filesystem::path& file, const Filter& filter)
     // writer came, a folder would read as an empty history.
     if (!error && !std::filesystem::is_regular_file(status)) {
         throw FileError(settings::OwnText(kTextNotRegular, "The history {0} is not a regular file.",
-                                          {settings::PathToUtf8(file)}));
+                                          {base::PathToUtf8(file)}));
     }
     std::ifstream in(file, std::ios::binary);
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in && !in.eof()) {
         throw FileError(settings::OwnText(kTextCannotRead, "Cannot read the history {0}.",
-                                          {settings::PathToUtf8(file)}));
+                                          {base::PathToUtf8(file)}));
     }
     const std::string uid = Lower(filter.uid);
     const auto& names = ColumnNames();

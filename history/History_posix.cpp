@@ -13,10 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/TextEncoding.h"
 #include "error/Error.h"
 #include "history/History.h"
 #include "history/HistoryText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::history::detail {
 
@@ -50,7 +50,7 @@ std::string Reason(int error)
 [[noreturn]] void Fail(std::int32_t id, std::string_view english, const std::filesystem::path& file,
                        const std::string& reason)
 {
-    throw FileError(settings::OwnText(id, english, {settings::PathToUtf8(file), reason}),
+    throw FileError(settings::OwnText(id, english, {base::PathToUtf8(file), reason}),
                     settings::OwnText(kTextHint,
                                       "The job itself is not affected; check that the folder "
                                       "can be written, or give another file with --history."));

@@ -174,10 +174,10 @@ ApnCommand BuildApnCommand(const ApnFields& typed, const std::string& adb)
 std::string FindAdb(const std::filesystem::path& exeDir)
 {
     const std::filesystem::path beside =
-        exeDir / Utf8ToPath(std::string(kAdbStem) + std::string(kExecutableSuffix));
+        exeDir / base::Utf8ToPath(std::string(kAdbStem) + std::string(kExecutableSuffix));
     std::error_code error;
     if (!exeDir.empty() && std::filesystem::is_regular_file(beside, error)) {
-        return PathToUtf8(beside);
+        return base::PathToUtf8(beside);
     }
     return std::string(kAdbStem);
 }

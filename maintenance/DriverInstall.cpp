@@ -44,17 +44,17 @@ std::wstring BuildWindowsDriverCommand(const std::wstring& exeDir, const DriverR
 {
     // The quotes keep the blanks of the folder and file names inside one word
     // for the command processor.
-    return L"\"" + exeDir + L"\\" + Utf8ToWide(row.folder) + L"\\" + Utf8ToWide(row.scriptStem) +
-           Utf8ToWide(kWindowsScriptExtension) + L"\"";
+    return L"\"" + exeDir + L"\\" + base::Utf8ToWide(row.folder) + L"\\" +
+           base::Utf8ToWide(row.scriptStem) + base::Utf8ToWide(kWindowsScriptExtension) + L"\"";
 }
 
 std::vector<std::string> BuildLinuxDriverArgv(const std::filesystem::path& exeDir,
                                               const DriverRow& row)
 {
     const std::filesystem::path script =
-        exeDir / Utf8ToPath(row.folder) /
-        Utf8ToPath(std::string(row.scriptStem) + std::string(kPosixScriptExtension));
-    return {kPosixShell, PathToUtf8(script)};
+        exeDir / base::Utf8ToPath(row.folder) /
+        base::Utf8ToPath(std::string(row.scriptStem) + std::string(kPosixScriptExtension));
+    return {kPosixShell, base::PathToUtf8(script)};
 }
 
 }  // namespace korvane::maintenance

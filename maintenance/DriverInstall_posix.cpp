@@ -9,7 +9,7 @@ namespace korvane::maintenance {
 std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row)
 {
     // The argument vector names the same file.
-    return Utf8ToPath(BuildLinuxDriverArgv(exeDir, row).back());
+    return base::Utf8ToPath(BuildLinuxDriverArgv(exeDir, row).back());
 }
 
 ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row,
@@ -22,7 +22,7 @@ ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverR
         ProcessResult result;
         result.startError =
             settings::OwnText(settings::kOwnTextMaintenance + 10,
-                              "the driver script {0} does not exist", {PathToUtf8(script)});
+                              "the driver script {0} does not exist", {base::PathToUtf8(script)});
         return result;
     }
     // The script's own folder is its working directory, so whatever it ships

@@ -13,8 +13,8 @@ constexpr std::string_view kBatchExtension = ".bat";
 
 std::filesystem::path DriverScriptPath(const std::filesystem::path& exeDir, const DriverRow& row)
 {
-    return exeDir / Utf8ToPath(row.folder) /
-           Utf8ToPath(std::string(row.scriptStem) + std::string(kBatchExtension));
+    return exeDir / base::Utf8ToPath(row.folder) /
+           base::Utf8ToPath(std::string(row.scriptStem) + std::string(kBatchExtension));
 }
 
 ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverRow& row,
@@ -26,7 +26,7 @@ ProcessResult RunDriverScript(const std::filesystem::path& exeDir, const DriverR
         ProcessResult result;
         result.startError =
             settings::OwnText(settings::kOwnTextMaintenance + 10,
-                              "the driver script {0} does not exist", {PathToUtf8(script)});
+                              "the driver script {0} does not exist", {base::PathToUtf8(script)});
         return result;
     }
     return RunCommandLine(BuildWindowsDriverCommand(exeDir.wstring(), row), limits, true);

@@ -199,7 +199,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv,
     }
     std::vector<std::wstring> wideArgs;
     for (const std::string& arg : argv) {
-        wideArgs.push_back(Utf8ToWide(arg));
+        wideArgs.push_back(base::Utf8ToWide(arg));
     }
     LaunchRequest request;
     request.commandLine = BuildWindowsCommandLine(wideArgs);

@@ -33,7 +33,7 @@ void ResetComPortDatabase()
 {
     // Without administrator rights reg delete fails and the value stays; the
     // start-up goes on either way, so the outcome is not needed.
-    RunCommandLine(Utf8ToWide(kComDatabaseResetCommand));
+    RunCommandLine(base::Utf8ToWide(kComDatabaseResetCommand));
 }
 
 }  // namespace korvane::maintenance

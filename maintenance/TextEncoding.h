@@ -2,13 +2,13 @@
 // names them without qualification.
 #pragma once
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace korvane::maintenance {
 
-using settings::PathToUtf8;
-using settings::Utf8ToPath;
-using settings::Utf8ToWide;
-using settings::WideToUtf8;
+using base::PathToUtf8;
+using base::Utf8ToPath;
+using base::Utf8ToWide;
+using base::WideToUtf8;
 
 }  // namespace korvane::maintenance

@@ -22,7 +22,8 @@ constexpr std::int32_t kTextNoNumber = settings::kOwnTextSerial + 10;
 constexpr std::int32_t kTextNoNumberHint = settings::kOwnTextSerial + 11;
 constexpr std::int32_t kTextAmbiguous = settings::kOwnTextSerial + 12;
 constexpr std::int32_t kTextAmbiguousHint = settings::kOwnTextSerial + 13;
-constexpr std::int32_t kTextPermissionHintWindows = settings::kOwnTextSerial + 14;
+// Windows only; the id stays reserved on every system.
+[[maybe_unused]] constexpr std::int32_t kTextPermissionHintWindows = settings::kOwnTextSerial + 14;
 
 std::string PermissionHint()
 {

@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <string>
 
+#include "base/TextEncoding.h"
 #include "serial/DcbSettings.h"
 #include "serial/PortErrors.h"
 #include "serial/SerialBackend.h"
 #include "serial/SerialError.h"
-#include "settings/TextEncoding.h"
 #include "settings/Win32Text.h"
 
 namespace korvane::serial {
@@ -22,7 +22,7 @@ constexpr DWORD kWriteTimeoutMs = 5000;
 
 std::wstring Widen(const std::string& text)
 {
-    return settings::Utf8ToWide(text);
+    return base::Utf8ToWide(text);
 }
 
 std::string SystemReason(DWORD error)

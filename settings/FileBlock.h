@@ -1,5 +1,5 @@
-// Whole-block file reads and writes for the settings record, the lock that
-// guards the record against other processes, and the program's folder.
+// Whole-block file reads and writes for the settings record, and the lock that
+// guards the record against other processes.
 #pragma once
 
 #include <chrono>
@@ -12,9 +12,6 @@
 #include "settings/FileLock.h"
 
 namespace korvane::settings {
-
-// Directory of the running executable (no trailing separator), any length.
-std::filesystem::path GetExeDir();
 
 // Reads at most `limit` bytes (and never more than destination.size()) from the
 // start of the file. Bytes past what was read are left as they were.

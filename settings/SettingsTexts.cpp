@@ -3,8 +3,8 @@
 
 #include <chrono>
 
+#include "base/TextEncoding.h"
 #include "settings/OwnText.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::settings {
 
@@ -31,7 +31,7 @@ constexpr std::int32_t kTextHintWrite = kOwnTextSettings + 19;
 
 std::string Utf8(const std::filesystem::path& path)
 {
-    return PathToUtf8(path);
+    return base::PathToUtf8(path);
 }
 }  // namespace
 

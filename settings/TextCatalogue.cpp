@@ -8,8 +8,8 @@
 #include <optional>
 #include <system_error>
 
-#include "settings/Gb18030.h"
-#include "settings/TextEncoding.h"
+#include "base/Gb18030.h"
+#include "base/TextEncoding.h"
 
 namespace korvane::settings {
 
@@ -44,7 +44,7 @@ std::string Utf16BytesToUtf8(std::string_view bytes, bool bigEndian)
         units[i] = static_cast<char16_t>(bigEndian ? (first << kBitsPerByte) | second
                                                    : (second << kBitsPerByte) | first);
     }
-    return Utf16ToUtf8(units);
+    return base::Utf16ToUtf8(units);
 }
 
 // How well text without a BOM reads as UTF-8: its well-formed sequences of more
@@ -59,7 +59,7 @@ Utf8Fit MeasureUtf8Fit(std::string_view text)
     Utf8Fit fit;
     char32_t ignored = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t length = DecodeUtf8(text, pos, ignored);
+        const std::size_t length = base::DecodeUtf8(text, pos, ignored);
         if (length == 0) ++fit.strayBytes;
         if (length > 1) ++fit.wideCharacters;
         pos += length == 0 ? 1 : length;
@@ -74,9 +74,9 @@ std::string RepairUtf8(std::string_view text)
     out.reserve(text.size());
     char32_t ignored = 0;
     for (std::size_t pos = 0; pos < text.size();) {
-        const std::size_t length = DecodeUtf8(text, pos, ignored);
+        const std::size_t length = base::DecodeUtf8(text, pos, ignored);
         if (length == 0) {
-            AppendUtf8(out, kReplacementCharacter);
+            base::AppendUtf8(out, base::kReplacementCharacter);
             ++pos;
         } else {
             out.append(text.substr(pos, length));
@@ -120,7 +120,7 @@ std::string DecodeCatalogue(std::string_view bytes)
     const Utf8Fit fit = MeasureUtf8Fit(bytes);
     if (fit.strayBytes == 0) return std::string(bytes);
     if (LooksLikeDamagedUtf8(fit)) return RepairUtf8(bytes);
-    return detail::Gb18030ToUtf8(bytes);
+    return base::detail::Gb18030ToUtf8(bytes);
 }
 
 std::optional<std::string> ReadWholeFile(const std::filesystem::path& path)
@@ -176,7 +176,7 @@ std::string CutToUtf16Units(std::string_view text, std::size_t maxUnits)
     std::size_t pos = 0;
     while (pos < text.size()) {
         char32_t cp = 0;
-        std::size_t length = DecodeUtf8(text, pos, cp);
+        std::size_t length = base::DecodeUtf8(text, pos, cp);
         if (length == 0) length = 1;  // cannot happen after decoding; stay safe
         const std::size_t needed = cp >= kFirstSupplementary ? 2 : 1;
         if (units + needed > maxUnits) break;

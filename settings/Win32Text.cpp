@@ -6,9 +6,9 @@
 
 #include <optional>
 
+#include "base/TextEncoding.h"
 #include "settings/OwnText.h"
 #include "settings/TextCatalogue.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::settings {
 
@@ -60,7 +60,7 @@ std::string SystemMessage(unsigned long error)
             text->back() == L'.' || text->back() == L'\x3002')) {
         text->pop_back();
     }
-    return WideToUtf8(*text);
+    return base::WideToUtf8(*text);
 }
 
 }  // namespace korvane::settings

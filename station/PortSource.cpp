@@ -6,7 +6,7 @@
 #include <cctype>
 #include <system_error>
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace korvane::station {
 
@@ -27,7 +27,7 @@ std::string Resolved(const std::filesystem::path& path)
 {
     std::error_code error;
     const auto real = std::filesystem::canonical(path, error);
-    return error ? std::string() : settings::PathToUtf8(real);
+    return error ? std::string() : base::PathToUtf8(real);
 }
 }  // namespace
 
@@ -81,8 +81,8 @@ std::vector<SeenPort> FromPatterns(const std::vector<std::string>& patterns)
 {
     std::vector<SeenPort> seen;
     for (const std::string& pattern : patterns) {
-        const std::filesystem::path path = settings::Utf8ToPath(pattern);
-        const std::string leaf = settings::PathToUtf8(path.filename());
+        const std::filesystem::path path = base::Utf8ToPath(pattern);
+        const std::string leaf = base::PathToUtf8(path.filename());
         if (!HasWildcard(leaf)) {
             const std::string device = Resolved(path);
             if (!device.empty()) seen.push_back({pattern, device, {}, {}});
@@ -92,14 +92,14 @@ std::vector<SeenPort> FromPatterns(const std::vector<std::string>& patterns)
         std::vector<std::string> names;
         for (std::filesystem::directory_iterator it(path.parent_path(), error), end;
              !error && it != end; it.increment(error)) {
-            const std::string name = settings::PathToUtf8(it->path().filename());
+            const std::string name = base::PathToUtf8(it->path().filename());
             if (MatchesWildcard(leaf, name)) names.push_back(name);
         }
         std::sort(names.begin(), names.end());
         for (const std::string& name : names) {
-            const auto entry = path.parent_path() / settings::Utf8ToPath(name);
+            const auto entry = path.parent_path() / base::Utf8ToPath(name);
             const std::string device = Resolved(entry);
-            if (!device.empty()) seen.push_back({settings::PathToUtf8(entry), device, {}, {}});
+            if (!device.empty()) seen.push_back({base::PathToUtf8(entry), device, {}, {}});
         }
     }
     return seen;

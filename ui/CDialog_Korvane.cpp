@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/ExeDir.h"
+#include "base/SafeFormat.h"
 #include "error/Error.h"
 #include "firmware/Image.h"
 #include "firmware/Qorin_CRC32.h"
@@ -20,7 +22,6 @@
 #include "serial/PortList.h"
 #include "settings/FileBlock.h"
 #include "settings/OwnText.h"
-#include "settings/SafeFormat.h"
 #include "ui/CForm_MAP.h"
 #include "ui/ControlIds.h"
 #include "ui/Templates.h"
@@ -136,7 +137,7 @@ CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams
                          seams.host),
       m_settings(settings),
       m_seams(std::move(seams)),
-      m_programDir(m_seams.programDir.empty() ? settings::GetExeDir() : m_seams.programDir),
+      m_programDir(m_seams.programDir.empty() ? base::GetExeDir() : m_seams.programDir),
       m_mscomm(
           m_seams.makeSerialBackend ? m_seams.makeSerialBackend() : serial::MakePlatformBackend(),
           m_seams.portResolver ? m_seams.portResolver
@@ -186,7 +187,7 @@ std::string CDialog_Korvane::GetText(std::int32_t textId) const
 
 std::string CDialog_Korvane::CounterLine() const
 {
-    return settings::SafeFormat(GetText(kTextCounter), m_settings.UpgradeCount());
+    return base::SafeFormat(GetText(kTextCounter), m_settings.UpgradeCount());
 }
 
 // The whole initialisation sequence; it runs when the window is created and
@@ -264,7 +265,7 @@ void CDialog_Korvane::OnDestroy()
 
 void CDialog_Korvane::ShowPortMessage(std::int32_t textId)
 {
-    AfxMessageBox(settings::SafeFormat(GetText(textId), m_settings.ComIndex()));
+    AfxMessageBox(base::SafeFormat(GetText(textId), m_settings.ComIndex()));
 }
 
 void CDialog_Korvane::SetPortButtons(bool portOpen)

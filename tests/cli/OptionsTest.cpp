@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "cli/Help.h"
 #include "cli/Options.h"
-#include "settings/TextEncoding.h"
 
 namespace korvane::cli {
 namespace {
@@ -189,11 +189,11 @@ TEST(ParseArguments, WindowsPathsAreArgumentsNotOptions)
         SCOPED_TRACE(path);
         const Options crc = Parse({"crc", path});
         ASSERT_EQ(crc.crcFiles.size(), 1u);
-        EXPECT_EQ(settings::PathToUtf8(crc.crcFiles[0]), path);
+        EXPECT_EQ(base::PathToUtf8(crc.crcFiles[0]), path);
         const Options flash = Parse({"flash", "--port", "1", "--boot", path, "--user", path});
         ASSERT_TRUE(flash.flash.bootPath);
-        EXPECT_EQ(settings::PathToUtf8(*flash.flash.bootPath), path);
-        EXPECT_EQ(settings::PathToUtf8(flash.flash.userPath), path);
+        EXPECT_EQ(base::PathToUtf8(*flash.flash.bootPath), path);
+        EXPECT_EQ(base::PathToUtf8(flash.flash.userPath), path);
         EXPECT_EQ(Parse({"apn", "--name", path}).apn.name, path);
     }
     // Still an extra argument where none is taken, and never read as an option.

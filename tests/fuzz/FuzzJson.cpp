@@ -8,8 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "base/TextEncoding.h"
 #include "cli/FlashReport.h"
-#include "settings/TextEncoding.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -20,10 +20,10 @@ void CheckText(const nlohmann::json& value, const std::string& sent)
 {
     KORVANE_FUZZ_CHECK(value.is_string());
     const std::string read = value.get<std::string>();
-    if (korvane::settings::IsValidUtf8(sent)) {
+    if (korvane::base::IsValidUtf8(sent)) {
         KORVANE_FUZZ_CHECK(read == sent);
     } else {
-        KORVANE_FUZZ_CHECK(korvane::settings::IsValidUtf8(read));
+        KORVANE_FUZZ_CHECK(korvane::base::IsValidUtf8(read));
     }
 }
 

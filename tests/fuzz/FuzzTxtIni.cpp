@@ -7,10 +7,10 @@
 #include <span>
 #include <string>
 
-#include "settings/Gb18030.h"
+#include "base/Gb18030.h"
+#include "base/TextEncoding.h"
 #include "settings/OwnText.h"
 #include "settings/TextCatalogue.h"
-#include "settings/TextEncoding.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace {
@@ -22,7 +22,7 @@ std::size_t Utf16Units(const std::string& text)
     std::size_t units = 0;
     for (std::size_t pos = 0; pos < text.size();) {
         char32_t cp = 0;
-        const std::size_t length = DecodeUtf8(text, pos, cp);
+        const std::size_t length = korvane::base::DecodeUtf8(text, pos, cp);
         KORVANE_FUZZ_CHECK(length != 0);
         units += cp >= 0x10000 ? 2 : 1;
         pos += length;
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const char* section : {"Pub", " pub ", "", "Pub]"}) {
         const std::string cut = catalogue.GetText(section, id);
         const std::string whole = catalogue.GetWholeText(section, id);
-        KORVANE_FUZZ_CHECK(IsValidUtf8(cut) && IsValidUtf8(whole));
+        KORVANE_FUZZ_CHECK(korvane::base::IsValidUtf8(cut) && korvane::base::IsValidUtf8(whole));
         KORVANE_FUZZ_CHECK(Utf16Units(cut) <= 259);
         KORVANE_FUZZ_CHECK(whole.starts_with(cut));
     }
@@ -60,15 +60,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        FillText(inFile.empty() ? "fallback {0} {1}" : inFile, {"one", "two"}));
     UseBuiltInTexts();
 
-    const std::string legacy = detail::Gb18030ToUtf8(bytes);
-    KORVANE_FUZZ_CHECK(IsValidUtf8(legacy));
-    const std::string wide = WideToUtf8(Utf8ToWide(bytes));
-    KORVANE_FUZZ_CHECK(IsValidUtf8(wide));
-    if (IsValidUtf8(bytes)) KORVANE_FUZZ_CHECK(wide == bytes);
+    const std::string legacy = korvane::base::detail::Gb18030ToUtf8(bytes);
+    KORVANE_FUZZ_CHECK(korvane::base::IsValidUtf8(legacy));
+    const std::string wide = korvane::base::WideToUtf8(korvane::base::Utf8ToWide(bytes));
+    KORVANE_FUZZ_CHECK(korvane::base::IsValidUtf8(wide));
+    if (korvane::base::IsValidUtf8(bytes)) KORVANE_FUZZ_CHECK(wide == bytes);
     std::u16string units(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i) {
         units[i] = static_cast<char16_t>(data[1 + 2 * i] | (data[2 + 2 * i] << 8));
     }
-    KORVANE_FUZZ_CHECK(IsValidUtf8(Utf16ToUtf8(units)));
+    KORVANE_FUZZ_CHECK(korvane::base::IsValidUtf8(korvane::base::Utf16ToUtf8(units)));
     return 0;
 }

@@ -2,7 +2,7 @@
 # usage: check-layers.sh SOURCE_DIR
 # Checks that dependencies point downwards, from the #include lines of the
 # project's tracked sources: the core modules use no Qt and nothing from the
-# front ends or the dialog framework, the command line none of the dialog's
+# front ends or the dialog framework, base/ nothing of the modules on it, the command line none of the dialog's
 # layers, the framework nothing of the dialog built on it, and nothing shipped
 # reaches into tests/. Prints each offending include as file:line and fails.
 set -eu
@@ -44,7 +44,7 @@ function report(why) {
 }
 BEGIN {
     while ((getline line < listfile) > 0) tracked[line] = 1
-    split("error settings serial firmware maintenance history station sim", names, " ")
+    split("error base settings serial firmware maintenance history station sim", names, " ")
     for (i in names) core[names[i]] = 1
 }
 /^[ \t]*#[ \t]*include[ \t]*[<"]/ {
@@ -70,6 +70,8 @@ BEGIN {
         report("core module " from "/ includes a Qt header")
     else if ((from in core) && (to == "ui" || to == "framework" || to == "app" || to == "cli"))
         report("core module " from "/ includes " to "/, a layer above it")
+    else if (from == "base" && to != "" && to != "base" && to != "error" && (to in core))
+        report("base/ includes " to "/, a layer above it")
     else if (from == "cli" && qt)
         report("the command line includes a Qt header")
     else if (from == "cli" && (to == "ui" || to == "framework" || to == "app"))

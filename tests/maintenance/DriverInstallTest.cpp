@@ -71,7 +71,7 @@ TEST(DriverRows, CommandsKeepCharactersOutsideAsciiWhole)
     const DriverRow& row = *FindDriverRow(1041);
     EXPECT_EQ(BuildWindowsDriverCommand(L"D:\\Программы\\对讲机", row),
               L"\"D:\\Программы\\对讲机\\QX-8 64bit\\QX-8 64bit.bat\"");
-    EXPECT_EQ(BuildLinuxDriverArgv(Utf8ToPath("/home/zoë/对讲机"), row)[1],
+    EXPECT_EQ(BuildLinuxDriverArgv(base::Utf8ToPath("/home/zoë/对讲机"), row)[1],
               "/home/zoë/对讲机/QX-8 64bit/QX-8 64bit.sh");
 }
 

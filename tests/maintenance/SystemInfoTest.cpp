@@ -48,7 +48,7 @@ TEST(Utf8ToWide, DecodesEveryCharacterAndReplacesMalformedBytes)
         {"\xED\xA0\x80", L"\uFFFD\uFFFD\uFFFD"},  // an encoded surrogate
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(Utf8ToWide(c.utf8), c.wide);
+        EXPECT_EQ(base::Utf8ToWide(c.utf8), c.wide);
     }
 }
 

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/ExeDir.h"
 #include "settings/FileBlock.h"
 #include "tests/settings/TempDir.h"
 
@@ -312,7 +313,7 @@ TEST(FileBlockTest, WriteWithoutAFileNameFails)
 
 TEST(ExeDirTest, IsTheFolderHoldingThisProgram)
 {
-    const auto dir = GetExeDir();
+    const auto dir = base::GetExeDir();
     ASSERT_TRUE(dir.is_absolute());
     EXPECT_FALSE(dir.filename().empty()) << "no trailing separator";
     EXPECT_TRUE(std::filesystem::exists(dir / KORVANE_TEST_PROGRAM_NAME));

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "settings/SafeFormat.h"
+#include "base/SafeFormat.h"
 #include "settings/TextCatalogue.h"
 
 namespace korvane::settings {
@@ -22,7 +22,8 @@ TEST(ShippedCatalogueTest, EveryIdHasATextInEveryLanguage)
                 << "language " << int{language} << " id " << id;
         }
         // The counter line shows its number; the filter is a complete list with .bin.
-        EXPECT_NE(SafeFormat(catalogue.GetText("Pub", 1), 1234).find("1234"), std::string::npos);
+        EXPECT_NE(base::SafeFormat(catalogue.GetText("Pub", 1), 1234).find("1234"),
+                  std::string::npos);
         const std::string filter = catalogue.GetText("Pub", 33);
         EXPECT_TRUE(filter.ends_with("||")) << filter;
         EXPECT_NE(filter.find("|*.bin|"), std::string::npos) << filter;

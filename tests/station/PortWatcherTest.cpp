@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "../settings/TempDir.h"
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 namespace korvane::station {
 namespace {
@@ -82,9 +82,9 @@ TEST(PortSource, PatternsFollowLinksToPortsThatExist)
     }
     std::filesystem::create_symlink(dir / "gone", dir / "by-path" / "slot-1.2");
     std::filesystem::create_symlink(dir / "tty0", dir / "by-path" / "other");
-    const auto seen = FromPatterns({settings::PathToUtf8(dir / "by-path" / "slot-*")});
+    const auto seen = FromPatterns({base::PathToUtf8(dir / "by-path" / "slot-*")});
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].device, settings::PathToUtf8(std::filesystem::canonical(dir / "tty0")));
+    EXPECT_EQ(seen[0].device, base::PathToUtf8(std::filesystem::canonical(dir / "tty0")));
 }
 
 TEST(PortSource, WildcardsAndFiltersChoosePorts)

@@ -29,13 +29,13 @@
 #include <tuple>
 #include <vector>
 
+#include "base/SafeFormat.h"
 #include "firmware/DownloadJob.h"
 #include "firmware/Image.h"
 #include "framework/Text.h"
 #include "maintenance/Apn.h"
 #include "maintenance/DriverInstall.h"
 #include "serial/SerialError.h"
-#include "settings/SafeFormat.h"
 #include "settings/SettingsStore.h"
 #include "sim/PtyRadio.h"
 #include "tests/support/Pty.h"

@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
+#include "base/TextEncoding.h"
 #include "framework/CDialog.h"
 #include "framework/CFileDialog.h"
 #include "framework/Win32Dialog.h"
-#include "settings/TextEncoding.h"
 #include "ui/Templates.h"
 
 // After our headers: it takes back macros that would rename their names.
@@ -49,7 +49,7 @@ std::string ClassOf(HWND window)
 {
     std::wstring name(256, L'\0');
     name.resize(static_cast<std::size_t>(::GetClassNameW(window, name.data(), 256)));
-    return settings::WideToUtf8(name);
+    return base::WideToUtf8(name);
 }
 
 std::string TextOf(HWND window)
@@ -57,7 +57,7 @@ std::string TextOf(HWND window)
     std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(
         ::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
-    return settings::WideToUtf8(text);
+    return base::WideToUtf8(text);
 }
 
 // A window's rectangle in the dialog's client coordinates.
@@ -532,7 +532,7 @@ void CALLBACK ReadAndCancelFileDialog(HWND, UINT, UINT_PTR id, DWORD)
             static_cast<std::size_t>(::SendMessageW(types, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
         item.resize(static_cast<std::size_t>(
             ::SendMessageW(types, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item.data()))));
-        s_fileTypes.push_back(settings::WideToUtf8(item));
+        s_fileTypes.push_back(base::WideToUtf8(item));
     }
     HWND name = ::GetDlgItem(dialog, kFileNameCombo);
     if (name == nullptr) name = ::GetDlgItem(dialog, kFileNameEdit);

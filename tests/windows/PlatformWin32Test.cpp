@@ -10,6 +10,7 @@
 #include <random>
 #include <string>
 
+#include "base/ExeDir.h"
 #include "maintenance/DriverInstall.h"
 #include "maintenance/Process.h"
 #include "maintenance/SystemInfo.h"
@@ -58,7 +59,7 @@ private:
 
 TEST(ExeDirTest, IsTheFolderOfTheRunningProgram)
 {
-    const fs::path dir = settings::GetExeDir();
+    const fs::path dir = base::GetExeDir();
     ASSERT_FALSE(dir.empty());
     EXPECT_TRUE(fs::exists(dir / "windows_tests.exe")) << dir.string();
 }

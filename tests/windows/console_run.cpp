@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <windows.h>
 
@@ -125,7 +125,7 @@ int wmain(int argc, wchar_t** argv)
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
 
-    const std::string text = korvane::settings::WideToUtf8(ScreenText(screen));
+    const std::string text = korvane::base::WideToUtf8(ScreenText(screen));
     DWORD written = 0;
     ::WriteFile(report, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     return static_cast<int>(status);

@@ -8,13 +8,13 @@
 #include <cwchar>
 #include <string>
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <windows.h>
 
 namespace {
 
-using korvane::settings::WideToUtf8;
+using korvane::base::WideToUtf8;
 
 std::string Escaped(const std::string& text)
 {

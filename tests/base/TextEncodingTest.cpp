@@ -1,12 +1,12 @@
 // The program's text conversions: wide text and UTF-16 back to UTF-8, where
 // the platform's own conversions used to serve Windows.
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace korvane::settings {
+namespace korvane::base {
 namespace {
 
 TEST(TextEncodingTest, WideTextAndUtf16ComeBackAsTheSameUtf8)
@@ -41,4 +41,4 @@ TEST(TextEncodingTest, UnitsThatAreNoCharacterBecomeTheReplacementCharacter)
 }
 
 }  // namespace
-}  // namespace korvane::settings
+}  // namespace korvane::base

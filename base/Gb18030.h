@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-namespace korvane::settings::detail {
+namespace korvane::base::detail {
 
 // Bytes that are not valid GB18030 become U+FFFD, one per undecodable byte, so
 // that a damaged file still yields its readable parts.
 std::string Gb18030ToUtf8(std::string_view bytes);
 
-}  // namespace korvane::settings::detail
+}  // namespace korvane::base::detail

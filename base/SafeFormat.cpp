@@ -1,11 +1,11 @@
 // printf-style formatting of a catalogue text with its one integer argument.
 // The text comes from a file the user may edit, so it is parsed here and only a
 // conversion known to take one int ever reaches snprintf.
-#include "settings/SafeFormat.h"
+#include "base/SafeFormat.h"
 
 #include <cstdio>
 
-namespace korvane::settings {
+namespace korvane::base {
 
 namespace {
 constexpr char kPercent = '%';
@@ -102,4 +102,4 @@ std::string SafeFormat(std::string_view format, std::int32_t value)
     return out;
 }
 
-}  // namespace korvane::settings
+}  // namespace korvane::base

@@ -1,9 +1,9 @@
 // UTF-8 decoding and encoding, UTF-16 and the platform's wide text.
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
 #include <cstdint>
 
-namespace korvane::settings {
+namespace korvane::base {
 namespace {
 
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
@@ -163,4 +163,4 @@ std::string WideToUtf8(std::wstring_view wide)
     }
 }
 
-}  // namespace korvane::settings
+}  // namespace korvane::base

@@ -1,10 +1,10 @@
 // Catalogue formats with one integer: whatever the text holds, only one
 // integer conversion is ever fed, and nothing else is interpreted.
-#include "settings/SafeFormat.h"
+#include "base/SafeFormat.h"
 
 #include <gtest/gtest.h>
 
-namespace korvane::settings {
+namespace korvane::base {
 namespace {
 
 TEST(SafeFormatTest, FormatsOneIntegerAndShowsEverythingElseAsWritten)
@@ -53,4 +53,4 @@ TEST(SafeFormatTest, FormatsOneIntegerAndShowsEverythingElseAsWritten)
 }
 
 }  // namespace
-}  // namespace korvane::settings
+}  // namespace korvane::base

@@ -1,11 +1,11 @@
 // The running executable's directory on Windows, from GetModuleFileNameW.
-#include "settings/FileBlock.h"
+#include "base/ExeDir.h"
 
 #include <string>
 
 #include <windows.h>
 
-namespace korvane::settings {
+namespace korvane::base {
 
 namespace {
 constexpr DWORD kFirstGuess = MAX_PATH;
@@ -29,4 +29,4 @@ std::filesystem::path GetExeDir()
     }
 }
 
-}  // namespace korvane::settings
+}  // namespace korvane::base

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace korvane::settings {
+namespace korvane::base {
 
 // U+FFFD, what every conversion puts in place of a byte or unit it cannot decode.
 inline constexpr char32_t kReplacementCharacter = 0xFFFD;
@@ -46,4 +46,4 @@ inline std::filesystem::path Utf8ToPath(std::string_view utf8)
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-}  // namespace korvane::settings
+}  // namespace korvane::base

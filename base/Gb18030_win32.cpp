@@ -1,11 +1,11 @@
 // GB18030 to UTF-8 through the Windows code page 54936.
-#include "settings/Gb18030.h"
+#include "base/Gb18030.h"
 
 #include <windows.h>
 
-#include "settings/TextEncoding.h"
+#include "base/TextEncoding.h"
 
-namespace korvane::settings::detail {
+namespace korvane::base::detail {
 
 namespace {
 constexpr UINT kCodePageGb18030 = 54936;
@@ -24,4 +24,4 @@ std::string Gb18030ToUtf8(std::string_view bytes)
     return WideToUtf8(wide);
 }
 
-}  // namespace korvane::settings::detail
+}  // namespace korvane::base::detail

@@ -1,12 +1,12 @@
 // The running executable's directory on Linux, read from /proc/self/exe.
-#include "settings/FileBlock.h"
+#include "base/ExeDir.h"
 
 #include <string>
 #include <system_error>
 
 #include <unistd.h>
 
-namespace korvane::settings {
+namespace korvane::base {
 
 namespace {
 constexpr const char* kSelfExe = "/proc/self/exe";
@@ -38,4 +38,4 @@ std::filesystem::path GetExeDir()
     return std::filesystem::current_path(error);
 }
 
-}  // namespace korvane::settings
+}  // namespace korvane::base

@@ -1,11 +1,11 @@
 // GB18030 to UTF-8 through the C library's iconv.
-#include "settings/Gb18030.h"
+#include "base/Gb18030.h"
 
 #include <cerrno>
 
 #include <iconv.h>
 
-namespace korvane::settings::detail {
+namespace korvane::base::detail {
 
 namespace {
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
@@ -57,4 +57,4 @@ std::string Gb18030ToUtf8(std::string_view bytes)
     return result;
 }
 
-}  // namespace korvane::settings::detail
+}  // namespace korvane::base::detail
