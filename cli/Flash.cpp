@@ -229,27 +229,30 @@ int Report(const Console& console, const FlashOptions& options, bool several,
                    : ReportOne(console, options, outcomes.front(), stop);
 }
 
-// Runs every radio's job until all have ended; returns the signal that stopped
-// them, if one did. Radios whose port fails are ended here, the others go on.
-StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
-                   settings::SettingsStore& store, const std::vector<serial::PortInfo>& listed,
-                   FlashView& view)
-{
-    RadioEvents events;
-    // Before any worker exists: the workers inherit the blocked signals.
-    InterruptWatch interrupts;
+// The jobs of one run and when each started.
+struct RunningJobs {
     std::vector<std::unique_ptr<RadioJob>> jobs;
-    std::vector<Clock::time_point> starts(radios.size(), Clock::now());
+    std::vector<Clock::time_point> starts;
     std::size_t running = 0;
+};
+
+// Opens each radio's port and starts its job. A radio whose port fails ends
+// here, with the counter as Sys.dat holds it; the others go on.
+RunningJobs StartJobs(std::vector<RadioState>& radios, const FlashImages& images,
+                      settings::SettingsStore& store, const std::vector<serial::PortInfo>& listed,
+                      RadioEvents& events, FlashView& view)
+{
+    RunningJobs run;
+    run.starts.assign(radios.size(), Clock::now());
     for (std::size_t i = 0; i < radios.size(); ++i) {
         RadioState& radio = radios[i];
-        jobs.push_back(std::make_unique<RadioJob>(i, events, store));
+        run.jobs.push_back(std::make_unique<RadioJob>(i, events, store));
         radio.started = std::chrono::system_clock::now();
         try {
             if (radio.outcome.device.empty()) {
                 radio.outcome.device = serial::ResolvePortName(radio.port, listed);
             }
-            jobs.back()->Open(radio.outcome.device);
+            run.jobs.back()->Open(radio.outcome.device);
         } catch (const korvane::Error& error) {
             radio.outcome = PortNotOpened(radio.outcome, error, radio.outcome.device);
             if (!store.ReadProblem()) radio.outcome.counter = store.UpgradeCount();
@@ -257,37 +260,63 @@ StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
             view.OnEnded(radio);
             continue;
         }
-        starts[i] = Clock::now();
-        jobs.back()->Start(images);
-        ++running;
+        run.starts[i] = Clock::now();
+        run.jobs.back()->Start(images);
+        ++run.running;
     }
-    while (running > 0) {
-        if (interrupts.Wait(kRefreshInterval)) {
-            if (interrupts.Count() > 1) {
-                // A job did not stop at its poll (a write the device never takes):
-                // a second signal leaves at once; the system releases the ports.
-                view.Finish(radios);
-                std::_Exit(ExitStatusOf(interrupts.First()));
-            }
-            for (const auto& job : jobs) job->RequestStop();
-        }
+    return run;
+}
+
+// A first signal asks every job to stop at its next poll; a second leaves at
+// once, for a job that did not stop (a write the device never takes): the
+// system releases the ports.
+void HandleSignals(const InterruptWatch& interrupts, const RunningJobs& run,
+                   std::vector<RadioState>& radios, FlashView& view)
+{
+    if (interrupts.Count() > 1) {
+        view.Finish(radios);
+        std::_Exit(ExitStatusOf(interrupts.First()));
+    }
+    for (const auto& job : run.jobs) job->RequestStop();
+}
+
+// Hands the jobs' events to their radios and the view, and redraws it, until
+// every job has ended.
+void WatchJobs(std::vector<RadioState>& radios, RunningJobs& run, RadioEvents& events,
+               InterruptWatch& interrupts, FlashView& view)
+{
+    while (run.running > 0) {
+        if (interrupts.Wait(kRefreshInterval)) HandleSignals(interrupts, run, radios, view);
         std::string line;
         for (const RadioEvent& event : events.Take()) {
             RadioState& radio = radios[event.radio];
             const bool ended = ApplyEvent(event, interrupts.First(), radio, line);
             if (!line.empty()) view.OnStatus(radio, line);
             if (ended) {
-                radio.outcome.seconds = SecondsSince(starts[event.radio]);
-                --running;
+                radio.outcome.seconds = SecondsSince(run.starts[event.radio]);
+                --run.running;
                 view.OnEnded(radio);
             }
         }
         for (std::size_t i = 0; i < radios.size(); ++i) {
-            if (!radios[i].ended) radios[i].seconds = SecondsSince(starts[i]);
+            if (!radios[i].ended) radios[i].seconds = SecondsSince(run.starts[i]);
         }
         view.Refresh(radios);
     }
-    for (const auto& job : jobs) job->Finish();  // joined, ports closed
+}
+
+// Runs every radio's job until all have ended; returns the signal that stopped
+// them, if one did.
+StopSignal RunJobs(std::vector<RadioState>& radios, const FlashImages& images,
+                   settings::SettingsStore& store, const std::vector<serial::PortInfo>& listed,
+                   FlashView& view)
+{
+    RadioEvents events;
+    // Before any worker exists: the workers inherit the blocked signals.
+    InterruptWatch interrupts;
+    RunningJobs run = StartJobs(radios, images, store, listed, events, view);
+    WatchJobs(radios, run, events, interrupts, view);
+    for (const auto& job : run.jobs) job->Finish();  // joined, ports closed
     view.Finish(radios);
     return interrupts.First();
 }
@@ -354,13 +383,15 @@ int RunFlash(const Console& console, const fs::path& programDir, const FlashOpti
                                     console.terminalWidth, base.bootBytes + base.userBytes,
                                     several};
     const std::unique_ptr<FlashView> view = MakeFlashView(viewSettings);
-    const std::optional<std::int32_t> counterBefore =
-        store.ReadProblem() ? std::nullopt : std::optional(store.UpgradeCount());
+    const bool counterReadBefore = !store.ReadProblem();
+    const std::int32_t counterBefore = counterReadBefore ? store.UpgradeCount() : 0;
     const Clock::time_point start = Clock::now();
     const StopSignal stop = RunJobs(radios, images, store, listed, *view);
 
     const CounterReading counter = CounterInSysDat(sysPath);
-    if (counterBefore && counter.count) MarkCounterAtLimit(radios, *counterBefore, *counter.count);
+    if (counterReadBefore && counter.count) {
+        MarkCounterAtLimit(radios, counterBefore, *counter.count);
+    }
     // Every job that touched its port leaves its line; those refused before (bad
     // arguments, an unusable image) never got here.
     const fs::path historyFile = options.historyPath.value_or(DefaultHistoryFile());
