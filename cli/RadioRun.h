@@ -11,10 +11,16 @@
 #include "cli/Commands.h"
 #include "cli/FlashReport.h"
 #include "cli/FlashView.h"
-#include "cli/RadioJob.h"
+#include "radios/RadioJob.h"
 #include "serial/SerialError.h"
 
 namespace korvane::cli {
+
+// The several-radios core, as the command line's flash and station use it.
+using radios::FlashImages;
+using radios::RadioEvent;
+using radios::RadioEvents;
+using radios::RadioJob;
 
 // The images of a run and how every job sends them, as the command line gave them.
 struct ImageChoice {

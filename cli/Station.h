@@ -19,7 +19,8 @@
 #include "cli/Interrupt.h"
 #include "cli/JobHistory.h"
 #include "cli/Options.h"
-#include "cli/RadioJob.h"
+#include "cli/RadioRun.h"
+#include "radios/RadioJob.h"
 #include "settings/SettingsStore.h"
 #include "station/PortWatcher.h"
 

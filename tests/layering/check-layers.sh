@@ -44,7 +44,7 @@ function report(why) {
 }
 BEGIN {
     while ((getline line < listfile) > 0) tracked[line] = 1
-    split("error base settings serial firmware maintenance history station sim", names, " ")
+    split("error base settings serial firmware maintenance history station radios sim", names, " ")
     for (i in names) core[names[i]] = 1
 }
 /^[ \t]*#[ \t]*include[ \t]*[<"]/ {

@@ -1,6 +1,7 @@
-// One radio of `korvane flash`: its port, opened the one way a download opens
-// it, and its download job, whose observer posts what happens to a queue the
-// front end's thread reads. Several RadioJobs run at once, one per port.
+// Several radios at once: each RadioJob is one radio's port, opened the one way
+// a download opens it, and its download job, whose observer posts what happens
+// to one queue that the front end's thread reads. The command line's flash and
+// station run them side by side, one per port; nothing here is the front end's.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@
 #include "serial/CMscomm.h"
 #include "settings/SettingsStore.h"
 
-namespace korvane::cli {
+namespace korvane::radios {
 
 // One thing a radio's job told: in the order it happened for that radio.
 struct RadioEvent {
@@ -78,4 +79,4 @@ private:
     firmware::DownloadJob m_job;
 };
 
-}  // namespace korvane::cli
+}  // namespace korvane::radios

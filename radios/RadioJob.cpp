@@ -1,12 +1,12 @@
 // A radio's port and job, and the observer that turns the job's calls into
 // events for the front end.
-#include "cli/RadioJob.h"
+#include "radios/RadioJob.h"
 
 #include <utility>
 
 #include "serial/DownloadPort.h"
 
-namespace korvane::cli {
+namespace korvane::radios {
 
 void RadioEvents::Post(RadioEvent event)
 {
@@ -89,4 +89,4 @@ void RadioJob::OnFinished(const firmware::JobResult& result)
     m_events.Post({m_index, RadioEvent::Kind::Finished, result.stage, {}, {}, {}, result});
 }
 
-}  // namespace korvane::cli
+}  // namespace korvane::radios
