@@ -96,7 +96,7 @@ void SetEnd(InfoOutcome& outcome, firmware::JobOutcome kind)
 
 void Ask(InfoRadio& radio, InfoOutcome& outcome)
 {
-    serial::ByteExchange exchange(radio.port, radio.sleeper);
+    serial::ByteExchange exchange(radio.port.Port(), radio.sleeper);
     try {
         outcome.chip = firmware::QueryChip(exchange);
         SetEnd(outcome, JobOutcome::Completed);

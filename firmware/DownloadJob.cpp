@@ -24,23 +24,26 @@ constexpr std::chrono::milliseconds kPauseAfterFailure{1};
 // The port as the stages see it, counting the writes the line has taken, so
 // that a port lost before the end frame was written can be told from one lost
 // while its reply was awaited. Used by the worker alone.
-class WriteCountingPort : public serial::IPortOps {
+class WriteCountingPort : public serial::IPort {
 public:
-    explicit WriteCountingPort(serial::IPortOps& port) : m_port(port) {}
+    explicit WriteCountingPort(serial::IPort& port) : m_port(port) {}
 
-    std::int16_t GetInBufferCount() override { return m_port.GetInBufferCount(); }
-    std::vector<std::uint8_t> GetInput() override { return m_port.GetInput(); }
-    void SetInputLen(std::int16_t length) override { m_port.SetInputLen(length); }
-    void DiscardInput() override { m_port.DiscardInput(); }
-    void SetOutput(std::span<const std::uint8_t> bytes) override
+    std::size_t Waiting() override { return m_port.Waiting(); }
+    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
+                                   serial::ISleeper& stop) override
     {
-        m_port.SetOutput(bytes);
+        return m_port.Read(most, wait, stop);
+    }
+    void DiscardInput() override { m_port.DiscardInput(); }
+    void Write(std::span<const std::uint8_t> bytes) override
+    {
+        m_port.Write(bytes);
         ++m_writes;
     }
     std::int64_t Writes() const { return m_writes; }
 
 private:
-    serial::IPortOps& m_port;
+    serial::IPort& m_port;
     std::int64_t m_writes = 0;
 };
 
@@ -58,7 +61,7 @@ std::int64_t SizeOf(const std::optional<ImageSource>& image)
 
 }  // namespace
 
-DownloadJob::DownloadJob(serial::IPortOps& port, settings::SettingsStore& settings,
+DownloadJob::DownloadJob(serial::IPort& port, settings::SettingsStore& settings,
                          serial::ISleeper* sleeper)
     : m_port(port),
       m_settings(settings),

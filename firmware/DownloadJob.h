@@ -17,7 +17,7 @@
 #include "firmware/JobObserver.h"
 #include "firmware/JobReport.h"
 #include "firmware/Pacing.h"
-#include "serial/PortOps.h"
+#include "serial/Port.h"
 #include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"
 
@@ -45,7 +45,7 @@ class DownloadJob {
 public:
     // `sleeper` may be null: the job then waits in real time. Stop and
     // RequestStop reach whichever sleeper the job waits on.
-    DownloadJob(serial::IPortOps& port, settings::SettingsStore& settings,
+    DownloadJob(serial::IPort& port, settings::SettingsStore& settings,
                 serial::ISleeper* sleeper = nullptr);
     ~DownloadJob();  // stops and joins a running worker
     DownloadJob(const DownloadJob&) = delete;
@@ -95,7 +95,7 @@ private:
     JobResult BaseResult(JobOutcome outcome, firmware::WorkerState state) const;
     void Finish(JobResult result);
 
-    serial::IPortOps& m_port;
+    serial::IPort& m_port;
     settings::SettingsStore& m_settings;
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<WorkerState> m_nWorkerState{WorkerState::Running};

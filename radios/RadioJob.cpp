@@ -21,7 +21,7 @@ std::vector<RadioEvent> RadioEvents::Take()
 }
 
 RadioJob::RadioJob(std::size_t index, RadioEvents& events, settings::SettingsStore& settings)
-    : m_index(index), m_events(events), m_job(m_port, settings)
+    : m_index(index), m_events(events), m_job(m_port.Port(), settings)
 {
     m_job.SetObserver(this);
 }

@@ -1,5 +1,5 @@
-// The polled request/reply exchange: a write that first clears stale input, and
-// a read that checks the waiting count at once, every 50 ms, then once more.
+// The request/reply exchange: a write that first clears stale input, and a read
+// on the fixed schedule or one that waits on the port for its bytes.
 #include "serial/ByteExchange.h"
 
 #include <algorithm>
@@ -18,9 +18,8 @@ void ByteExchange::SendBytes(const std::uint8_t* data, std::uint16_t count)
     // reply to this one. One Input takes at most the receive queue's size, so
     // a flood would leave bytes behind: the whole queue is dropped instead.
     m_port.DiscardInput();
-    m_port.SetInputLen(0);
     if (m_trace != nullptr) m_trace->OnSend(bytes);
-    m_port.SetOutput(bytes);
+    m_port.Write(bytes);
 }
 
 Reply ByteExchange::Receive(std::uint16_t wanted, std::uint32_t polls)
@@ -39,11 +38,7 @@ Reply ByteExchange::Receive(std::uint16_t wanted, const ReadLimit& limit)
 // off the queue early; the count it checks is what it holds plus what waits.
 struct ByteExchange::Gathered {
     std::vector<std::uint8_t> bytes;
-    std::size_t Waiting(IPortOps& port) const
-    {
-        return bytes.size() +
-               static_cast<std::size_t>(std::max<std::int16_t>(port.GetInBufferCount(), 0));
-    }
+    std::size_t Waiting(IPort& port) const { return bytes.size() + port.Waiting(); }
 };
 
 bool ByteExchange::Complete(Gathered& gathered, std::uint16_t wanted, const ReadLimit& limit)
@@ -51,7 +46,7 @@ bool ByteExchange::Complete(Gathered& gathered, std::uint16_t wanted, const Read
     const std::size_t waiting = gathered.Waiting(m_port);
     if (waiting >= wanted) return true;
     if (!limit.continuesAfter || waiting == 0) return false;
-    if (gathered.bytes.empty()) gathered.bytes = m_port.GetInput();
+    if (gathered.bytes.empty()) gathered.bytes = m_port.Read(kEverything, {}, m_sleeper);
     return !gathered.bytes.empty() && gathered.bytes.front() != *limit.continuesAfter;
 }
 
@@ -59,7 +54,7 @@ Reply ByteExchange::TakeWaiting(Gathered& gathered, std::size_t most)
 {
     std::vector<std::uint8_t> input = std::move(gathered.bytes);
     if (input.size() < most) {
-        const std::vector<std::uint8_t> rest = m_port.GetInput();
+        const std::vector<std::uint8_t> rest = m_port.Read(kEverything, {}, m_sleeper);
         input.insert(input.end(), rest.begin(), rest.end());
     }
     // Bytes beyond `most` were taken off the queue with the rest and are lost.
@@ -85,17 +80,26 @@ Reply ByteExchange::ReceiveWithin(std::uint16_t wanted, const ReadLimit& limit)
 {
     // The sleeper's clock measures the wait: real time in production, so a
     // loaded machine does not stretch the ceiling; virtual time in tests.
-    Gathered gathered;
-    const auto start = m_sleeper.MonotonicNow();
-    while (m_sleeper.MonotonicNow() - start < *limit.ceiling) {
-        m_sleeper.CheckStop();
-        if (Complete(gathered, wanted, limit)) return TakeWaiting(gathered, wanted);
-        m_sleeper.Sleep(kPromptCheckInterval);
-    }
     m_sleeper.CheckStop();
-    if (gathered.Waiting(m_port) == 0) return Reply();
-    // More than wanted may have come during the last sleep; only the wanted part counts.
-    return TakeWaiting(gathered, wanted);
+    const auto start = m_sleeper.MonotonicNow();
+    const auto left = [&] {
+        return std::max<std::chrono::nanoseconds>(
+            *limit.ceiling - (m_sleeper.MonotonicNow() - start), {});
+    };
+    std::vector<std::uint8_t> bytes;
+    if (limit.continuesAfter && wanted > 1) {
+        // The first byte decides whether more follow: a refusal is the whole reply.
+        bytes = m_port.Read(1, left(), m_sleeper);
+        if (bytes.empty()) return Reply();
+        if (bytes.front() != *limit.continuesAfter) {
+            const std::vector<std::uint8_t> rest = m_port.Read(wanted - 1u, {}, m_sleeper);
+            bytes.insert(bytes.end(), rest.begin(), rest.end());
+            return Reply(std::move(bytes));
+        }
+    }
+    const std::vector<std::uint8_t> rest = m_port.Read(wanted - bytes.size(), left(), m_sleeper);
+    bytes.insert(bytes.end(), rest.begin(), rest.end());
+    return Reply(std::move(bytes));
 }
 
 }  // namespace korvane::serial

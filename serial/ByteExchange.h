@@ -1,5 +1,6 @@
-// The polled request/reply exchange that the firmware stages use: write, then
-// check the waiting count at once and every 50 ms, then take one final look.
+// The request/reply exchange that the firmware stages use: write, then read on
+// the fixed schedule (the waiting count at once and every 50 ms, then one
+// final look) or with a ceiling, waking the moment the reply is there.
 #pragma once
 
 #include <chrono>
@@ -8,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "serial/PortOps.h"
+#include "serial/Port.h"
 #include "serial/Sleeper.h"
 
 namespace korvane::serial {
@@ -67,11 +68,8 @@ public:
 class ByteExchange {
 public:
     static constexpr std::chrono::milliseconds kPollInterval{50};
-    // How often a read with a ceiling looks for its bytes: the delay it adds
-    // to a reply that is already complete.
-    static constexpr std::chrono::milliseconds kPromptCheckInterval{1};
 
-    ByteExchange(IPortOps& port, ISleeper& sleeper) : m_port(port), m_sleeper(sleeper) {}
+    ByteExchange(IPort& port, ISleeper& sleeper) : m_port(port), m_sleeper(sleeper) {}
 
     // Discards all waiting input, then writes `count` bytes of `data`.
     void SendBytes(const std::uint8_t* data, std::uint16_t count);
@@ -96,7 +94,7 @@ private:
     bool Complete(Gathered& gathered, std::uint16_t wanted, const ReadLimit& limit);
     Reply TakeWaiting(Gathered& gathered, std::size_t most);
 
-    IPortOps& m_port;
+    IPort& m_port;
     ISleeper& m_sleeper;
     IExchangeTrace* m_trace = nullptr;
 };

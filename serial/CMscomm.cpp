@@ -1,5 +1,4 @@
-// The serial control: the port's operation contract over one platform backend,
-// each operation complete under the port's mutex.
+// The serial control's properties over the serial port.
 #include "serial/CMscomm.h"
 
 #include <algorithm>
@@ -26,29 +25,13 @@ constexpr std::int32_t kInputModeBinary = 1;
 CMscomm::CMscomm() : CMscomm(MakePlatformBackend(), ResolvePortNumber) {}
 
 CMscomm::CMscomm(std::unique_ptr<SerialBackend> backend, PortResolver resolver)
-    : m_backend(std::move(backend)), m_resolver(std::move(resolver))
+    : m_port(std::move(backend)), m_resolver(std::move(resolver))
 {
-}
-
-CMscomm::~CMscomm()
-{
-    std::lock_guard lock(m_mutex);
-    m_backend->Close();
-}
-
-void CMscomm::RequireOpen(const char* operation) const
-{
-    if (!m_backend->IsOpen()) {
-        const std::string name = DeviceNameLocked();
-        throw SerialError(SerialErrorKind::NotOpen,
-                          std::string("Cannot ") + operation + ": the serial port" +
-                              (name.empty() ? "" : " " + name) + " is not open.");
-    }
 }
 
 void CMscomm::RequireClosed(const char* change) const
 {
-    if (m_backend->IsOpen()) {
+    if (m_port.IsOpen()) {
         throw SerialError(SerialErrorKind::AlreadyOpen,
                           std::string("The ") + change +
                               " cannot be changed while the serial port " + DeviceNameLocked() +
@@ -58,10 +41,10 @@ void CMscomm::RequireClosed(const char* change) const
 
 std::string CMscomm::DeviceNameLocked() const
 {
-    if (m_backend->IsOpen()) return m_openedDevice;
+    if (m_port.IsOpen()) return m_port.Device();
     if (!m_devicePath.empty()) return m_devicePath;
     if (m_commPort > 0) return "number " + std::to_string(m_commPort);
-    return m_openedDevice;
+    return m_port.Device();
 }
 
 std::string CMscomm::DeviceName() const
@@ -72,22 +55,20 @@ std::string CMscomm::DeviceName() const
 
 bool CMscomm::GetPortOpen() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_backend->IsOpen();
+    return m_port.IsOpen();
 }
 
 void CMscomm::SetPortOpen(bool open)
 {
     std::lock_guard lock(m_mutex);
     if (!open) {
-        m_backend->Close();
+        m_port.Close();
         return;
     }
-    if (m_backend->IsOpen()) return;
+    if (m_port.IsOpen()) return;
     const std::string device = m_devicePath.empty() ? m_resolver(m_commPort) : m_devicePath;
-    m_backend->Open(device, m_settings, static_cast<std::size_t>(m_inBufferSize),
-                    static_cast<std::size_t>(m_outBufferSize));
-    m_openedDevice = device;
+    m_port.Open(device, m_settings, static_cast<std::size_t>(m_inBufferSize),
+                static_cast<std::size_t>(m_outBufferSize));
 }
 
 void CMscomm::SetCommPort(std::int16_t number)
@@ -99,6 +80,7 @@ void CMscomm::SetCommPort(std::int16_t number)
     }
     m_commPort = number;
     m_devicePath.clear();
+    m_port.SetLabel(DeviceNameLocked());
 }
 
 std::int16_t CMscomm::GetCommPort() const
@@ -112,6 +94,7 @@ void CMscomm::SetDevicePath(std::string devicePath)
     std::lock_guard lock(m_mutex);
     RequireClosed("device");
     m_devicePath = std::move(devicePath);
+    m_port.SetLabel(DeviceNameLocked());
 }
 
 void CMscomm::SetInBufferSize(std::int16_t size)
@@ -132,19 +115,13 @@ void CMscomm::SetOutBufferSize(std::int16_t size)
 
 void CMscomm::SetInputMode(std::int32_t mode)
 {
-    std::lock_guard lock(m_mutex);
-    // Both modes deliver the received bytes unchanged: no text conversion is done.
     if (mode != kInputModeText && mode != kInputModeBinary)
         RefuseValue("input mode", mode, "0 (text) or 1 (binary)");
-    m_inputMode = mode;
 }
 
 void CMscomm::SetRThreshold(std::int16_t threshold)
 {
-    std::lock_guard lock(m_mutex);
-    // Nothing listens for receive notifications, so the threshold is only kept.
     if (threshold < 0) RefuseValue("receive threshold", threshold, "0 or more");
-    m_rThreshold = threshold;
 }
 
 void CMscomm::SetSettings(std::string_view settings)
@@ -156,28 +133,24 @@ void CMscomm::SetSettings(std::string_view settings)
 
 void CMscomm::SetOutBufferCount(std::int16_t count)
 {
-    std::lock_guard lock(m_mutex);
     if (count != 0) RefuseValue("transmit queue count", count, "0, which discards the queue");
-    RequireOpen("discard the transmit queue");
-    m_backend->DiscardOutput();
+    m_port.DiscardOutput();
 }
 
 std::int16_t CMscomm::GetInBufferCount()
 {
-    std::lock_guard lock(m_mutex);
-    RequireOpen("count the waiting bytes");
-    // The system may hold more than the receive queue; report at most its size.
-    const std::size_t waiting = m_backend->BytesWaiting();
-    return static_cast<std::int16_t>(std::min(waiting, static_cast<std::size_t>(m_inBufferSize)));
+    return static_cast<std::int16_t>(m_port.Waiting());
 }
 
 std::vector<std::uint8_t> CMscomm::GetInput()
 {
-    std::lock_guard lock(m_mutex);
-    RequireOpen("take the received bytes");
-    std::size_t limit = static_cast<std::size_t>(m_inBufferSize);
-    if (m_inputLen > 0) limit = std::min(limit, static_cast<std::size_t>(m_inputLen));
-    return m_backend->ReadAvailable(limit);
+    std::size_t limit = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        limit = static_cast<std::size_t>(m_inBufferSize);
+        if (m_inputLen > 0) limit = std::min(limit, static_cast<std::size_t>(m_inputLen));
+    }
+    return m_port.Take(limit);
 }
 
 void CMscomm::SetInputLen(std::int16_t length)
@@ -189,16 +162,12 @@ void CMscomm::SetInputLen(std::int16_t length)
 
 void CMscomm::DiscardInput()
 {
-    std::lock_guard lock(m_mutex);
-    RequireOpen("discard the received bytes");
-    m_backend->DiscardInput();
+    m_port.DiscardInput();
 }
 
 void CMscomm::SetOutput(std::span<const std::uint8_t> bytes)
 {
-    std::lock_guard lock(m_mutex);
-    RequireOpen("send");
-    m_backend->Write(bytes);
+    m_port.Write(bytes);
 }
 
 }  // namespace korvane::serial

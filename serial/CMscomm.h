@@ -1,12 +1,10 @@
-// The serial control: the port's whole operation contract (open state, port
-// number, queues, line settings, waiting count, input, output, discard) over
-// one platform backend. Every operation holds the port's own mutex, so the
-// dialog thread may close the port while the download worker polls.
+// CMscomm: the dialog's serial control, a thin face over the serial port with
+// the old control's property names (port number, queue sizes, settings text,
+// waiting count, input, output). The protocol itself talks to Port().
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -14,8 +12,7 @@
 #include <vector>
 
 #include "serial/LineSettings.h"
-#include "serial/PortOps.h"
-#include "serial/SerialBackend.h"
+#include "serial/SerialPort.h"
 
 namespace korvane::serial {
 
@@ -23,12 +20,11 @@ namespace korvane::serial {
 // stable list; Windows: \\.\COMn). Throws SerialError when there is none.
 using PortResolver = std::function<std::string(int portNumber)>;
 
-class CMscomm : public IPortOps {
+class CMscomm {
 public:
     // Default: the platform backend and the platform's port list.
     CMscomm();
     CMscomm(std::unique_ptr<SerialBackend> backend, PortResolver resolver);
-    ~CMscomm() override;
 
     // Port number, device path, queue sizes and line settings can change only
     // while the port is closed (SerialError AlreadyOpen otherwise). Waiting
@@ -44,37 +40,38 @@ public:
     void SetDevicePath(std::string devicePath);
     void SetInBufferSize(std::int16_t size);
     void SetOutBufferSize(std::int16_t size);
-    void SetInputMode(std::int32_t mode);  // 1 = binary
+    // Both input modes deliver the bytes unchanged and nothing listens for
+    // receive notifications: the two are checked and otherwise have no effect.
+    void SetInputMode(std::int32_t mode);  // 0 = text, 1 = binary
     void SetRThreshold(std::int16_t threshold);
     void SetSettings(std::string_view settings);  // e.g. "115200,E,8,1"; malformed -> SerialError
     void SetOutBufferCount(std::int16_t count);   // 0 discards the transmit queue
     std::string DeviceName() const;               // the device in use or last chosen
 
-    // IPortOps
-    std::int16_t GetInBufferCount() override;
-    std::vector<std::uint8_t> GetInput() override;
-    void SetInputLen(std::int16_t length) override;
-    void SetOutput(std::span<const std::uint8_t> bytes) override;
-    void DiscardInput() override;
+    std::int16_t GetInBufferCount();
+    // The waiting bytes, at most InputLen of them when that is not 0.
+    std::vector<std::uint8_t> GetInput();
+    void SetInputLen(std::int16_t length);
+    void SetOutput(std::span<const std::uint8_t> bytes);
+    void DiscardInput();
+
+    // The port itself, for the protocol.
+    SerialPort& Port() { return m_port; }
 
 private:
-    // Both expect m_mutex to be held.
-    void RequireOpen(const char* operation) const;
+    // Expects m_mutex to be held.
     void RequireClosed(const char* change) const;
     std::string DeviceNameLocked() const;
 
-    mutable std::mutex m_mutex;
-    std::unique_ptr<SerialBackend> m_backend;
+    SerialPort m_port;
+    mutable std::mutex m_mutex;  // the properties; taken before the port's own
     PortResolver m_resolver;
     std::int16_t m_commPort = 0;
     std::string m_devicePath;
     std::int16_t m_inBufferSize = 1024;
     std::int16_t m_outBufferSize = 512;
     std::int16_t m_inputLen = 0;
-    std::int32_t m_inputMode = 0;
-    std::int16_t m_rThreshold = 0;
     LineSettings m_settings;
-    std::string m_openedDevice;  // the device of the present or last open
 };
 
 }  // namespace korvane::serial

@@ -2,6 +2,7 @@
 // and Win32 backends are separate files, chosen by the build.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "serial/LineSettings.h"
+#include "serial/Sleeper.h"
 
 namespace korvane::serial {
 
@@ -23,8 +25,11 @@ public:
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual std::size_t BytesWaiting() = 0;
-    // Takes up to `maxBytes` waiting bytes without blocking.
-    virtual std::vector<std::uint8_t> ReadAvailable(std::size_t maxBytes) = 0;
+    // Takes up to `most` bytes, waiting up to `wait` for them and waking on
+    // each arrival and on a stop request of `stop` (StopRequested); a zero
+    // wait takes what is there.
+    virtual std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
+                                           ISleeper& stop) = 0;
     // Writes every byte, in order, blocking until the system has taken them all.
     virtual void Write(std::span<const std::uint8_t> bytes) = 0;
     virtual void DiscardOutput() = 0;

@@ -1,5 +1,6 @@
 // The POSIX serial backend: termios raw mode, exclusive use through flock and
-// TIOCEXCL, FIONREAD for the waiting count, tcflush to discard.
+// TIOCEXCL, FIONREAD for the waiting count, ppoll() for a read that waits,
+// tcflush to discard.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -29,6 +31,8 @@ constexpr int kWriteStallLimitMs = 5000;
 // Device numbers of the Unix98 pseudo-terminal slaves (/dev/pts/N).
 constexpr unsigned kPtySlaveMajorFirst = 136;
 constexpr unsigned kPtySlaveMajorLast = 143;
+// Without a stop descriptor to watch, a wait looks at the stop request this often.
+constexpr std::chrono::milliseconds kStopLookSlice{50};
 
 std::string Reason(int error)
 {
@@ -83,25 +87,23 @@ public:
         return count > 0 ? static_cast<std::size_t>(count) : 0;
     }
 
-    std::vector<std::uint8_t> ReadAvailable(std::size_t maxBytes) override
+    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
+                                   ISleeper& stop) override
     {
-        const std::size_t waiting = std::min(BytesWaiting(), maxBytes);
-        std::vector<std::uint8_t> bytes(waiting);
-        std::size_t got = 0;
-        while (got < waiting) {
-            const ssize_t n = ::read(m_fd, bytes.data() + got, waiting - got);
-            if (n > 0) {
-                got += static_cast<std::size_t>(n);
-            } else if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
-                break;
-            } else if (errno != EINTR) {
-                throw SystemError("read from", errno);
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        std::vector<std::uint8_t> bytes;
+        while (true) {
+            stop.CheckStop();
+            TakeWaiting(bytes, most);
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (bytes.size() >= most) return bytes;
+            if (left <= std::chrono::nanoseconds::zero()) {
+                if (bytes.empty()) CheckLine();  // nothing came: perhaps the line is gone
+                return bytes;
             }
+            WaitReadable(left, stop.StopDescriptor());
         }
-        bytes.resize(got);
-        return bytes;
     }
-
     void Write(std::span<const std::uint8_t> bytes) override
     {
         std::size_t done = 0;
@@ -124,6 +126,11 @@ public:
 
     void DiscardInput() override
     {
+        // A flush waits for the terminal's buffers to settle, which on a
+        // pseudo-terminal costs up to milliseconds: a line with nothing
+        // waiting, the common case before each request, is left as it is.
+        int count = 0;
+        if (::ioctl(m_fd, FIONREAD, &count) == 0 && count == 0) return;
         if (::tcflush(m_fd, TCIFLUSH) != 0) throw SystemError("discard the input of", errno);
     }
 
@@ -233,6 +240,39 @@ private:
         if (::poll(&p, 1, 0) < 0) throw SystemError("watch", errno);
         if (p.revents & POLLNVAL) throw GoneError(EBADF);
         if (p.revents & (POLLHUP | POLLERR)) throw GoneError(EIO);
+    }
+
+    // Appends what waits, up to `most` bytes in all: reads until the
+    // descriptor has nothing more, with no count asked first.
+    void TakeWaiting(std::vector<std::uint8_t>& bytes, std::size_t most)
+    {
+        while (bytes.size() < most) {
+            const std::size_t start = bytes.size();
+            bytes.resize(most);
+            const ssize_t n = ::read(m_fd, bytes.data() + start, most - start);
+            bytes.resize(start + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+            if (n > 0) continue;
+            // A raw terminal reads as empty when nothing waits; a hang-up
+            // shows in the wait that follows, or in the next count.
+            if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) return;
+            if (errno != EINTR) throw SystemError("read from", errno);
+        }
+    }
+
+    // Returns when a byte has come, a stop is signalled or `left` has
+    // passed; a line that hangs up meanwhile is a lost device.
+    void WaitReadable(std::chrono::nanoseconds left, int stopDescriptor) const
+    {
+        if (stopDescriptor < 0) left = std::min<std::chrono::nanoseconds>(left, kStopLookSlice);
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+        const timespec timeout{static_cast<time_t>(seconds.count()),
+                               static_cast<long>((left - seconds).count())};
+        std::array<pollfd, 2> fds{{{m_fd, POLLIN, 0}, {stopDescriptor, POLLIN, 0}}};
+        const nfds_t count = stopDescriptor < 0 ? 1 : 2;
+        if (::ppoll(fds.data(), count, &timeout, nullptr) < 0 && errno != EINTR)
+            throw SystemError("watch", errno);
+        if (fds[0].revents & POLLNVAL) throw GoneError(EBADF);
+        if (fds[0].revents & (POLLHUP | POLLERR)) throw GoneError(EIO);
     }
 
     void WaitWritable() const

@@ -1,9 +1,11 @@
 // The Win32 serial backend: CreateFileW on \\.\COMn, SetupComm for the queues,
-// a DCB for the line settings, ClearCommError for the waiting count, PurgeComm
-// to discard.
+// a DCB for the line settings, ClearCommError for the waiting count, a read that
+// waits through the read time-outs, PurgeComm to discard.
 #include <windows.h>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <string>
 
 #include "base/TextEncoding.h"
@@ -19,6 +21,9 @@ namespace {
 
 // A write that makes no progress for this long means the line is stuck.
 constexpr DWORD kWriteTimeoutMs = 5000;
+// A waiting read sleeps in the driver for at most this long before it looks
+// at the stop request again: the longest a stop waits for a read to notice it.
+constexpr DWORD kWaitSliceMs = 50;
 
 std::wstring Widen(const std::string& text)
 {
@@ -76,6 +81,7 @@ public:
         if (m_handle == INVALID_HANDLE_VALUE) return;
         CloseHandle(m_handle);
         m_handle = INVALID_HANDLE_VALUE;
+        m_readWaitMs.reset();
     }
 
     bool IsOpen() const override { return m_handle != INVALID_HANDLE_VALUE; }
@@ -89,19 +95,23 @@ public:
         return status.cbInQue;
     }
 
-    std::vector<std::uint8_t> ReadAvailable(std::size_t maxBytes) override
+    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
+                                   ISleeper& stop) override
     {
-        const std::size_t waiting = std::min(BytesWaiting(), maxBytes);
-        std::vector<std::uint8_t> bytes(waiting);
-        DWORD got = 0;
-        // The read timeouts make ReadFile return at once with what is there.
-        if (waiting != 0 &&
-            !ReadFile(m_handle, bytes.data(), static_cast<DWORD>(waiting), &got, nullptr))
-            throw SystemError("read from", GetLastError());
-        bytes.resize(got);
-        return bytes;
+        const auto deadline = std::chrono::steady_clock::now() + wait;
+        std::vector<std::uint8_t> bytes;
+        while (true) {
+            stop.CheckStop();
+            const std::size_t waiting = std::min(BytesWaiting(), most - bytes.size());
+            if (waiting != 0) ReadInto(bytes, waiting, 0);
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (bytes.size() >= most || left <= std::chrono::nanoseconds::zero()) return bytes;
+            // One byte, waited for in the driver: ReadFile returns the moment it
+            // comes, or empty when the slice has passed.
+            const auto leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            ReadInto(bytes, 1, std::min<DWORD>(static_cast<DWORD>(leftMs), kWaitSliceMs));
+        }
     }
-
     void Write(std::span<const std::uint8_t> bytes) override
     {
         std::size_t done = 0;
@@ -185,21 +195,39 @@ private:
                                                             " baud): " + SystemReason(error) + ".");
     }
 
-    void ApplyTimeouts()
+    // Reads `count` bytes that wait, or with `waitMs` one that may yet come.
+    void ReadInto(std::vector<std::uint8_t>& bytes, std::size_t count, DWORD waitMs)
     {
+        ApplyTimeouts(waitMs);
+        const std::size_t start = bytes.size();
+        bytes.resize(start + count);
+        DWORD got = 0;
+        if (!ReadFile(m_handle, bytes.data() + start, static_cast<DWORD>(count), &got, nullptr))
+            throw SystemError("read from", GetLastError());
+        bytes.resize(start + got);
+    }
+
+    // MAXDWORD, 0, 0: a read returns at once with whatever is waiting.
+    // MAXDWORD, MAXDWORD, n: a read returns at once with what is waiting, or
+    // with the first byte that comes within n ms, or empty after n ms.
+    void ApplyTimeouts(DWORD waitMs = 0)
+    {
+        if (m_readWaitMs == waitMs) return;
         COMMTIMEOUTS timeouts{};
-        // MAXDWORD, 0, 0: a read returns at once with whatever is waiting.
         timeouts.ReadIntervalTimeout = MAXDWORD;
-        timeouts.ReadTotalTimeoutMultiplier = 0;
-        timeouts.ReadTotalTimeoutConstant = 0;
+        timeouts.ReadTotalTimeoutMultiplier = waitMs == 0 ? 0 : MAXDWORD;
+        timeouts.ReadTotalTimeoutConstant = waitMs;
         timeouts.WriteTotalTimeoutMultiplier = 0;
         timeouts.WriteTotalTimeoutConstant = kWriteTimeoutMs;
         if (!SetCommTimeouts(m_handle, &timeouts))
             throw SystemError("set the time-outs of", GetLastError());
+        m_readWaitMs = waitMs;
     }
 
     HANDLE m_handle = INVALID_HANDLE_VALUE;
     std::string m_device;
+    // The read wait the port's time-outs are set for; none before the open sets them.
+    std::optional<DWORD> m_readWaitMs;
 };
 
 }  // namespace

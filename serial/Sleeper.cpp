@@ -23,6 +23,7 @@ void StoppableSleeper::RequestStop()
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
+        m_signal.Raise();
     }
     m_wake.notify_all();
 }
@@ -31,6 +32,7 @@ void StoppableSleeper::Reset()
 {
     std::lock_guard lock(m_mutex);
     m_stop = false;
+    m_signal.Clear();
 }
 
 bool StoppableSleeper::StopWasRequested() const

@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "error/Error.h"
+#include "serial/StopSignal.h"
 
 namespace korvane::serial {
 
@@ -34,6 +35,10 @@ public:
     {
         return std::chrono::steady_clock::now().time_since_epoch();
     }
+    // A descriptor that becomes readable when a stop is requested, for the
+    // port's waits to watch beside the device; -1 when there is none (a
+    // virtual clock, or a platform whose waits look between slices).
+    virtual int StopDescriptor() const { return -1; }
 };
 
 // Real time, stoppable from another thread.
@@ -44,11 +49,13 @@ public:
     void RequestStop() override;
     void Reset() override;
     bool StopWasRequested() const override;
+    int StopDescriptor() const override { return m_signal.Descriptor(); }
 
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     bool m_stop = false;
+    StopSignal m_signal;
 };
 
 }  // namespace korvane::serial

@@ -11,7 +11,7 @@ namespace korvane::sim {
 std::vector<std::uint8_t> MemoryRadioPort::AllWritten() const
 {
     std::vector<std::uint8_t> all;
-    for (const Write& w : m_writes) all.insert(all.end(), w.bytes.begin(), w.bytes.end());
+    for (const Written& w : m_writes) all.insert(all.end(), w.bytes.begin(), w.bytes.end());
     return all;
 }
 
@@ -25,22 +25,22 @@ void MemoryRadioPort::Deliver()
     m_queue.insert(m_queue.end(), due.begin(), due.end());
 }
 
-std::int16_t MemoryRadioPort::GetInBufferCount()
+std::size_t MemoryRadioPort::Waiting()
 {
     Deliver();
-    return static_cast<std::int16_t>(std::min(m_queue.size(), kQueueSize));
+    return std::min(m_queue.size(), kQueueSize);
 }
 
-std::vector<std::uint8_t> MemoryRadioPort::GetInput()
+std::vector<std::uint8_t> MemoryRadioPort::Take(std::size_t most)
 {
     Deliver();
-    const auto n = static_cast<std::ptrdiff_t>(std::min(m_queue.size(), kQueueSize));
+    const auto n = static_cast<std::ptrdiff_t>(std::min({m_queue.size(), kQueueSize, most}));
     std::vector<std::uint8_t> bytes(m_queue.begin(), m_queue.begin() + n);
     m_queue.erase(m_queue.begin(), m_queue.begin() + n);
     return bytes;
 }
 
-void MemoryRadioPort::SetOutput(std::span<const std::uint8_t> bytes)
+void MemoryRadioPort::Write(std::span<const std::uint8_t> bytes)
 {
     Deliver();
     m_writes.push_back({Now(), {bytes.begin(), bytes.end()}});

@@ -9,14 +9,14 @@
 #include <span>
 #include <vector>
 
-#include "serial/PortOps.h"
+#include "serial/Port.h"
 #include "sim/RadioSim.h"
 
 namespace korvane::sim {
 
-class MemoryRadioPort : public serial::IPortOps {
+class MemoryRadioPort : public serial::ClockedPort {
 public:
-    struct Write {
+    struct Written {
         SimTime at;
         std::vector<std::uint8_t> bytes;
     };
@@ -32,25 +32,24 @@ public:
     {
     }
 
-    // Every SetOutput in order, with the virtual time it happened at.
-    const std::vector<Write>& Writes() const { return m_writes; }
+    // Every Write in order, with the virtual time it happened at.
+    const std::vector<Written>& Writes() const { return m_writes; }
     std::vector<std::uint8_t> AllWritten() const;
 
-    // IPortOps. After the radio hangs up every operation fails as a lost device does.
-    std::int16_t GetInBufferCount() override;
-    std::vector<std::uint8_t> GetInput() override;
-    void SetInputLen(std::int16_t) override {}
-    void SetOutput(std::span<const std::uint8_t> bytes) override;
+    // IPort. After the radio hangs up every operation fails as a lost device does.
+    std::size_t Waiting() override;
+    void Write(std::span<const std::uint8_t> bytes) override;
     void DiscardInput() override;
 
 private:
+    std::vector<std::uint8_t> Take(std::size_t most) override;
     void Deliver();
     SimTime Now() const { return m_now(); }
 
     RadioSim& m_radio;
     std::function<SimTime()> m_now;
     std::deque<std::uint8_t> m_queue;
-    std::vector<Write> m_writes;
+    std::vector<Written> m_writes;
 };
 
 }  // namespace korvane::sim

@@ -142,7 +142,7 @@ CDialog_Korvane::CDialog_Korvane(settings::SettingsStore& settings, KorvaneSeams
           m_seams.makeSerialBackend ? m_seams.makeSerialBackend() : serial::MakePlatformBackend(),
           m_seams.portResolver ? m_seams.portResolver
                                : serial::PortResolver(serial::ResolvePortNumber)),
-      m_job(m_mscomm, m_settings)
+      m_job(m_mscomm.Port(), m_settings)
 {
     m_job.SetPacing(m_seams.pacing);
     m_settings.Load(m_programDir / settings::SettingsStore::kFileName);

@@ -122,7 +122,7 @@ Outcome RunUpgrade(const korvane::sim::SimOptions& options, korvane::firmware::P
     port.SetDevicePath(radio.SlavePath());
     port.SetSettings("115200,E,8,1");
     port.SetPortOpen(true);
-    firmware::DownloadJob job(port, settings);
+    firmware::DownloadJob job(port.Port(), settings);
     job.SetPacing(pacing);
 
     Outcome outcome;

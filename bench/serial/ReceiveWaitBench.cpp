@@ -71,7 +71,7 @@ int main()
     port.SetPortOpen(true);
 
     TimingSleeper sleeper;
-    ByteExchange exchange(port, sleeper);
+    ByteExchange exchange(port.Port(), sleeper);
 
     const double cpuStart = ProcessCpuSeconds();
     const auto wallStart = Clock::now();

@@ -33,21 +33,24 @@ bool IsEndFrame(std::span<const std::uint8_t> bytes)
 
 // The line to the simulated radio, which can drop just as the end frame is
 // handed to it (after the last block was accepted).
-class Line : public serial::IPortOps {
+class Line : public serial::IPort {
 public:
     explicit Line(sim::MemoryRadioPort& port) : m_port(port) {}
     bool dropAtEndFrame = false;
 
-    std::int16_t GetInBufferCount() override { return m_port.GetInBufferCount(); }
-    std::vector<std::uint8_t> GetInput() override { return m_port.GetInput(); }
-    void SetInputLen(std::int16_t length) override { m_port.SetInputLen(length); }
+    std::size_t Waiting() override { return m_port.Waiting(); }
+    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
+                                   serial::ISleeper& stop) override
+    {
+        return m_port.Read(most, wait, stop);
+    }
     void DiscardInput() override { m_port.DiscardInput(); }
-    void SetOutput(std::span<const std::uint8_t> bytes) override
+    void Write(std::span<const std::uint8_t> bytes) override
     {
         if (dropAtEndFrame && IsEndFrame(bytes)) {
             throw serial::SerialError(serial::SerialErrorKind::DeviceGone, "the line dropped");
         }
-        m_port.SetOutput(bytes);
+        m_port.Write(bytes);
     }
 
 private:
@@ -117,7 +120,7 @@ struct Bench {
         return settings::SettingsStore(settings.Path()).UpgradeCount();
     }
 
-    const std::vector<sim::MemoryRadioPort::Write>& Writes() const { return port.Writes(); }
+    const std::vector<sim::MemoryRadioPort::Written>& Writes() const { return port.Writes(); }
     // Index of the first write equal to `bytes` at or after `from`; -1 when none.
     long Find(const Bytes& bytes, std::size_t from = 0) const
     {

@@ -43,7 +43,7 @@ struct PtyBench {
     settings::SettingsStore settings;
     Bytes boot, user;
     std::filesystem::path bootPath, userPath;
-    DownloadJob job{port, settings};
+    DownloadJob job{port.Port(), settings};
 };
 
 sim::SimOptions WithFaults(std::vector<sim::Fault> faults, bool inLoader = false)

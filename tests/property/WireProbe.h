@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "firmware/Pacing.h"
-#include "serial/PortOps.h"
+#include "serial/Port.h"
 #include "serial/SerialError.h"
 
 namespace korvane::testing {
@@ -42,11 +42,11 @@ struct LineFaults {
 };
 
 // The line between the job and a radio port, recording what the job wrote and read.
-class WireProbe : public serial::IPortOps {
+class WireProbe : public serial::IPort {
 public:
     using Clock = std::function<std::chrono::milliseconds()>;
 
-    WireProbe(serial::IPortOps& radio, Clock clock, LineFaults faults = {})
+    WireProbe(serial::IPort& radio, Clock clock, LineFaults faults = {})
         : m_radio(radio), m_clock(std::move(clock)), m_faults(faults)
     {
     }
@@ -55,17 +55,18 @@ public:
     // The job kept polling without end (far more port operations than any bounded job makes).
     bool RanAway() const { return m_ops > m_faults.runawayLimit; }
 
-    std::int16_t GetInBufferCount() override
+    std::size_t Waiting() override
     {
         Tick();
         m_readSinceWrite = true;
-        return m_radio.GetInBufferCount();
+        return m_radio.Waiting();
     }
-    std::vector<std::uint8_t> GetInput() override
+    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
+                                   serial::ISleeper& stop) override
     {
         Tick();
         m_readSinceWrite = true;
-        std::vector<std::uint8_t> bytes = m_radio.GetInput();
+        std::vector<std::uint8_t> bytes = m_radio.Read(most, wait, stop);
         if (!bytes.empty()) {
             const int read = m_nonEmptyReads++;
             if (m_faults.dropRead == read) bytes.clear();
@@ -77,13 +78,12 @@ public:
         }
         return bytes;
     }
-    void SetInputLen(std::int16_t length) override { m_radio.SetInputLen(length); }
     void DiscardInput() override
     {
         Tick();
         m_radio.DiscardInput();
     }
-    void SetOutput(std::span<const std::uint8_t> bytes) override
+    void Write(std::span<const std::uint8_t> bytes) override
     {
         Tick();
         const bool cut = m_faults.cutAtWrite && m_writes >= *m_faults.cutAtWrite;
@@ -96,7 +96,7 @@ public:
             m_requests.back().lost = true;
             throw serial::SerialError(serial::SerialErrorKind::DeviceGone, "the line dropped");
         }
-        m_radio.SetOutput(bytes);
+        m_radio.Write(bytes);
     }
 
 private:
@@ -107,7 +107,7 @@ private:
         }
     }
 
-    serial::IPortOps& m_radio;
+    serial::IPort& m_radio;
     Clock m_clock;
     LineFaults m_faults;
     std::vector<WireRequest> m_requests;

@@ -124,7 +124,7 @@ TEST_F(CMscommPtyTest, SendDropsEveryWaitingByteNotOnlyOneQueueful)
     WaitForBytes(port, kQueueSize);
     std::this_thread::sleep_for(100ms);
     StoppableSleeper sleeper;
-    ByteExchange exchange(port, sleeper);
+    ByteExchange exchange(port.Port(), sleeper);
     const Bytes request{0x00, 0x07};
     exchange.SendBytes(request.data(), 2);
     EXPECT_EQ(pty.Read(2, 2s), request);
@@ -292,7 +292,7 @@ TEST_F(CMscommPtyTest, ExchangeOverTheLine)
         if (request == Bytes{0x7F, 0x00}) pty.Write(Bytes{0x79, 0x1F, 0x33});
     });
     StoppableSleeper sleeper;
-    ByteExchange exchange(port, sleeper);
+    ByteExchange exchange(port.Port(), sleeper);
     const Bytes request{0x7F, 0x00};
     exchange.SendBytes(request.data(), 2);
     const Reply reply = exchange.Receive(2, 20);
@@ -304,7 +304,7 @@ TEST_F(CMscommPtyTest, ClosingWhileAnotherThreadPollsEndsThePollWithNotOpen)
 {
     OpenPort(port);
     StoppableSleeper sleeper;
-    ByteExchange exchange(port, sleeper);
+    ByteExchange exchange(port.Port(), sleeper);
     std::atomic<bool> polling{false};
     SerialErrorKind kind = SerialErrorKind::Io;
     std::thread worker([&] {

@@ -10,13 +10,13 @@
 #include <span>
 #include <vector>
 
-#include "serial/PortOps.h"
+#include "serial/Port.h"
 #include "serial/SerialError.h"
 #include "tests/support/VirtualSleeper.h"
 
 namespace korvane::testing {
 
-class ScriptedPort : public serial::IPortOps {
+class ScriptedPort : public serial::ClockedPort {
 public:
     using Bytes = std::vector<std::uint8_t>;
     // Called for each write with the bytes written; may schedule replies.
@@ -49,28 +49,27 @@ public:
         for (const Bytes& w : m_writes) all.insert(all.end(), w.begin(), w.end());
         return all;
     }
-    // Bytes thrown away by a GetInput whose result the caller did not copy are
+    // Bytes thrown away by a read whose result the caller did not copy are
     // still counted here: the total ever taken off the queue.
     std::size_t BytesTaken() const { return m_taken; }
     int CountQueries() const { return m_countQueries; }
 
-    std::int16_t GetInBufferCount() override
+    std::size_t Waiting() override
     {
         Deliver();
         ++m_countQueries;
-        return static_cast<std::int16_t>(std::min(m_queue.size(), kQueueSize));
+        return std::min(m_queue.size(), kQueueSize);
     }
-    Bytes GetInput() override
+    Bytes Take(std::size_t most) override
     {
         Deliver();
-        const std::size_t n = std::min(m_queue.size(), kQueueSize);
+        const std::size_t n = std::min({m_queue.size(), kQueueSize, most});
         Bytes bytes(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(n));
         m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(n));
         m_taken += n;
         return bytes;
     }
-    void SetInputLen(std::int16_t length) override { m_inputLen = length; }
-    void SetOutput(std::span<const std::uint8_t> bytes) override
+    void Write(std::span<const std::uint8_t> bytes) override
     {
         Deliver();
         m_writes.emplace_back(bytes.begin(), bytes.end());
@@ -84,7 +83,6 @@ public:
         m_queue.clear();
     }
 
-    std::int16_t InputLen() const { return m_inputLen; }
     // Bytes dropped by DiscardInput, in total.
     std::size_t BytesDiscarded() const { return m_discarded; }
 
@@ -113,7 +111,6 @@ private:
     std::size_t m_taken = 0;
     std::size_t m_discarded = 0;
     int m_countQueries = 0;
-    std::int16_t m_inputLen = -1;
     bool m_open = true;
 };
 

@@ -464,7 +464,11 @@ public:
     void Close() override {}
     bool IsOpen() const override { return m_open; }
     std::size_t BytesWaiting() override { return 0; }
-    std::vector<std::uint8_t> ReadAvailable(std::size_t) override { return {}; }
+    std::vector<std::uint8_t> Read(std::size_t, std::chrono::nanoseconds,
+                                   serial::ISleeper&) override
+    {
+        return {};
+    }
     void Write(std::span<const std::uint8_t>) override {}
     void DiscardOutput() override { ++*m_discards; }
     void DiscardInput() override {}
