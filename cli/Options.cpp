@@ -165,13 +165,13 @@ constexpr const char* kFiles = "files";
 // What a bare flag holds once parsed; a flag typed with a value holds the value.
 constexpr std::string_view kFlagGiven = "true";
 
-void Declare(CLI::App& app, CommandKind command)
+void Declare(CLI::App& app, CommandKind command, bool& help)
 {
     app.set_help_flag();  // our own help texts, not CLI11's
     // Options are "--name" and "-x" on every system. CLI11 would read "/x" as
     // an option on Windows, where "/fw/boot.bin" is a path from the drive's root.
     app.allow_windows_style_options(false);
-    app.add_flag("-h,--help");
+    app.add_flag("-h,--help", help);
     app.allow_extras();  // unknown options and stray arguments get our own message
     for (const OptionSpec& spec : CommandOptions(command)) {
         if (spec.value.empty()) {
@@ -233,19 +233,28 @@ std::vector<std::string> SplitEmptyValues(std::span<const std::string> args)
     return split;
 }
 
-// What the command's table allows of each option: a value option followed by
-// another of the command's options took that option's name as its value
-// ("--port --user u.bin"), so it lacks its value; a flag takes none; only a
-// repeatable option may be given twice.
-void RefuseMisusedOptions(CommandKind command, const CLI::App& app, const Given& given)
+// A flag takes no value (CLI11 keeps one typed after it, to be refused here).
+void RefuseFlagValues(CommandKind command, const Given& given)
 {
-    const std::span<const OptionSpec> specs = CommandOptions(command);
-    for (const OptionSpec& spec : specs) {
+    for (const OptionSpec& spec : CommandOptions(command)) {
         for (const std::string& value : given.Values(spec.name)) {
             if (spec.value.empty() && value != kFlagGiven) {
                 throw UsageError(command,
                                  OwnText(kTextTakesNoValue, "{0} takes no value", {spec.name}));
             }
+        }
+    }
+}
+
+// What the command's table allows of each option: a value option followed by
+// another of the command's options took that option's name as its value
+// ("--port --user u.bin"), so it lacks its value; only a repeatable option may
+// be given twice. Anything else on the line is not the command's.
+void RefuseMisusedOptions(CommandKind command, const CLI::App& app, const Given& given)
+{
+    const std::span<const OptionSpec> specs = CommandOptions(command);
+    for (const OptionSpec& spec : specs) {
+        for (const std::string& value : given.Values(spec.name)) {
             const std::string name = value.substr(0, value.find('='));
             if (!spec.value.empty() && name.starts_with('-') &&
                 app.get_option_no_throw(name) != nullptr) {
@@ -517,25 +526,30 @@ void ParseCommandArguments(Options& options, std::span<const std::string> args)
 {
     const CommandKind command = options.command;
     CLI::App app;
-    Declare(app, command);
+    bool help = false;
+    Declare(app, command, help);
     const std::vector<std::string> split = SplitEmptyValues(args);
     std::vector<const char*> argv{"korvane"};
     for (const std::string& arg : split) argv.push_back(arg.c_str());
     try {
         app.parse(static_cast<int>(argv.size()), argv.data());
     } catch (const CLI::ArgumentMismatch& error) {
-        // Flags take any value here, to be refused by name below; so CLI11 only
-        // finds a value missing when the arguments end at a value option.
-        const CLI::Option* last = app.get_option_no_throw(split.back());
-        if (last != nullptr && last->nonpositional() && last->get_expected_min() > 0) {
-            throw UsageError(command, NeedsValue(last->get_name()));
+        // Flags take any value here, to be refused by name; so CLI11 only finds
+        // a value missing when the arguments end at a value option ("--user", or
+        // "--user=" after an end-of-options mark a value took).
+        RefuseFlagValues(command, Given(app));
+        const std::string& last = split.back();
+        const CLI::Option* option = app.get_option_no_throw(last.substr(0, last.find('=')));
+        if (option != nullptr && option->nonpositional() && option->get_expected_min() > 0) {
+            throw UsageError(command, NeedsValue(option->get_name()));
         }
         throw BadArguments(command, error);
     } catch (const CLI::ParseError& error) {
         throw BadArguments(command, error);
     }
     const Given given(app);
-    if (given.Has("--help")) {
+    RefuseFlagValues(command, given);
+    if (help) {
         options.help = true;  // help wins over whatever else is on the line
         return;
     }
