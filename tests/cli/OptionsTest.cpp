@@ -71,6 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"flash", "--port", "1", "--user", "u", "--json=yes"},
                 CommandKind::Flash,
                 "--json takes no value"},
+        // A flag's value is refused even where help would be shown.
+        BadCase{{"counter", "--help", "--clear=1"}, CommandKind::Counter, "--clear takes no value"},
         BadCase{{"flash", "--port", "1", "--user", "u", "-x"},
                 CommandKind::Flash,
                 "unknown option '-x'"},
