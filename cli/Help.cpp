@@ -1,5 +1,9 @@
-// Help texts of `korvane`: what each command does, its options, and the exit statuses.
+// Help texts of `korvane`: what each command does, its options (from the
+// command's table of options), and the exit statuses.
 #include "cli/Help.h"
+
+#include <span>
+#include <string_view>
 
 #include "cli/ExitStatus.h"
 #include "cli/TextIds.h"
@@ -51,7 +55,7 @@ constexpr const char* kPortsHelp =
     "the serial number can be given to 'korvane flash --port'; the USB location\n"
     "names a slot on a hub and keeps its name when the device numbers change.\n";
 
-constexpr const char* kFlashHelp =
+constexpr const char* kFlashAbout =
     "Usage: korvane flash --port P [--port P ...] --boot FILE --user FILE [--verify]\n"
     "                     [--exact-timing] [--json] [--history FILE]\n"
     "       korvane flash --port P [--port P ...] --user FILE [--exact-timing] [--json]\n"
@@ -63,31 +67,8 @@ constexpr const char* kFlashHelp =
     "to the loader that already runs on the radio.\n"
     "Images are raw .bin files of at most 1,024,000 bytes. A completed user-program\n"
     "download adds one to the counter in Sys.dat.\n"
-    "\n"
-    "Options:\n"
-    "  --port P      the port number of 'korvane ports' (as in the dialog), a\n"
-    "                device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
-    "                or an adapter's serial number. Give it several times to upgrade\n"
-    "                several radios at once; 'all' takes every port 'korvane ports'\n"
-    "                lists\n"
-    "  --boot FILE   the boot image (full upgrade)\n"
-    "  --user FILE   the user-program image\n"
-    "  --verify      read the boot image back before starting it and compare; a\n"
-    "                difference fails the upgrade at its first differing address\n"
-    "  --exact-timing  the dialog's fixed pacing: every answer must come within the\n"
-    "                protocol's 50 ms polls. Without it each read returns as soon as\n"
-    "                its answer arrives and waits longer for slow parts and USB\n"
-    "                adapters (up to about 35 s for a mass erase)\n"
-    "  --json        print one JSON object at the end, with the keys result, exit,\n"
-    "                stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
-    "                user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
-    "                name, bootloader, uid, read_protected), error, warning\n"
-    "                (progress then goes to standard error); for several ports one\n"
-    "                object with an entry per radio ('radios') and the totals\n"
-    "  --history FILE  record each radio's job in FILE instead of\n"
-    "                korvane-history.csv beside the executable ('korvane history'\n"
-    "                reads it back); a history that cannot be written is a warning,\n"
-    "                never a failure of the job\n"
+    "\n";
+constexpr const char* kFlashAfter =
     "\n"
     "On a terminal a live progress line shows the stage, bytes sent, rate and time\n"
     "left (one line per radio for several ports); otherwise plain lines are printed,\n"
@@ -97,7 +78,7 @@ constexpr const char* kFlashHelp =
     "ports; a second Ctrl-C quits at once.\n"
     "\n";
 
-constexpr const char* kStationHelp =
+constexpr const char* kStationAbout =
     "Usage: korvane station --boot FILE --user FILE [--verify] [OPTIONS]\n"
     "       korvane station --user FILE [OPTIONS]\n"
     "\n"
@@ -109,28 +90,8 @@ constexpr const char* kStationHelp =
     "failed job without holding up the others; a port that comes and goes too often\n"
     "(three times in 5 s) is shown as such and left alone until it stays for 3 s.\n"
     "Each ended job adds one line to the history.\n"
-    "\n"
-    "Options:\n"
-    "  --boot FILE, --user FILE, --verify, --exact-timing\n"
-    "                   as for 'korvane flash'\n"
-    "  --only-usb       watch the USB serial adapters of 'korvane ports' (the default)\n"
-    "  --all-ports      watch every port 'korvane ports' lists\n"
-    "  --vid-pid VVVV:PPPP\n"
-    "                   only adapters with these vendor and product ids, as 'korvane\n"
-    "                   ports' shows them (may be given several times)\n"
-    "  --location PREFIX\n"
-    "                   only adapters whose USB location starts so, e.g. 1-1. for the\n"
-    "                   slots of one hub\n"
-    "  --watch GLOB     watch the device paths matching GLOB instead of the port list\n"
-    "                   ('*' and '?' in its last part, links followed), e.g.\n"
-    "                   '/dev/serial/by-path/*': a path that appears is a radio plugged\n"
-    "                   in, one that goes away a radio unplugged (may be given several\n"
-    "                   times)\n"
-    "  --history FILE   the history file (default: korvane-history.csv beside the\n"
-    "                   executable)\n"
-    "  --quiet          no bell at the end of each job\n"
-    "  --max-jobs N     end the session once N jobs have ended (for scripted benches\n"
-    "                   and tests); radios plugged in after the N-th has started wait\n"
+    "\n";
+constexpr const char* kStationAfter =
     "\n"
     "The ports are looked at twice a second. On a terminal one live line per port\n"
     "shows its name, USB location, the chip's uid once known, the stage, percent and\n"
@@ -145,7 +106,7 @@ constexpr const char* kStationHelp =
     "2 bad arguments or an image that cannot be used; 130, 143, 129 stopped by\n"
     "Ctrl-C, SIGTERM, SIGHUP (how a session without --max-jobs ends).\n";
 
-constexpr const char* kInfoHelp =
+constexpr const char* kInfoAbout =
     "Usage: korvane info --port P [--port P ...] [--json]\n"
     "\n"
     "Asks the STM32 ROM bootloader of each radio what it runs on, and prints the\n"
@@ -154,14 +115,8 @@ constexpr const char* kInfoHelp =
     "unique id (the last two where the part lets them be read). It only asks:\n"
     "it never unprotects, erases or writes anything, and the radio stays in its\n"
     "bootloader.\n"
-    "\n"
-    "Options:\n"
-    "  --port P   a port as for 'korvane flash'; give it several times to ask\n"
-    "             several radios at once, or 'all' for every listed port\n"
-    "  --json     print one JSON object (for several ports: one with a 'radios'\n"
-    "             list), with the keys port, device, result, exit, chip (pid,\n"
-    "             name, bootloader, commands, read_protected, flash_kib, uid,\n"
-    "             served), error\n"
+    "\n";
+constexpr const char* kInfoAfter =
     "\n"
     "Exit status: 0 every radio answered; 1 a radio did not answer or refused;\n"
     "2 bad arguments; 3 a port cannot be opened.\n";
@@ -176,38 +131,32 @@ constexpr const char* kCrcHelp =
     "A file that cannot be read or is longer than 1,024,000 bytes is reported on\n"
     "its own line; the others are still printed, and the exit status is then 2.\n";
 
-constexpr const char* kApnHelp =
+constexpr const char* kApnAbout =
     "Usage: korvane apn --name N [--apn A] [--user U] [--password P] [--numeric M]\n"
     "\n"
     "Sends the access point settings to the radio connected over USB as the\n"
     "dialog's Write button does: an Android broadcast through adb (the adb beside\n"
     "the executable, otherwise the one on PATH). The name is always sent; the other\n"
     "fields only when given and not empty.\n"
-    "\n"
-    "Options:\n"
-    "  --name N       the APN name\n"
-    "  --apn A        the access point name\n"
-    "  --user U       the user name\n"
-    "  --password P   the password\n"
-    "  --numeric M    the operator code: MCC followed by MNC\n"
+    "\n";
+constexpr const char* kApnAfter =
     "\n"
     "Exit status: 0 the radio answered that the broadcast completed; 1 adb could\n"
     "not be run or failed, or the radio answered otherwise; 2 bad arguments;\n"
     "130, 143, 129 stopped by Ctrl-C, SIGTERM, SIGHUP.\n";
 
-constexpr const char* kCounterHelp =
+constexpr const char* kCounterAbout =
     "Usage: korvane counter [--clear]\n"
     "\n"
     "Prints the count of completed user-program downloads kept in Sys.dat beside\n"
     "the executable, the same counter the dialog shows.\n"
-    "\n"
-    "Options:\n"
-    "  --clear   set the counter to 0 and save Sys.dat\n"
+    "\n";
+constexpr const char* kCounterAfter =
     "\n"
     "Exit status: 0 success; 1 Sys.dat could not be read or saved (or its lock\n"
     "was held by another program for about 3 s); 2 bad arguments.\n";
 
-constexpr const char* kHistoryHelp =
+constexpr const char* kHistoryAbout =
     "Usage: korvane history [--uid U] [--since DATE] [--json] [--history FILE]\n"
     "\n"
     "Shows the jobs 'korvane flash' has recorded, oldest first: one line per radio\n"
@@ -216,20 +165,52 @@ constexpr const char* kHistoryHelp =
     "not written by korvane). The history is korvane-history.csv beside the\n"
     "executable: UTF-8 with a byte-order mark, one CSV row per job, which a\n"
     "spreadsheet opens directly. A file that does not exist yet is an empty history.\n"
-    "\n"
-    "Options:\n"
-    "  --uid U         only the jobs of the radio whose chip has this unique id (as\n"
-    "                  'korvane info' shows it; upper and lower case alike). With\n"
-    "                  no job recorded for it, a line says so and the status is 0\n"
-    "  --since DATE    only the jobs started at or after DATE: a date such as\n"
-    "                  2026-12-08 (its local midnight) or a time as the file writes\n"
-    "                  it, such as 2026-12-08T17:21:24+08:00\n"
-    "  --json          print one JSON array: an object per job whose keys are the\n"
-    "                  file's column names and whose values are the file's texts\n"
-    "  --history FILE  read FILE instead of korvane-history.csv\n"
+    "\n";
+constexpr const char* kHistoryAfter =
     "\n"
     "Exit status: 0 success, also when no job matched; 1 the file cannot be read;\n"
     "2 bad arguments.\n";
+
+struct CommandHelp {
+    const char* about;    // the usage and what the command does
+    std::size_t column;   // where the descriptions of the options start
+    bool longNamesAlone;  // an option that reaches the column has a line of its own
+    const char* after;    // what follows the options
+};
+
+// The command's options, as its table declares them: each option as typed
+// and, from the column on, its description. Options without a description of
+// their own share the line of the one before them.
+std::string WithOptions(CommandKind command, const CommandHelp& help)
+{
+    constexpr std::size_t kGap = 2;  // blanks at least between an option and its description
+    const auto typed = [](const OptionSpec& spec) {
+        return std::string(spec.name) + (spec.value.empty() ? "" : " ") + std::string(spec.value);
+    };
+    const std::span<const OptionSpec> specs = CommandOptions(command);
+    std::string text = std::string(help.about) + "Options:\n";
+    for (auto spec = specs.begin(); spec != specs.end(); ++spec) {
+        const std::string_view description = spec->help;
+        std::string line = "  " + typed(*spec);
+        while (spec + 1 != specs.end() && spec[1].help.empty()) {
+            line += ", " + typed(*++spec);
+        }
+        if (line.size() + kGap <= help.column) {
+            line.resize(help.column, ' ');
+        } else if (help.longNamesAlone) {
+            line += "\n" + std::string(help.column, ' ');
+        } else {
+            line.append(kGap, ' ');
+        }
+        text += line;
+        for (const char ch : description) {
+            text += ch;
+            if (ch == '\n') text.append(help.column, ' ');
+        }
+        text += '\n';
+    }
+    return text + help.after;
+}
 
 }  // namespace
 
@@ -241,19 +222,19 @@ std::string HelpText(CommandKind command)
         case CommandKind::Ports:
             return kPortsHelp;
         case CommandKind::Flash:
-            return std::string(kFlashHelp) + ExitStatusHelp();
+            return WithOptions(command, {kFlashAbout, 16, false, kFlashAfter}) + ExitStatusHelp();
         case CommandKind::Info:
-            return kInfoHelp;
+            return WithOptions(command, {kInfoAbout, 13, false, kInfoAfter});
         case CommandKind::Crc:
             return kCrcHelp;
         case CommandKind::Apn:
-            return kApnHelp;
+            return WithOptions(command, {kApnAbout, 17, false, kApnAfter});
         case CommandKind::Counter:
-            return kCounterHelp;
+            return WithOptions(command, {kCounterAbout, 12, false, kCounterAfter});
         case CommandKind::Station:
-            return kStationHelp;
+            return WithOptions(command, {kStationAbout, 19, true, kStationAfter});
         case CommandKind::History:
-            return kHistoryHelp;
+            return WithOptions(command, {kHistoryAbout, 18, false, kHistoryAfter});
     }
     return kProgramHelp;
 }

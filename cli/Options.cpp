@@ -1,7 +1,8 @@
 // Parsing of the `korvane` command line through CLI11: the program's own
 // arguments (help, version, the command's name) first, then one CLI11 app per
-// command. Our own help texts and messages stay in place of CLI11's, so that
-// they read the same in every language of the catalogue.
+// command, declared from the command's table of options, which its help lists
+// too. Our own help texts and messages stay in place of CLI11's, so that they
+// read the same in every language of the catalogue.
 #include "cli/Options.h"
 
 #include <CLI/CLI.hpp>
@@ -55,131 +56,162 @@ CommandKind FindCommand(std::string_view name)
     return entry == kCommands.end() ? CommandKind::None : entry->kind;
 }
 
-// A value option: one value per occurrence, every occurrence kept, so that a
-// repeat can be refused (or, for --port, taken) by name.
-CLI::Option* AddValue(CLI::App& app, const std::string& name, std::vector<std::string>& values)
-{
-    return app.add_option(name, values)
-        ->allow_extra_args(false)
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-}
+// The options of each command. A value may look like an option ("--password
+// --secret") unless it names one of the command's own.
+constexpr bool kOnce = false;
+constexpr bool kRepeatable = true;
 
-// The options of one command, collected as typed; checked after parsing.
-struct Collected {
-    bool help = false;
-    std::vector<std::string> port, boot, user, name, apn, apnUser, password, numeric;
-    std::vector<std::string> history, uid, since;
-    std::size_t json = 0;
-    std::size_t exactTiming = 0;
-    std::size_t verify = 0;
-    std::size_t clear = 0;
-    std::vector<std::string> vidPid, location, watch, maxJobs;
-    std::size_t allPorts = 0;
-    std::size_t onlyUsb = 0;
-    std::size_t quiet = 0;
-    std::vector<std::string> positionals;
+constexpr std::array kFlashOptions{
+    OptionSpec{"--port", "P", kRepeatable,
+               "the port number of 'korvane ports' (as in the dialog), a\n"
+               "device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
+               "or an adapter's serial number. Give it several times to upgrade\n"
+               "several radios at once; 'all' takes every port 'korvane ports'\n"
+               "lists"},
+    OptionSpec{"--boot", "FILE", kOnce, "the boot image (full upgrade)"},
+    OptionSpec{"--user", "FILE", kOnce, "the user-program image"},
+    OptionSpec{"--verify", "", kOnce,
+               "read the boot image back before starting it and compare; a\n"
+               "difference fails the upgrade at its first differing address"},
+    OptionSpec{"--exact-timing", "", kOnce,
+               "the dialog's fixed pacing: every answer must come within the\n"
+               "protocol's 50 ms polls. Without it each read returns as soon as\n"
+               "its answer arrives and waits longer for slow parts and USB\n"
+               "adapters (up to about 35 s for a mass erase)"},
+    OptionSpec{"--json", "", kOnce,
+               "print one JSON object at the end, with the keys result, exit,\n"
+               "stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
+               "user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
+               "name, bootloader, uid, read_protected), error, warning\n"
+               "(progress then goes to standard error); for several ports one\n"
+               "object with an entry per radio ('radios') and the totals"},
+    OptionSpec{"--history", "FILE", kOnce,
+               "record each radio's job in FILE instead of\n"
+               "korvane-history.csv beside the executable ('korvane history'\n"
+               "reads it back); a history that cannot be written is a warning,\n"
+               "never a failure of the job"},
 };
 
-void Declare(CLI::App& app, CommandKind command, Collected& c)
+constexpr std::array kStationOptions{
+    OptionSpec{"--boot", "FILE", kOnce, "as for 'korvane flash'"},
+    OptionSpec{"--user", "FILE", kOnce, ""},
+    OptionSpec{"--verify", "", kOnce, ""},
+    OptionSpec{"--exact-timing", "", kOnce, ""},
+    OptionSpec{"--only-usb", "", kOnce,
+               "watch the USB serial adapters of 'korvane ports' (the default)"},
+    OptionSpec{"--all-ports", "", kOnce, "watch every port 'korvane ports' lists"},
+    OptionSpec{"--vid-pid", "VVVV:PPPP", kRepeatable,
+               "only adapters with these vendor and product ids, as 'korvane\n"
+               "ports' shows them (may be given several times)"},
+    OptionSpec{"--location", "PREFIX", kOnce,
+               "only adapters whose USB location starts so, e.g. 1-1. for the\n"
+               "slots of one hub"},
+    OptionSpec{"--watch", "GLOB", kRepeatable,
+               "watch the device paths matching GLOB instead of the port list\n"
+               "('*' and '?' in its last part, links followed), e.g.\n"
+               "'/dev/serial/by-path/*': a path that appears is a radio plugged\n"
+               "in, one that goes away a radio unplugged (may be given several\n"
+               "times)"},
+    OptionSpec{"--history", "FILE", kOnce,
+               "the history file (default: korvane-history.csv beside the\n"
+               "executable)"},
+    OptionSpec{"--quiet", "", kOnce, "no bell at the end of each job"},
+    OptionSpec{"--max-jobs", "N", kOnce,
+               "end the session once N jobs have ended (for scripted benches\n"
+               "and tests); radios plugged in after the N-th has started wait"},
+};
+
+constexpr std::array kInfoOptions{
+    OptionSpec{"--port", "P", kRepeatable,
+               "a port as for 'korvane flash'; give it several times to ask\n"
+               "several radios at once, or 'all' for every listed port"},
+    OptionSpec{"--json", "", kOnce,
+               "print one JSON object (for several ports: one with a 'radios'\n"
+               "list), with the keys port, device, result, exit, chip (pid,\n"
+               "name, bootloader, commands, read_protected, flash_kib, uid,\n"
+               "served), error"},
+};
+
+constexpr std::array kApnOptions{
+    OptionSpec{"--name", "N", kOnce, "the APN name"},
+    OptionSpec{"--apn", "A", kOnce, "the access point name"},
+    OptionSpec{"--user", "U", kOnce, "the user name"},
+    OptionSpec{"--password", "P", kOnce, "the password"},
+    OptionSpec{"--numeric", "M", kOnce, "the operator code: MCC followed by MNC"},
+};
+
+constexpr std::array kCounterOptions{
+    OptionSpec{"--clear", "", kOnce, "set the counter to 0 and save Sys.dat"},
+};
+
+constexpr std::array kHistoryOptions{
+    OptionSpec{"--uid", "U", kOnce,
+               "only the jobs of the radio whose chip has this unique id (as\n"
+               "'korvane info' shows it; upper and lower case alike). With\n"
+               "no job recorded for it, a line says so and the status is 0"},
+    OptionSpec{"--since", "DATE", kOnce,
+               "only the jobs started at or after DATE: a date such as\n"
+               "2026-12-08 (its local midnight) or a time as the file writes\n"
+               "it, such as 2026-12-08T17:21:24+08:00"},
+    OptionSpec{"--json", "", kOnce,
+               "print one JSON array: an object per job whose keys are the\n"
+               "file's column names and whose values are the file's texts"},
+    OptionSpec{"--history", "FILE", kOnce, "read FILE instead of korvane-history.csv"},
+};
+
+// `korvane crc` takes files, no options.
+constexpr const char* kFiles = "files";
+
+// What a bare flag holds once parsed; a flag typed with a value holds the value.
+constexpr std::string_view kFlagGiven = "true";
+
+void Declare(CLI::App& app, CommandKind command, bool& help)
 {
     app.set_help_flag();  // our own help texts, not CLI11's
     // Options are "--name" and "-x" on every system. CLI11 would read "/x" as
     // an option on Windows, where "/fw/boot.bin" is a path from the drive's root.
     app.allow_windows_style_options(false);
-    app.add_flag("-h,--help", c.help);
+    app.add_flag("-h,--help", help);
     app.allow_extras();  // unknown options and stray arguments get our own message
-    const auto flag = [&](const std::string& name, std::size_t& count) {
-        app.add_flag(name, count)->disable_flag_override();
-    };
-    switch (command) {
-        case CommandKind::Flash:
-            AddValue(app, "--port", c.port);
-            AddValue(app, "--boot", c.boot);
-            AddValue(app, "--user", c.user);
-            flag("--json", c.json);
-            flag("--exact-timing", c.exactTiming);
-            flag("--verify", c.verify);
-            AddValue(app, "--history", c.history);
-            break;
-        case CommandKind::History:
-            AddValue(app, "--uid", c.uid);
-            AddValue(app, "--since", c.since);
-            AddValue(app, "--history", c.history);
-            flag("--json", c.json);
-            break;
-        case CommandKind::Station:
-            AddValue(app, "--boot", c.boot);
-            AddValue(app, "--user", c.user);
-            flag("--exact-timing", c.exactTiming);
-            flag("--verify", c.verify);
-            flag("--only-usb", c.onlyUsb);
-            flag("--all-ports", c.allPorts);
-            AddValue(app, "--vid-pid", c.vidPid);
-            AddValue(app, "--location", c.location);
-            AddValue(app, "--watch", c.watch);
-            AddValue(app, "--history", c.history);
-            flag("--quiet", c.quiet);
-            AddValue(app, "--max-jobs", c.maxJobs);
-            break;
-        case CommandKind::Info:
-            AddValue(app, "--port", c.port);
-            flag("--json", c.json);
-            break;
-        case CommandKind::Apn:
-            AddValue(app, "--name", c.name);
-            AddValue(app, "--apn", c.apn);
-            AddValue(app, "--user", c.apnUser);
-            AddValue(app, "--password", c.password);
-            AddValue(app, "--numeric", c.numeric);
-            break;
-        case CommandKind::Counter:
-            flag("--clear", c.clear);
-            break;
-        case CommandKind::Crc:
-            app.add_option("files", c.positionals);
-            break;
-        case CommandKind::Ports:
-        case CommandKind::None:
-            break;
-    }
-}
-
-// The option an error of CLI11's names, as typed ("--json").
-std::string OptionName(const std::string& text)
-{
-    const std::string name = text.substr(0, text.find_first_of(": "));
-    return name.starts_with('-') ? name : "--" + name;
-}
-
-// CLI11's own error, said in our words: which option, and what is wrong with it.
-UsageError Reword(CommandKind command, const CLI::ParseError& error)
-{
-    const std::string text = error.what();
-    const std::string option = OptionName(text);
-    if (text.find("flag override") != std::string::npos) {
-        return {command, OwnText(kTextTakesNoValue, "{0} takes no value", {option})};
-    }
-    if (text.find("missing") != std::string::npos || text.find("At least") != std::string::npos) {
-        return {command, OwnText(kTextNeedsValue, "{0} needs a value", {option})};
-    }
-    return {command, OwnText(kTextBadArguments, "the arguments cannot be used: {0}", {text})};
-}
-
-// A value option followed by another of the command's options took that
-// option's name as its value ("--port --user u.bin"): it lacks its value.
-void RefuseOptionsAsValues(CommandKind command, CLI::App& app)
-{
-    for (const CLI::Option* option : app.get_options()) {
-        if (!option->nonpositional() || option->get_expected_min() < 1) continue;
-        for (const std::string& value : option->results()) {
-            const std::string name = value.substr(0, value.find('='));
-            if (name.starts_with('-') && app.get_option_no_throw(name) != nullptr) {
-                throw UsageError(
-                    command, OwnText(kTextNeedsValue, "{0} needs a value", {option->get_name()}));
-            }
+    for (const OptionSpec& spec : CommandOptions(command)) {
+        if (spec.value.empty()) {
+            app.add_flag(std::string(spec.name));
+        } else {
+            // One value per occurrence, every occurrence kept, so that a repeat
+            // can be refused (or, for --port, taken) by name.
+            app.add_option(std::string(spec.name))
+                ->expected(1)
+                ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         }
     }
+    if (command == CommandKind::Crc) {
+        app.add_option(kFiles)->expected(CLI::detail::expected_max_vector_size);  // any number
+    }
+}
+
+// The options of one command as typed, after parsing: every value of each.
+class Given {
+public:
+    explicit Given(const CLI::App& app) : m_app(app) {}
+
+    const std::vector<std::string>& Values(std::string_view name) const
+    {
+        return m_app.get_option(std::string(name))->results();
+    }
+    bool Has(std::string_view name) const { return !Values(name).empty(); }
+    // The value of an option given at most once; empty when not given.
+    std::string Value(std::string_view name) const
+    {
+        return Has(name) ? Values(name).front() : std::string();
+    }
+
+private:
+    const CLI::App& m_app;
+};
+
+std::string NeedsValue(std::string_view option)
+{
+    return OwnText(kTextNeedsValue, "{0} needs a value", {option});
 }
 
 // "--name=" gives an empty value, as "--name ''" does (CLI11 would take the
@@ -201,24 +233,54 @@ std::vector<std::string> SplitEmptyValues(std::span<const std::string> args)
     return split;
 }
 
-void RefuseRepeats(
-    CommandKind command,
-    std::initializer_list<std::pair<const char*, const std::vector<std::string>*>> options)
+// A flag takes no value (CLI11 keeps one typed after it, to be refused here).
+void RefuseFlagValues(CommandKind command, const Given& given)
 {
-    for (const auto& [name, values] : options) {
-        if (values->size() > 1) {
-            throw UsageError(command,
-                             OwnText(kTextGivenTwice, "{0} is given more than once", {name}));
+    for (const OptionSpec& spec : CommandOptions(command)) {
+        for (const std::string& value : given.Values(spec.name)) {
+            if (spec.value.empty() && value != kFlagGiven) {
+                throw UsageError(command,
+                                 OwnText(kTextTakesNoValue, "{0} takes no value", {spec.name}));
+            }
         }
     }
 }
 
-std::string Single(const std::vector<std::string>& values)
+// What the command's table allows of each option: a value option followed by
+// another of the command's options took that option's name as its value
+// ("--port --user u.bin"), so it lacks its value; only a repeatable option may
+// be given twice. Anything else on the line is not the command's.
+void RefuseMisusedOptions(CommandKind command, const CLI::App& app, const Given& given)
 {
-    return values.empty() ? std::string() : values.front();
+    const std::span<const OptionSpec> specs = CommandOptions(command);
+    for (const OptionSpec& spec : specs) {
+        for (const std::string& value : given.Values(spec.name)) {
+            const std::string name = value.substr(0, value.find('='));
+            if (!spec.value.empty() && name.starts_with('-') &&
+                app.get_option_no_throw(name) != nullptr) {
+                throw UsageError(command, NeedsValue(spec.name));
+            }
+        }
+    }
+    for (const std::string& extra : app.remaining()) {
+        if (extra == kEndOfOptions) {
+            continue;  // CLI11 keeps the end-of-options mark among the extras
+        }
+        if (IsOption(extra)) {
+            throw UsageError(command, OwnText(kTextUnknownOption, "unknown option '{0}'", {extra}));
+        }
+        throw UsageError(command,
+                         OwnText(kTextUnexpectedArgument, "unexpected argument '{0}'", {extra}));
+    }
+    for (const OptionSpec& spec : specs) {
+        if (!spec.repeatable && given.Values(spec.name).size() > 1) {
+            throw UsageError(command,
+                             OwnText(kTextGivenTwice, "{0} is given more than once", {spec.name}));
+        }
+    }
 }
 
-void CheckPort(const std::string& port, CommandKind command = CommandKind::Flash)
+void CheckPort(const std::string& port, CommandKind command)
 {
     if (port.empty()) {
         throw UsageError(command,
@@ -238,69 +300,81 @@ void CheckPort(const std::string& port, CommandKind command = CommandKind::Flash
     }
 }
 
-// --history FILE, the same for every command that takes it.
-std::optional<std::filesystem::path> HistoryPath(CommandKind command, const Collected& c)
+void RequirePort(CommandKind command, const Given& given)
 {
-    RefuseRepeats(command, {{"--history", &c.history}});
-    if (c.history.empty()) return std::nullopt;
-    if (Single(c.history).empty()) {
-        throw UsageError(command,
-                         OwnText(kTextHistoryPathEmpty, "--history needs the name of a file"));
+    if (!given.Has("--port")) {
+        throw UsageError(command, OwnText(kTextMissingPort,
+                                          "missing --port P (a port number or a device path)"));
     }
-    return base::Utf8ToPath(Single(c.history));
 }
 
-void FillFlash(Options& options, const Collected& c)
+// --port P, as flash and info take it: each port once, `all` alone.
+std::vector<std::string> Ports(CommandKind command, const Given& given)
 {
-    constexpr CommandKind kFlash = CommandKind::Flash;
-    RefuseRepeats(kFlash, {{"--boot", &c.boot}, {"--user", &c.user}});
-    for (const auto& [name, count] :
-         {std::pair{"--json", c.json}, std::pair{"--exact-timing", c.exactTiming},
-          std::pair{"--verify", c.verify}}) {
-        if (count > 1) {
-            throw UsageError(kFlash,
-                             OwnText(kTextGivenTwice, "{0} is given more than once", {name}));
+    const std::vector<std::string>& ports = given.Values("--port");
+    for (const std::string& port : ports) {
+        CheckPort(port, command);
+        if (port == kAllPorts && ports.size() > 1) {
+            throw UsageError(command, OwnText(kTextAllAlone,
+                                              "--port all stands for every port and cannot be "
+                                              "combined with other ports"));
         }
-    }
-    if (c.port.empty()) {
-        throw UsageError(
-            kFlash, OwnText(kTextMissingPort, "missing --port P (a port number or a device path)"));
-    }
-    if (c.user.empty()) {
-        throw UsageError(kFlash,
-                         OwnText(kTextMissingUser, "missing --user FILE (the user-program image)"));
-    }
-    for (const std::string& port : c.port) {
-        CheckPort(port);
-        if (port == kAllPorts && c.port.size() > 1) {
-            throw UsageError(kFlash, OwnText(kTextAllAlone,
-                                             "--port all stands for every port and cannot be "
-                                             "combined with other ports"));
-        }
-        if (std::count(c.port.begin(), c.port.end(), port) > 1) {
-            throw UsageError(kFlash,
+        if (std::count(ports.begin(), ports.end(), port) > 1) {
+            throw UsageError(command,
                              OwnText(kTextPortTwice, "port {0} is given more than once", {port}));
         }
     }
-    if (Single(c.user).empty() || (!c.boot.empty() && Single(c.boot).empty())) {
-        throw UsageError(kFlash, OwnText(kTextEmptyImagePath, "an image path is empty"));
+    return ports;
+}
+
+void RequireUser(CommandKind command, const Given& given)
+{
+    if (!given.Has("--user")) {
+        throw UsageError(command,
+                         OwnText(kTextMissingUser, "missing --user FILE (the user-program image)"));
     }
-    options.flash.ports = c.port;
-    // The arguments are UTF-8 on every system (on Windows converted from the
-    // wide command line), which a path built from a narrow string would not assume.
-    options.flash.userPath = base::Utf8ToPath(Single(c.user));
-    if (!c.boot.empty()) {
-        options.flash.bootPath = base::Utf8ToPath(Single(c.boot));
+}
+
+// --boot FILE and --user FILE, the same for flash and the station. The
+// arguments are UTF-8 on every system (on Windows converted from the wide
+// command line), which a path built from a narrow string would not assume.
+void Images(CommandKind command, const Given& given, std::optional<std::filesystem::path>& boot,
+            std::filesystem::path& user)
+{
+    if (given.Value("--user").empty() || (given.Has("--boot") && given.Value("--boot").empty())) {
+        throw UsageError(command, OwnText(kTextEmptyImagePath, "an image path is empty"));
     }
-    options.flash.json = c.json > 0;
-    options.flash.exactTiming = c.exactTiming > 0;
-    options.flash.verify = c.verify > 0;
-    options.flash.historyPath = HistoryPath(kFlash, c);
-    if (options.flash.verify && !options.flash.bootPath) {
-        throw UsageError(kFlash, OwnText(kTextVerifyNeedsBoot,
-                                         "--verify reads the boot image back, so it needs "
-                                         "--boot FILE (a full upgrade)"));
+    user = base::Utf8ToPath(given.Value("--user"));
+    if (given.Has("--boot")) boot = base::Utf8ToPath(given.Value("--boot"));
+    if (given.Has("--verify") && !boot) {
+        throw UsageError(command, OwnText(kTextVerifyNeedsBoot,
+                                          "--verify reads the boot image back, so it needs "
+                                          "--boot FILE (a full upgrade)"));
     }
+}
+
+// --history FILE, the same for every command that takes it.
+std::optional<std::filesystem::path> HistoryPath(CommandKind command, const Given& given)
+{
+    if (!given.Has("--history")) return std::nullopt;
+    if (given.Value("--history").empty()) {
+        throw UsageError(command,
+                         OwnText(kTextHistoryPathEmpty, "--history needs the name of a file"));
+    }
+    return base::Utf8ToPath(given.Value("--history"));
+}
+
+void FillFlash(FlashOptions& flash, const Given& given)
+{
+    constexpr CommandKind kFlash = CommandKind::Flash;
+    RequirePort(kFlash, given);
+    RequireUser(kFlash, given);
+    flash.ports = Ports(kFlash, given);
+    Images(kFlash, given, flash.bootPath, flash.userPath);
+    flash.json = given.Has("--json");
+    flash.exactTiming = given.Has("--exact-timing");
+    flash.verify = given.Has("--verify");
+    flash.historyPath = HistoryPath(kFlash, given);
 }
 
 // "0403:6001": four hexadecimal digits, a colon, four more.
@@ -313,49 +387,22 @@ bool IsVidPid(const std::string& text)
            std::all_of(text.begin() + kDigits + 1, text.end(), hex);
 }
 
-void FillStation(Options& options, const Collected& c)
+void FillStation(StationOptions& station, const Given& given)
 {
     constexpr CommandKind kStation = CommandKind::Station;
-    RefuseRepeats(kStation, {{"--boot", &c.boot},
-                             {"--user", &c.user},
-                             {"--location", &c.location},
-                             {"--max-jobs", &c.maxJobs}});
-    for (const auto& [name, count] :
-         {std::pair{"--exact-timing", c.exactTiming}, std::pair{"--verify", c.verify},
-          std::pair{"--only-usb", c.onlyUsb}, std::pair{"--all-ports", c.allPorts},
-          std::pair{"--quiet", c.quiet}}) {
-        if (count > 1) {
-            throw UsageError(kStation,
-                             OwnText(kTextGivenTwice, "{0} is given more than once", {name}));
-        }
-    }
-    if (c.user.empty()) {
-        throw UsageError(kStation,
-                         OwnText(kTextMissingUser, "missing --user FILE (the user-program image)"));
-    }
-    if (Single(c.user).empty() || (!c.boot.empty() && Single(c.boot).empty())) {
-        throw UsageError(kStation, OwnText(kTextEmptyImagePath, "an image path is empty"));
-    }
-    if (c.verify > 0 && c.boot.empty()) {
-        throw UsageError(kStation, OwnText(kTextVerifyNeedsBoot,
-                                           "--verify reads the boot image back, so it needs "
-                                           "--boot FILE (a full upgrade)"));
-    }
-    if (c.onlyUsb > 0 && c.allPorts > 0) {
+    RequireUser(kStation, given);
+    Images(kStation, given, station.bootPath, station.userPath);
+    if (given.Has("--only-usb") && given.Has("--all-ports")) {
         throw UsageError(kStation, OwnText(kTextStationUsbOrAll,
                                            "--only-usb and --all-ports ask for opposite things: "
                                            "give one of them"));
     }
-    for (const auto& [name, values] :
-         {std::pair{"--watch", &c.watch}, std::pair{"--location", &c.location},
-          std::pair{"--history", &c.history}}) {
-        for (const std::string& value : *values) {
-            if (value.empty()) {
-                throw UsageError(kStation, OwnText(kTextNeedsValue, "{0} needs a value", {name}));
-            }
+    for (const char* name : {"--watch", "--location", "--history"}) {
+        for (const std::string& value : given.Values(name)) {
+            if (value.empty()) throw UsageError(kStation, NeedsValue(name));
         }
     }
-    for (const std::string& ids : c.vidPid) {
+    for (const std::string& ids : given.Values("--vid-pid")) {
         if (!IsVidPid(ids)) {
             throw UsageError(kStation, OwnText(kTextStationBadVidPid,
                                                "--vid-pid needs VVVV:PPPP, four hexadecimal "
@@ -364,13 +411,10 @@ void FillStation(Options& options, const Collected& c)
                                                {ids}));
         }
     }
-    if (!c.watch.empty()) {
+    if (given.Has("--watch")) {
         // The filters choose among the port list; watched paths are chosen by their pattern.
-        for (const auto& [name, given] :
-             {std::pair{"--vid-pid", !c.vidPid.empty()},
-              std::pair{"--location", !c.location.empty()}, std::pair{"--only-usb", c.onlyUsb > 0},
-              std::pair{"--all-ports", c.allPorts > 0}}) {
-            if (given) {
+        for (const char* name : {"--vid-pid", "--location", "--only-usb", "--all-ports"}) {
+            if (given.Has(name)) {
                 throw UsageError(kStation, OwnText(kTextStationWatchAlone,
                                                    "{0} filters the serial port list, which "
                                                    "--watch does not look at: give one or the "
@@ -379,10 +423,9 @@ void FillStation(Options& options, const Collected& c)
             }
         }
     }
-    StationOptions& station = options.station;
-    if (!c.maxJobs.empty()) {
+    if (given.Has("--max-jobs")) {
         int jobs = 0;
-        const std::string& text = c.maxJobs.front();
+        const std::string text = given.Value("--max-jobs");
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
         if (text.empty() || error != std::errc() || end != text.data() + text.size() || jobs < 1) {
             throw UsageError(kStation, OwnText(kTextStationBadMaxJobs,
@@ -392,126 +435,78 @@ void FillStation(Options& options, const Collected& c)
         }
         station.maxJobs = jobs;
     }
-    station.userPath = base::Utf8ToPath(Single(c.user));
-    if (!c.boot.empty()) station.bootPath = base::Utf8ToPath(Single(c.boot));
-    station.exactTiming = c.exactTiming > 0;
-    station.verify = c.verify > 0;
-    station.allPorts = c.allPorts > 0;
-    station.vidPids = c.vidPid;
-    station.location = Single(c.location);
-    station.watch = c.watch;
-    station.historyFile = HistoryPath(kStation, c);
-    station.quiet = c.quiet > 0;
+    station.exactTiming = given.Has("--exact-timing");
+    station.verify = given.Has("--verify");
+    station.allPorts = given.Has("--all-ports");
+    station.vidPids = given.Values("--vid-pid");
+    station.location = given.Value("--location");
+    station.watch = given.Values("--watch");
+    station.historyFile = HistoryPath(kStation, given);
+    station.quiet = given.Has("--quiet");
 }
 
-void FillInfo(Options& options, const Collected& c)
-{
-    constexpr CommandKind kInfo = CommandKind::Info;
-    if (c.json > 1) {
-        throw UsageError(kInfo,
-                         OwnText(kTextGivenTwice, "{0} is given more than once", {"--json"}));
-    }
-    if (c.port.empty()) {
-        throw UsageError(
-            kInfo, OwnText(kTextMissingPort, "missing --port P (a port number or a device path)"));
-    }
-    for (const std::string& port : c.port) {
-        CheckPort(port, kInfo);
-        if (port == kAllPorts && c.port.size() > 1) {
-            throw UsageError(kInfo, OwnText(kTextAllAlone,
-                                            "--port all stands for every port and cannot be "
-                                            "combined with other ports"));
-        }
-        if (std::count(c.port.begin(), c.port.end(), port) > 1) {
-            throw UsageError(kInfo,
-                             OwnText(kTextPortTwice, "port {0} is given more than once", {port}));
-        }
-    }
-    options.info.ports = c.port;
-    options.info.json = c.json > 0;
-}
-
-void FillHistory(Options& options, const Collected& c)
+void FillHistory(HistoryOptions& wanted, const Given& given)
 {
     constexpr CommandKind kHistory = CommandKind::History;
-    RefuseRepeats(kHistory, {{"--uid", &c.uid}, {"--since", &c.since}});
-    if (c.json > 1) {
-        throw UsageError(kHistory,
-                         OwnText(kTextGivenTwice, "{0} is given more than once", {"--json"}));
-    }
-    HistoryOptions& wanted = options.history;
-    if (!c.uid.empty() && Single(c.uid).empty()) {
+    if (given.Has("--uid") && given.Value("--uid").empty()) {
         // An empty uid would quietly show every radio's jobs.
-        throw UsageError(kHistory, OwnText(kTextNeedsValue, "{0} needs a value", {"--uid"}));
+        throw UsageError(kHistory, NeedsValue("--uid"));
     }
-    wanted.uid = Single(c.uid);
-    if (!c.since.empty()) {
-        wanted.since = history::ParseTime(Single(c.since));
+    wanted.uid = given.Value("--uid");
+    if (given.Has("--since")) {
+        wanted.since = history::ParseTime(given.Value("--since"));
         if (!wanted.since) {
             throw UsageError(kHistory,
                              OwnText(kTextBadSince,
                                      "--since takes a date such as 2026-12-08 or a time as the "
                                      "history writes it, such as 2026-12-08T17:21:24+08:00, not "
                                      "'{0}'",
-                                     {Single(c.since)}));
+                                     {given.Value("--since")}));
         }
     }
-    wanted.json = c.json > 0;
-    wanted.historyPath = HistoryPath(kHistory, c);
-}
-
-void FillApn(Options& options, const Collected& c)
-{
-    RefuseRepeats(CommandKind::Apn, {{"--name", &c.name},
-                                     {"--apn", &c.apn},
-                                     {"--user", &c.apnUser},
-                                     {"--password", &c.password},
-                                     {"--numeric", &c.numeric}});
-    if (c.name.empty()) {
-        throw UsageError(CommandKind::Apn,
-                         OwnText(kTextMissingName, "missing --name N (the APN name)"));
-    }
-    options.apn.name = Single(c.name);
-    options.apn.apn = Single(c.apn);
-    options.apn.user = Single(c.apnUser);
-    options.apn.password = Single(c.password);
-    options.apn.numeric = Single(c.numeric);
+    wanted.json = given.Has("--json");
+    wanted.historyPath = HistoryPath(kHistory, given);
 }
 
 // What each command needs once all its options are known.
-void Fill(Options& options, const Collected& c)
+void Fill(Options& options, const Given& given)
 {
     switch (options.command) {
         case CommandKind::Flash:
-            FillFlash(options, c);
+            FillFlash(options.flash, given);
             break;
         case CommandKind::Station:
-            FillStation(options, c);
+            FillStation(options.station, given);
             break;
         case CommandKind::Info:
-            FillInfo(options, c);
+            RequirePort(CommandKind::Info, given);
+            options.info.ports = Ports(CommandKind::Info, given);
+            options.info.json = given.Has("--json");
             break;
         case CommandKind::Apn:
-            FillApn(options, c);
+            if (!given.Has("--name")) {
+                throw UsageError(CommandKind::Apn,
+                                 OwnText(kTextMissingName, "missing --name N (the APN name)"));
+            }
+            options.apn.name = given.Value("--name");
+            options.apn.apn = given.Value("--apn");
+            options.apn.user = given.Value("--user");
+            options.apn.password = given.Value("--password");
+            options.apn.numeric = given.Value("--numeric");
             break;
         case CommandKind::History:
-            FillHistory(options, c);
+            FillHistory(options.history, given);
             break;
         case CommandKind::Crc:
-            if (c.positionals.empty()) {
+            if (!given.Has(kFiles)) {
                 throw UsageError(CommandKind::Crc, OwnText(kTextNoFile, "no file given"));
             }
-            for (const std::string& file : c.positionals) {
+            for (const std::string& file : given.Values(kFiles)) {
                 options.crcFiles.push_back(base::Utf8ToPath(file));
             }
             break;
         case CommandKind::Counter:
-            if (c.clear > 1) {
-                throw UsageError(
-                    CommandKind::Counter,
-                    OwnText(kTextGivenTwice, "{0} is given more than once", {"--clear"}));
-            }
-            options.clearCounter = c.clear > 0;
+            options.clearCounter = given.Has("--clear");
             break;
         case CommandKind::Ports:
         case CommandKind::None:
@@ -519,39 +514,73 @@ void Fill(Options& options, const Collected& c)
     }
 }
 
+// What CLI11 refuses that the command's table does not foresee, in its words.
+UsageError BadArguments(CommandKind command, const CLI::ParseError& error)
+{
+    return {command,
+            OwnText(kTextBadArguments, "the arguments cannot be used: {0}", {error.what()})};
+}
+
 // Parses everything after the command's name.
 void ParseCommandArguments(Options& options, std::span<const std::string> args)
 {
     const CommandKind command = options.command;
     CLI::App app;
-    Collected collected;
-    Declare(app, command, collected);
-    std::vector<std::string> reversed = SplitEmptyValues(args);
-    std::reverse(reversed.begin(), reversed.end());  // CLI11 takes them last first
+    bool help = false;
+    Declare(app, command, help);
+    const std::vector<std::string> split = SplitEmptyValues(args);
+    std::vector<const char*> argv{"korvane"};
+    for (const std::string& arg : split) argv.push_back(arg.c_str());
     try {
-        app.parse(reversed);
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ArgumentMismatch& error) {
+        // Flags take any value here, to be refused by name; so CLI11 only finds
+        // a value missing when the arguments end at a value option ("--user", or
+        // "--user=" after an end-of-options mark a value took).
+        RefuseFlagValues(command, Given(app));
+        const std::string& last = split.back();
+        const CLI::Option* option = app.get_option_no_throw(last.substr(0, last.find('=')));
+        if (option != nullptr && option->nonpositional() && option->get_expected_min() > 0) {
+            throw UsageError(command, NeedsValue(option->get_name()));
+        }
+        throw BadArguments(command, error);
     } catch (const CLI::ParseError& error) {
-        throw Reword(command, error);
+        throw BadArguments(command, error);
     }
-    if (collected.help) {
+    const Given given(app);
+    RefuseFlagValues(command, given);
+    if (help) {
         options.help = true;  // help wins over whatever else is on the line
         return;
     }
-    RefuseOptionsAsValues(command, app);
-    for (const std::string& extra : app.remaining()) {
-        if (extra == kEndOfOptions) {
-            continue;  // CLI11 keeps the end-of-options mark among the extras
-        }
-        if (IsOption(extra)) {
-            throw UsageError(command, OwnText(kTextUnknownOption, "unknown option '{0}'", {extra}));
-        }
-        throw UsageError(command,
-                         OwnText(kTextUnexpectedArgument, "unexpected argument '{0}'", {extra}));
-    }
-    Fill(options, collected);
+    RefuseMisusedOptions(command, app, given);
+    Fill(options, given);
 }
 
 }  // namespace
+
+std::span<const OptionSpec> CommandOptions(CommandKind command)
+{
+    switch (command) {
+        case CommandKind::Flash:
+            return kFlashOptions;
+        case CommandKind::Station:
+            return kStationOptions;
+        case CommandKind::Info:
+            return kInfoOptions;
+        case CommandKind::Apn:
+            return kApnOptions;
+        case CommandKind::Counter:
+            return kCounterOptions;
+        case CommandKind::History:
+            return kHistoryOptions;
+        case CommandKind::Crc:
+        case CommandKind::Ports:
+        case CommandKind::None:
+            break;
+    }
+    return {};
+}
 
 UsageError::UsageError(CommandKind command, const std::string& message)
     : korvane::Error(ErrorKind::Usage, message, HelpHint(command)), m_command(command)

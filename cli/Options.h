@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/ExitStatus.h"
@@ -88,6 +89,20 @@ public:
 private:
     CommandKind m_command;
 };
+
+// One option of a command, declared once: the parser takes it from here and the
+// command's help lists it.
+struct OptionSpec {
+    std::string_view name;   // "--port"
+    std::string_view value;  // what the help calls its value ("P"); empty: a flag
+    bool repeatable;         // may be given more than once
+    // What the help says of it, its lines after the first not indented; empty:
+    // described together with the option before it.
+    std::string_view help;
+};
+
+// A command's options, in the order its help lists them.
+std::span<const OptionSpec> CommandOptions(CommandKind command);
 
 // Parses the arguments after the program name. Throws UsageError.
 Options ParseArguments(std::span<const std::string> args);

@@ -71,6 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{{"flash", "--port", "1", "--user", "u", "--json=yes"},
                 CommandKind::Flash,
                 "--json takes no value"},
+        // A flag's value is refused even where help would be shown.
+        BadCase{{"counter", "--help", "--clear=1"}, CommandKind::Counter, "--clear takes no value"},
         BadCase{{"flash", "--port", "1", "--user", "u", "-x"},
                 CommandKind::Flash,
                 "unknown option '-x'"},
@@ -233,6 +235,51 @@ TEST(ParsePortNumber, DigitsWithinThePortRangeOnly)
     EXPECT_EQ(info.command, CommandKind::Info);
     EXPECT_EQ(info.info.ports, (std::vector<std::string>{"2", "/dev/pts/3"}));
     EXPECT_TRUE(info.info.json);
+}
+
+// Each option a command declares is in its help, and the parser holds it to
+// its kind whatever else the line lacks: a value must follow a value option,
+// a flag takes none, and only a repeatable option may come twice.
+TEST(CommandOptions, HelpListsThemAndTheParserHoldsEachToItsKind)
+{
+    const auto refusal = [](CommandKind command, std::vector<std::string> args) {
+        args.insert(args.begin(), CommandName(command));
+        try {
+            Parse(args);
+        } catch (const UsageError& error) {
+            return std::string(error.what());
+        }
+        return std::string("accepted");
+    };
+    for (const CommandKind command :
+         {CommandKind::Flash, CommandKind::Info, CommandKind::Apn, CommandKind::Counter,
+          CommandKind::Station, CommandKind::History}) {
+        ASSERT_FALSE(CommandOptions(command).empty());
+        for (const OptionSpec& spec : CommandOptions(command)) {
+            const std::string name(spec.name);
+            SCOPED_TRACE(CommandName(command) + " " + name);
+            const std::string typed =
+                spec.value.empty() ? name : name + " " + std::string(spec.value);
+            // Listed first on its line, or after the option it shares a description with.
+            const std::string help = HelpText(command);
+            EXPECT_TRUE(help.find("\n  " + typed) != std::string::npos ||
+                        help.find(", " + typed) != std::string::npos);
+            const std::vector<std::string> once =
+                spec.value.empty() ? std::vector{name} : std::vector{name, std::string("v")};
+            std::vector<std::string> twice = once;
+            twice.insert(twice.end(), once.begin(), once.end());
+            if (spec.value.empty()) {
+                EXPECT_NE(refusal(command, {name + "=yes"}).find(name + " takes no value"),
+                          std::string::npos);
+            } else {
+                EXPECT_NE(refusal(command, {name}).find(name + " needs a value"),
+                          std::string::npos);
+            }
+            EXPECT_EQ(refusal(command, twice).find(name + " is given more than once") !=
+                          std::string::npos,
+                      !spec.repeatable);
+        }
+    }
 }
 
 TEST(HelpText, EveryCommandHasHelpNamingItsUsage)
