@@ -143,6 +143,12 @@ int main()
                     f.exitStatus, f.wallSeconds, f.wireFloorSeconds, f.wallSeconds / single,
                     f.cpuSeconds, 100.0 * f.cpuSeconds / f.wallSeconds,
                     static_cast<double>(f.peakKiB) / 1024.0, f.complete, f.radios);
+        if (f.exitStatus != 0) {
+            // What korvane said of the radios that failed, to see why.
+            std::ifstream errors(dir / "err.txt");
+            for (std::string line; std::getline(errors, line);)
+                std::printf("    %s\n", line.c_str());
+        }
         std::fflush(stdout);
     }
     std::error_code ignored;
