@@ -177,6 +177,37 @@ TEST_F(SimulatedRadioOnComPort, SyncAndGetIdRoundTripThroughTheWin32Backend)
     EXPECT_TRUE(second.GetPortOpen());
 }
 
+// Real time, with seconds of room against the milliseconds asked.
+TEST_F(SimulatedRadioOnComPort, AWaitingReadWakesOnTheAnswerKeepsItsDeadlineAndEndsOnAStop)
+{
+    using namespace std::chrono_literals;
+    using Clock = std::chrono::steady_clock;
+    CMscomm control;
+    OpenLikeTheDialog(control);
+    SerialPort& port = control.Port();
+    StoppableSleeper sleeper;
+
+    const std::uint8_t sync[] = {kSync};
+    port.Write(sync);
+    auto start = Clock::now();
+    EXPECT_EQ(port.Read(1, 20s, sleeper), std::vector<std::uint8_t>{kAck});
+    EXPECT_LT(Clock::now() - start, 10s);
+
+    // Nothing more comes: the read ends, empty, once its wait is over.
+    start = Clock::now();
+    EXPECT_TRUE(port.Read(1, 300ms, sleeper).empty());
+    EXPECT_GE(Clock::now() - start, 250ms);
+
+    std::thread stopper([&sleeper] {
+        std::this_thread::sleep_for(100ms);
+        sleeper.RequestStop();
+    });
+    start = Clock::now();
+    EXPECT_THROW(port.Read(1, 60s, sleeper), StopRequested);
+    EXPECT_LT(Clock::now() - start, 30s);
+    stopper.join();
+}
+
 TEST_F(SimulatedRadioOnComPort, TheSystemListsThePortUnderItsNumber)
 {
     const std::vector<PortInfo> ports = ListSerialPorts();
