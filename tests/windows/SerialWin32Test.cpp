@@ -187,11 +187,17 @@ TEST_F(SimulatedRadioOnComPort, AWaitingReadWakesOnTheAnswerKeepsItsDeadlineAndE
     SerialPort& port = control.Port();
     StoppableSleeper sleeper;
 
+    // A radio already synchronised answers a command, not another sync.
     const std::uint8_t sync[] = {kSync};
     port.Write(sync);
+    port.Read(1, 2s, sleeper);
+    port.Write(kGetId);
     auto start = Clock::now();
-    EXPECT_EQ(port.Read(1, 20s, sleeper), std::vector<std::uint8_t>{kAck});
+    const std::vector<std::uint8_t> reply = port.Read(kGetIdReplySize, 20s, sleeper);
     EXPECT_LT(Clock::now() - start, 10s);
+    ASSERT_EQ(reply.size(), kGetIdReplySize);
+    EXPECT_EQ(reply.front(), kAck);
+    EXPECT_EQ(reply.back(), kAck);
 
     // Nothing more comes: the read ends, empty, once its wait is over.
     start = Clock::now();
