@@ -112,15 +112,16 @@ std::string SignalName(StopSignal signal)
 
 FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, FlashOutcome outcome)
 {
-    outcome.stage = firmware::StageName(result.stage);
-    outcome.frames = result.framesSent;
-    outcome.blocks = result.blocksSent;
-    outcome.bytes = result.bootBytesSent + result.userBytesSent;
-    outcome.warning = result.warning;
-    outcome.counter = result.counter;
-    outcome.counted = result.counted;
+    const firmware::JobRecord& record = result.record;
+    outcome.stage = firmware::StageName(record.stage);
+    outcome.frames = record.framesSent;
+    outcome.blocks = record.blocksSent;
+    outcome.bytes = record.bootBytesSent + record.userBytesSent;
+    outcome.warning = record.warning;
+    outcome.counter = record.counter;
+    outcome.counted = record.counted;
     outcome.verified = result.verified;
-    outcome.chip = result.chip;
+    outcome.chip = record.chip;
     if (result.bootCrc) outcome.bootCrc = result.bootCrc;
     if (result.userCrc) outcome.userCrc = result.userCrc;
     if (result.bootBytes > 0) outcome.bootBytes = result.bootBytes;
@@ -137,7 +138,7 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     // One hint per failure. A refusal or an unknown failure gets what the
     // failure itself says to check, then how to retry; a lost port or a stop
     // already says what to do in the job's own hint.
-    outcome.hint = FailureHint(result.outcome, result.stage);
+    outcome.hint = FailureHint(result.outcome, record.stage);
     if (!result.hint.empty()) {
         const bool ownHintSuffices = result.outcome == JobOutcome::Serial ||
                                      result.outcome == JobOutcome::Stopped ||

@@ -110,14 +110,14 @@ TEST_P(JobEnds, MapToExitStatusAndResult)
     const EndCase& c = GetParam();
     firmware::JobResult result;
     result.outcome = c.outcome;
-    result.stage = JobStage::LoaderBlocks;
-    result.blocksSent = 3;
-    result.userBytesSent = 3 * 4096;
-    result.bootBytesSent = 512;
-    result.framesSent = 2;
+    result.record.stage = JobStage::LoaderBlocks;
+    result.record.blocksSent = 3;
+    result.record.userBytesSent = 3 * 4096;
+    result.record.bootBytesSent = 512;
+    result.record.framesSent = 2;
     result.message = "what failed";
-    result.warning = "the port closed after the end frame";
-    result.counter = 9;
+    result.record.warning = "the port closed after the end frame";
+    result.record.counter = 9;
     const FlashOutcome outcome = ClassifyEnd(result, c.stop);
     EXPECT_EQ(outcome.exitStatus, c.exitStatus);
     EXPECT_EQ(outcome.result, c.result);
@@ -126,7 +126,7 @@ TEST_P(JobEnds, MapToExitStatusAndResult)
     EXPECT_EQ(outcome.frames, 2);
     EXPECT_EQ(outcome.bytes, 3 * 4096 + 512);
     EXPECT_EQ(outcome.counter, 9);
-    EXPECT_EQ(outcome.warning, result.warning);
+    EXPECT_EQ(outcome.warning, result.record.warning);
     // A success carries no error and no hint; every failure both.
     EXPECT_EQ(outcome.error.empty(), c.exitStatus == 0);
     EXPECT_EQ(outcome.hint.empty(), c.exitStatus == 0);
@@ -278,7 +278,7 @@ TEST(FlashHints, OnePerFailure)
               "upgrade with --boot"}}) {
         firmware::JobResult result;
         result.outcome = outcome;
-        result.stage = JobStage::LoaderBlocks;
+        result.record.stage = JobStage::LoaderBlocks;
         result.message = "what failed";
         result.hint = "Check the cable, then run the upgrade again";
         EXPECT_EQ(ClassifyEnd(result, StopSignal::Interrupt).hint, hint);
