@@ -84,7 +84,7 @@ FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error,
     outcome.kind = kind;
     outcome.exitStatus = ExitStatusOf(kind, StopSignal::None);
     outcome.result = std::string(ResultWord(kind));
-    outcome.stage = firmware::StageName(JobStage::NotStarted);
+    outcome.record.stage = JobStage::NotStarted;
     outcome.error = error.what();
     outcome.hint = std::move(hint);
     return outcome;
@@ -115,12 +115,12 @@ bool ApplyEvent(const RadioEvent& event, StopSignal stop, RadioState& radio, std
             radio.stage = record.stage;
             break;
         case Kind::Status:
-            radio.outcome.status = record.status;
+            radio.outcome.record.status = record.status;
             line = record.status;
             break;
         case Kind::Chip:
             if (record.chip && !record.chip->Empty()) {
-                radio.outcome.chip = record.chip;  // shown while the job runs
+                radio.outcome.record.chip = record.chip;  // shown while the job runs
                 line = ChipStatusLine(*record.chip);
             }
             break;
