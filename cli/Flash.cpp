@@ -61,7 +61,7 @@ CounterReading CounterInSysDat(const fs::path& sysPath)
 void NoteUnreadCounter(FlashOutcome& outcome, const CounterReading& reading)
 {
     outcome.counter = reading.count;
-    if (!reading.count && outcome.warning.empty()) outcome.warning = reading.problem;
+    if (!reading.count && outcome.record.warning.empty()) outcome.record.warning = reading.problem;
 }
 
 // The radios of the run: each port as given, `all` as every listed port.
@@ -140,7 +140,7 @@ int ReportOne(const Console& console, const FlashOptions& options, const FlashOu
               StopSignal stop)
 {
     if (options.json) console.out << FormatFlashJson(outcome) << std::endl;
-    PrintWarning(console, "", outcome.warning);
+    PrintWarning(console, "", outcome.record.warning);
     if (outcome.exitStatus != kExitSuccess) {
         PrintFailure(console, FailureLine(outcome, stop), outcome.hint);
     } else if (!options.json) {
@@ -157,7 +157,7 @@ int ReportSeveral(const Console& console, const FlashOptions& options,
     std::ostream& table = options.json ? console.err : console.out;
     table << FormatSummaryTable(outcomes, counter) << std::flush;
     for (const FlashOutcome& outcome : outcomes) {
-        PrintWarning(console, outcome.port + ": ", outcome.warning);
+        PrintWarning(console, outcome.port + ": ", outcome.record.warning);
         if (outcome.exitStatus != kExitSuccess) {
             PrintFailure(console, outcome.port + ": " + FailureLine(outcome, stop), outcome.hint);
         }
@@ -171,11 +171,11 @@ int ReportSeveral(const Console& console, const FlashOptions& options,
 void MarkCounterAtLimit(std::vector<RadioState>& radios, std::int32_t before, std::int32_t after)
 {
     constexpr std::int32_t kLimit = std::numeric_limits<std::int32_t>::max();
-    const auto counted = std::count_if(radios.begin(), radios.end(),
-                                       [](const RadioState& r) { return r.outcome.counted; });
+    const auto counted = std::count_if(
+        radios.begin(), radios.end(), [](const RadioState& r) { return r.outcome.record.counted; });
     if (after != kLimit || static_cast<std::int64_t>(before) + counted <= kLimit) return;
     for (RadioState& radio : radios) {
-        if (radio.outcome.counted && radio.outcome.counter == kLimit) {
+        if (radio.outcome.record.counted && radio.outcome.counter == kLimit) {
             radio.outcome.counterAtLimit = true;
         }
     }
@@ -217,7 +217,7 @@ void RecordInHistory(const fs::path& file, const FlashOptions& options,
     const std::string line = split == std::string::npos
                                  ? *warning
                                  : warning->substr(0, split) + ' ' + warning->substr(split + 2);
-    std::string& warnings = radio.outcome.warning;
+    std::string& warnings = radio.outcome.record.warning;
     warnings += (warnings.empty() ? "" : "\n") + line;
 }
 

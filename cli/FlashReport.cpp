@@ -62,11 +62,11 @@ Json RadioObject(const FlashOutcome& outcome)
     Json json;
     json["result"] = outcome.result;
     json["exit"] = outcome.exitStatus;
-    json["stage"] = outcome.stage;
-    json["status"] = outcome.status;
-    json["frames"] = outcome.frames;
-    json["blocks"] = outcome.blocks;
-    json["bytes"] = outcome.bytes;
+    json["stage"] = outcome.Stage();
+    json["status"] = outcome.record.status;
+    json["frames"] = outcome.record.framesSent;
+    json["blocks"] = outcome.record.blocksSent;
+    json["bytes"] = outcome.BytesSent();
     json["seconds"] = RoundedSeconds(outcome.seconds);
     json["boot_crc"] = Crc(outcome.bootCrc);
     json["user_crc"] = Crc(outcome.userCrc);
@@ -74,9 +74,9 @@ Json RadioObject(const FlashOutcome& outcome)
     json["user_bytes"] = outcome.userBytes;
     json["counter"] = outcome.counter ? Json(*outcome.counter) : Json(nullptr);
     json["verified"] = outcome.verified ? Json(*outcome.verified) : Json(nullptr);
-    json["chip"] = ChipObject(outcome.chip);
+    json["chip"] = ChipObject(outcome.record.chip);
     json["error"] = outcome.error;
-    std::string warning = outcome.warning;
+    std::string warning = outcome.record.warning;
     if (outcome.counterAtLimit) warning += (warning.empty() ? "" : "\n") + CounterAtLimitText();
     json["warning"] = warning;
     return json;
@@ -112,15 +112,10 @@ std::string SignalName(StopSignal signal)
 
 FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, FlashOutcome outcome)
 {
-    outcome.stage = firmware::StageName(result.stage);
-    outcome.frames = result.framesSent;
-    outcome.blocks = result.blocksSent;
-    outcome.bytes = result.bootBytesSent + result.userBytesSent;
-    outcome.warning = result.warning;
-    outcome.counter = result.counter;
-    outcome.counted = result.counted;
+    const firmware::JobRecord& record = result.record;
+    outcome.record = record;
+    outcome.counter = record.counter;
     outcome.verified = result.verified;
-    outcome.chip = result.chip;
     if (result.bootCrc) outcome.bootCrc = result.bootCrc;
     if (result.userCrc) outcome.userCrc = result.userCrc;
     if (result.bootBytes > 0) outcome.bootBytes = result.bootBytes;
@@ -137,7 +132,7 @@ FlashOutcome ClassifyEnd(const firmware::JobResult& result, StopSignal stop, Fla
     // One hint per failure. A refusal or an unknown failure gets what the
     // failure itself says to check, then how to retry; a lost port or a stop
     // already says what to do in the job's own hint.
-    outcome.hint = FailureHint(result.outcome, result.stage);
+    outcome.hint = FailureHint(result.outcome, record.stage);
     if (!result.hint.empty()) {
         const bool ownHintSuffices = result.outcome == JobOutcome::Serial ||
                                      result.outcome == JobOutcome::Stopped ||
@@ -178,18 +173,18 @@ std::string FailureLine(const FlashOutcome& outcome, StopSignal stop)
 {
     if (outcome.kind == JobOutcome::Stopped) {
         return OwnText(kTextStopped, "Stopped by {0} at stage {1}; the port is closed",
-                       {SignalName(stop), outcome.stage});
+                       {SignalName(stop), outcome.Stage()});
     }
-    if (outcome.stage == firmware::StageName(JobStage::NotStarted) && !outcome.error.empty()) {
+    if (outcome.record.stage == JobStage::NotStarted && !outcome.error.empty()) {
         return outcome.error;  // an image or the port, before the radio was touched
     }
     const std::string error =
         outcome.error.empty() ? OwnText(kTextNoReason, "no reason was given") : outcome.error;
     return outcome.kind == JobOutcome::Serial
                ? OwnText(kTextPortLostAt, "The port was lost at stage {0}: {1}",
-                         {outcome.stage, error})
+                         {outcome.Stage(), error})
                : OwnText(kTextFailedAt, "The upgrade failed at stage {0}: {1}",
-                         {outcome.stage, error});
+                         {outcome.Stage(), error});
 }
 
 std::string CompletedLine(const FlashOutcome& outcome)
@@ -205,7 +200,7 @@ std::string CompletedLine(const FlashOutcome& outcome)
         OwnText(kTextCompleted,
                 "Upgrade completed in {0}: {1}user program {2} in {3} blocks ({4}). Counter: {5}",
                 {FormatDuration(outcome.seconds), boot, FormatBytes(outcome.userBytes),
-                 std::to_string(outcome.blocks), userCrc, CounterText(outcome.counter)});
+                 std::to_string(outcome.record.blocksSent), userCrc, CounterText(outcome.counter)});
     // Further sentences follow the counter's: it gets its full stop first.
     if (outcome.verified.value_or(false)) {
         line = Sentence(line) + " " +
@@ -261,7 +256,7 @@ std::string FormatFlashJson(const std::vector<FlashOutcome>& outcomes, double se
         radio["device"] = outcome.device;
         radio.update(RadioObject(outcome));
         radios.push_back(std::move(radio));
-        bytes += outcome.bytes;
+        bytes += outcome.BytesSent();
         succeeded += outcome.exitStatus == kExitSuccess ? 1 : 0;
     }
     // A run without radios (`--port all` found none) upgraded nothing: a port failure.
@@ -293,14 +288,15 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes,
     for (const FlashOutcome& outcome : outcomes) {
         portWidth = std::max(portWidth, EscapeControls(outcome.port).size());
         atLimit = atLimit || outcome.counterAtLimit;
-        stageWidth = std::max(stageWidth, outcome.stage.size());
+        stageWidth = std::max(stageWidth, outcome.Stage().size());
     }
     constexpr std::size_t kResultWidth = 11;
     constexpr std::size_t kBlocksWidth = 7;
     constexpr std::size_t kUidWidth = 2 * firmware::kUidSize + 2;
     const auto uid = [](const FlashOutcome& outcome) {
-        return outcome.chip && outcome.chip->uid ? firmware::UidText(*outcome.chip->uid)
-                                                 : std::string("-");
+        return outcome.record.chip && outcome.record.chip->uid
+                   ? firmware::UidText(*outcome.record.chip->uid)
+                   : std::string("-");
     };
     std::ostringstream table;
     table << Pad("Port", portWidth) << "  " << Pad("Result", kResultWidth)
@@ -311,14 +307,14 @@ std::string FormatSummaryTable(const std::vector<FlashOutcome>& outcomes,
     for (const FlashOutcome& outcome : outcomes) {
         const std::string port = EscapeControls(outcome.port);
         table << Pad(port, portWidth) << "  " << Pad(outcome.result, kResultWidth)
-              << Pad(outcome.stage, stageWidth) << "  "
-              << Pad(std::to_string(outcome.blocks), kBlocksWidth) << Pad(uid(outcome), kUidWidth)
-              << FormatDuration(outcome.seconds) << '\n';
+              << Pad(outcome.Stage(), stageWidth) << "  "
+              << Pad(std::to_string(outcome.record.blocksSent), kBlocksWidth)
+              << Pad(uid(outcome), kUidWidth) << FormatDuration(outcome.seconds) << '\n';
         if (outcome.exitStatus == kExitSuccess) {
             ++succeeded;
         } else {
             failed += (failed.empty() ? "" : "; ") + port + " " +
-                      OwnText(kTextFailedWhere, "({0} at {1})", {outcome.result, outcome.stage});
+                      OwnText(kTextFailedWhere, "({0} at {1})", {outcome.result, outcome.Stage()});
         }
     }
     const std::string count = std::to_string(succeeded) + "/" + std::to_string(outcomes.size());

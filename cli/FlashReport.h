@@ -24,25 +24,26 @@ struct FlashOutcome {
     std::string device;                                           // the device it stands for
     firmware::JobOutcome kind = firmware::JobOutcome::Completed;  // how the job ended
     int exitStatus = kExitSuccess;
-    std::string result;   // the kind's word (ResultWord); the station's pulled port is "port-lost"
-    std::string stage;    // the furthest stage reached (StageName)
-    std::string status;   // the job's last status line
-    std::string error;    // what went wrong, empty on success
-    std::string hint;     // what to try, empty on success
-    std::string warning;  // e.g. the counter could not be saved; empty when none
-    std::int32_t frames = 0;
-    std::int32_t blocks = 0;
-    std::int64_t bytes = 0;
+    std::string result;  // the kind's word (ResultWord); the station's pulled port is "port-lost"
+    std::string error;   // what went wrong, empty on success
+    std::string hint;    // what to try, empty on success
+    // The job's record: the furthest stage reached, its last status line, the
+    // chip as the ROM bootloader named it (both as they come while it runs),
+    // the frames, blocks and bytes delivered, whether it counted; its warning
+    // gathers the front end's too (e.g. Sys.dat could not be read).
+    firmware::JobRecord record;
     double seconds = 0.0;
     std::optional<std::uint32_t> bootCrc;
     std::optional<std::uint32_t> userCrc;
     std::int64_t bootBytes = 0;
     std::int64_t userBytes = 0;
     std::optional<std::int32_t> counter = 0;  // empty: Sys.dat could not be read
-    bool counted = false;                     // the job added its upgrade to Sys.dat's counter
     bool counterAtLimit = false;   // counted while the counter stood at its limit: count dropped
     std::optional<bool> verified;  // the boot image read back as sent; empty: not read back
-    std::optional<firmware::ChipIdentity> chip;  // as the ROM bootloader named it
+
+    // Image bytes in acknowledged frames and accepted blocks.
+    std::int64_t BytesSent() const { return record.bootBytesSent + record.userBytesSent; }
+    std::string Stage() const { return firmware::StageName(record.stage); }
 };
 
 // "chip: STM32F10x medium density (0x410), bootloader 2.2, uid ...", once the

@@ -16,14 +16,15 @@ std::string EndWords(const FlashOutcome& outcome)
     if (outcome.exitStatus == kExitSuccess) {
         const std::string done =
             settings::OwnText(kTextDoneIn, "done in {0}", {FormatDuration(outcome.seconds)});
-        return outcome.warning.empty() ? done
-                                       : done + " (" +
-                                             EscapeControls(settings::OwnText(
-                                                 kTextWarning, "warning: {0}", {outcome.warning})) +
-                                             ")";
+        return outcome.record.warning.empty()
+                   ? done
+                   : done + " (" +
+                         EscapeControls(settings::OwnText(kTextWarning, "warning: {0}",
+                                                          {outcome.record.warning})) +
+                         ")";
     }
     const std::string where =
-        settings::OwnText(kTextEndedAt, "{0} at {1}", {outcome.result, outcome.stage});
+        settings::OwnText(kTextEndedAt, "{0} at {1}", {outcome.result, outcome.Stage()});
     return outcome.error.empty() ? where : where + ": " + EscapeControls(outcome.error);
 }
 

@@ -28,8 +28,8 @@ history::Record HistoryRecordOf(const FlashOutcome& outcome, const JobHistoryCon
     record.port = outcome.port;
     record.location = context.location;
     record.adapterSerial = context.adapterSerial;
-    if (outcome.chip) {
-        const auto& chip = *outcome.chip;
+    if (outcome.record.chip) {
+        const auto& chip = *outcome.record.chip;
         if (chip.uid) {
             record.uid = firmware::UidText(*chip.uid);
         }
@@ -53,9 +53,9 @@ history::Record HistoryRecordOf(const FlashOutcome& outcome, const JobHistoryCon
     record.pacing = firmware::PacingName(context.pacing);
     record.verified = outcome.verified.value_or(false);
     record.result = outcome.result;
-    record.stage = outcome.stage;
+    record.stage = outcome.Stage();
     record.exitStatus = outcome.exitStatus;
-    record.message = outcome.error.empty() ? outcome.status : outcome.error;
+    record.message = outcome.error.empty() ? outcome.record.status : outcome.error;
     return record;
 }
 

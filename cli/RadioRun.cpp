@@ -84,7 +84,7 @@ FlashOutcome NotStarted(FlashOutcome outcome, const korvane::Error& error,
     outcome.kind = kind;
     outcome.exitStatus = ExitStatusOf(kind, StopSignal::None);
     outcome.result = std::string(ResultWord(kind));
-    outcome.stage = firmware::StageName(JobStage::NotStarted);
+    outcome.record.stage = JobStage::NotStarted;
     outcome.error = error.what();
     outcome.hint = std::move(hint);
     return outcome;
@@ -107,28 +107,32 @@ FlashOutcome PortNotOpened(FlashOutcome base, const korvane::Error& error,
 
 bool ApplyEvent(const RadioEvent& event, StopSignal stop, RadioState& radio, std::string& line)
 {
+    using Kind = firmware::JobEvent::Kind;
     line.clear();
-    switch (event.kind) {
-        case RadioEvent::Kind::Stage:
-            radio.stage = event.stage;
+    const firmware::JobRecord& record = event.event.record;
+    switch (event.event.kind) {
+        case Kind::Stage:
+            radio.stage = record.stage;
             break;
-        case RadioEvent::Kind::Status:
-            radio.outcome.status = event.status;
-            line = event.status;
+        case Kind::Status:
+            radio.outcome.record.status = record.status;
+            line = record.status;
             break;
-        case RadioEvent::Kind::Chip:
-            if (!event.chip.Empty()) {
-                radio.outcome.chip = event.chip;  // shown while the job runs
-                line = ChipStatusLine(event.chip);
+        case Kind::Chip:
+            if (record.chip && !record.chip->Empty()) {
+                radio.outcome.record.chip = record.chip;  // shown while the job runs
+                line = ChipStatusLine(*record.chip);
             }
             break;
-        case RadioEvent::Kind::Delivered:
-            radio.stage = event.details.stage;
-            radio.bytesSent = event.details.bootBytesSent + event.details.userBytesSent;
+        case Kind::Frame:
+        case Kind::Block:
+            radio.stage = record.stage;
+            radio.bytesSent = record.bootBytesSent + record.userBytesSent;
             break;
-        case RadioEvent::Kind::Finished:
-            radio.outcome = ClassifyEnd(event.result, stop, radio.outcome);
-            radio.stage = event.result.stage;
+        case Kind::Finished:
+            if (!event.event.result) break;
+            radio.outcome = ClassifyEnd(*event.event.result, stop, radio.outcome);
+            radio.stage = record.stage;
             radio.ended = true;
             return true;
     }

@@ -238,7 +238,7 @@ void Station::End(Entry& entry, Clock::time_point now)
     ++(outcome.exitStatus == kExitSuccess ? m_totals.upgraded : m_totals.failed);
     slot.phase = Phase::Ended;
     slot.radio.ended = true;
-    EachLine(outcome.warning, [&](const std::string& warning) {
+    EachLine(outcome.record.warning, [&](const std::string& warning) {
         m_observer.OnWarning(slot.port.name + ": " + warning);
     });
     // The history never fails a job: a line that cannot be written is a warning.

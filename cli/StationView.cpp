@@ -234,7 +234,7 @@ std::string FormatSlotLine(const StationSlot& slot, std::int64_t bytesTotal, std
     const std::size_t nameColumns = DisplayColumns(line);
     line.resize(line.size() + (nameWidth > nameColumns ? nameWidth - nameColumns : 0), ' ');
     if (!slot.port.location.empty()) line += "  usb " + EscapeControls(slot.port.location);
-    const auto& chip = slot.radio.outcome.chip;
+    const auto& chip = slot.radio.outcome.record.chip;
     if (chip && chip->uid) {
         line += "  " + OwnText(kTextChipUid, "uid {0}", {firmware::UidText(*chip->uid)});
     }

@@ -46,7 +46,7 @@ void AppLoaderStage::Run()
 {
     m_ctx.report.EnterStage(JobStage::LoaderWait);
     WaitForLoader();  // step 1
-    m_ctx.report.SetProgress(0);
+    m_ctx.report.RestartProgress();
     m_ctx.report.SetStatus(StatusId::UserStart);  // step 2
 
     m_ctx.report.EnterStage(JobStage::LoaderHandshake);
@@ -104,14 +104,15 @@ void AppLoaderStage::WaitForReady(bool ready)
 void AppLoaderStage::SendBlock(std::span<const std::uint8_t> image, std::size_t offset,
                                std::uint8_t number)
 {
-    m_ctx.report.AddProgress(1);
+    // The progress counts a block as it begins.
+    const std::size_t length = std::min(kBlockSize, image.size() - offset);
+    m_ctx.report.AddProgress(static_cast<std::int64_t>(length));
     m_ctx.report.SetStatus(StatusId::UserDownloading);
     m_ctx.exchange.Sleeper().Sleep(kPauseBeforeBlock);
 
     // The block on the wire: 00, n, the 4,096 image bytes (zeros past the end
     // of the image), and their sum modulo 256.
     auto& work = m_ctx.work;
-    const std::size_t length = std::min(kBlockSize, image.size() - offset);
     work[0] = kBlockHeader;
     work[1] = number;
     const auto data = work.subspan(kHeaderSize, kBlockSize);

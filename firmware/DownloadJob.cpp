@@ -65,7 +65,7 @@ DownloadJob::DownloadJob(serial::IPort& port, settings::SettingsStore& settings,
                          serial::ISleeper* sleeper)
     : m_port(port),
       m_settings(settings),
-      m_report(m_nProgress, settings),
+      m_report(settings),
       m_sleeper(sleeper != nullptr ? sleeper : &m_ownSleeper)
 {
 }
@@ -107,7 +107,6 @@ void DownloadJob::Launch(UpgradeMode mode, ImageSource boot, ImageSource user)
         m_result.reset();
     }
     m_nWorkerState = WorkerState::Running;
-    m_nProgress = 0;
     m_verified = false;
     m_verifyRequested = m_verify && mode == UpgradeMode::Full;
     m_nUpgradeMode = static_cast<std::int32_t>(mode);
@@ -137,20 +136,10 @@ void DownloadJob::Join()
 
 JobSnapshot DownloadJob::Snapshot() const
 {
-    const JobDetails details = m_report.Details();
     JobSnapshot snapshot;
-    snapshot.status = m_report.Status();
-    snapshot.progress = details.progress;
+    snapshot.record = m_report.Record();
     snapshot.workerState = m_nWorkerState.load();
-    snapshot.stage = details.stage;
     snapshot.running = m_active.load();
-    snapshot.framesSent = details.framesSent;
-    snapshot.bootBytesSent = details.bootBytesSent;
-    snapshot.bootBytesTotal = details.bootBytesTotal;
-    snapshot.blocksSent = details.blocksSent;
-    snapshot.blocksTotal = details.blocksTotal;
-    snapshot.userBytesSent = details.userBytesSent;
-    snapshot.userBytesTotal = details.userBytesTotal;
     return snapshot;
 }
 
@@ -220,25 +209,16 @@ void DownloadJob::RunStages()
 
 JobResult DownloadJob::BaseResult(JobOutcome outcome, firmware::WorkerState state) const
 {
-    const JobDetails details = m_report.Details();
     JobResult result;
     result.outcome = outcome;
     result.workerState = state;
-    result.stage = details.stage;
-    result.warning = m_report.Warning();
-    result.framesSent = details.framesSent;
-    result.bootBytesSent = details.bootBytesSent;
-    result.blocksSent = details.blocksSent;
-    result.userBytesSent = details.userBytesSent;
+    result.record = m_report.Record();
+    if (!result.record.counted) result.record.counter = m_settings.UpgradeCount();
     result.bootCrc = CrcOf(m_bootImage);
     result.userCrc = CrcOf(m_userImage);
     result.bootBytes = SizeOf(m_bootImage);
     result.userBytes = SizeOf(m_userImage);
     if (m_verifyRequested) result.verified = m_verified.load();
-    result.chip = m_report.Chip();
-    const std::optional<std::int32_t> counted = m_report.CountedValue();
-    result.counted = counted.has_value();
-    result.counter = counted ? *counted : m_settings.UpgradeCount();
     return result;
 }
 
@@ -270,7 +250,7 @@ JobResult DownloadJob::StoppedResult()
     m_nWorkerState = WorkerState::Stopped;
     JobResult result = BaseResult(JobOutcome::Stopped, State::Stopped);
     result.message = settings::OwnText(kTextJobStopped, "The download was stopped at stage {0}.",
-                                       {StageName(result.stage)});
+                                       {StageName(result.record.stage)});
     result.hint = settings::OwnText(
         kHintJobStopped,
         "The radio may hold a partly written image; run the upgrade again before using it.");
@@ -285,7 +265,11 @@ void DownloadJob::Finish(JobResult result)
     }
     if (IJobObserver* observer = m_report.Observer()) {
         try {
-            observer->OnFinished(result);
+            JobEvent event;
+            event.kind = JobEvent::Kind::Finished;
+            event.record = result.record;
+            event.result = result;
+            observer->OnEvent(event);
         } catch (...) {
             // Nothing is left to report it to: the result stands, and an
             // exception leaving the worker would end the process.

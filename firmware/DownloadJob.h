@@ -27,18 +27,9 @@ enum class UpgradeMode : std::int32_t { UserProgram = 0, Full = 1 };
 
 // The job as code that polls sees it (the dialog's timer), from any thread.
 struct JobSnapshot {
-    std::string status;
-    std::int32_t progress = 0;
+    JobRecord record;  // taken whole under the record's lock
     WorkerState workerState = WorkerState::Running;
-    JobStage stage = JobStage::NotStarted;
     bool running = false;  // the worker has not ended yet
-    std::int32_t framesSent = 0;
-    std::int64_t bootBytesSent = 0;
-    std::int64_t bootBytesTotal = 0;  // known once the boot image is read
-    std::int32_t blocksSent = 0;
-    std::int32_t blocksTotal = 0;
-    std::int64_t userBytesSent = 0;
-    std::int64_t userBytesTotal = 0;  // known once the user image is read
 };
 
 class DownloadJob {
@@ -99,9 +90,8 @@ private:
     settings::SettingsStore& m_settings;
     std::atomic<std::int32_t> m_nUpgradeMode{0};
     std::atomic<WorkerState> m_nWorkerState{WorkerState::Running};
-    std::atomic<std::int32_t> m_nProgress{0};
     std::atomic<IJobObserver*> m_observer{nullptr};
-    JobReport m_report;  // status line, stage, counts; tells the observer of the run
+    JobReport m_report;  // the job's record; tells the observer of the run
     serial::StoppableSleeper m_ownSleeper;
     serial::ISleeper* m_sleeper;
     // The job's images; only the worker touches them while it runs.

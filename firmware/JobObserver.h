@@ -56,24 +56,34 @@ constexpr JobOutcome OutcomeOf(ErrorKind kind)
 // writes as JSON. Nothing here is compared as text.
 struct JobResult {
     JobOutcome outcome = JobOutcome::Other;
-    JobStage stage = JobStage::NotStarted;  // where it ended (the failing stage on failure)
-    std::string message;                    // what failed, in the user's language; empty on success
-    std::string hint;                       // what to try; may be empty
-    std::string warning;                    // e.g. the counter was not saved, or the port closed
-                                            // after the end frame; several are joined by newlines
+    std::string message;  // what failed, in the user's language; empty on success
+    std::string hint;     // what to try; may be empty
     WorkerState workerState = WorkerState::Failed;  // Finished exactly when outcome is Completed
-    std::int32_t framesSent = 0;
-    std::int64_t bootBytesSent = 0;
-    std::int32_t blocksSent = 0;
-    std::int64_t userBytesSent = 0;
+    // The job's record at its end: the stage where it ended (the failing stage
+    // on failure), its warnings (e.g. the counter was not saved, or the port
+    // closed after the end frame), chip, counts, and the counter as Sys.dat
+    // holds it at the end.
+    JobRecord record;
     std::optional<std::uint32_t> bootCrc;  // CRC-32 of the boot image bytes the job sent
     std::optional<std::uint32_t> userCrc;  // CRC-32 of the user image bytes the job sent
     std::int64_t bootBytes = 0;            // size of the boot image the job sent
     std::int64_t userBytes = 0;            // size of the user image the job sent
     std::optional<bool> verified;          // boot image read back as sent; empty: not asked for
-    std::optional<ChipIdentity> chip;      // what the ROM bootloader told of the chip
-    bool counted = false;                  // the completed-download counter was raised and saved
-    std::int32_t counter = 0;              // the counter as Sys.dat holds it at the end
+};
+
+// One thing that happened in a job, with the job's record right after it.
+struct JobEvent {
+    enum class Kind {
+        Stage,     // the job entered record.stage
+        Status,    // the job set a new status line
+        Chip,      // the ROM bootloader has named the chip (a full upgrade, once)
+        Frame,     // a 256-byte boot frame was acknowledged
+        Block,     // a 4,096-byte block was accepted
+        Finished,  // the job ended; `result` holds how (always the last event)
+    };
+    Kind kind = Kind::Status;
+    JobRecord record;
+    std::optional<JobResult> result;  // Finished only
 };
 
 // Every call comes on the worker thread, in the order things happen; keep them
@@ -81,17 +91,7 @@ struct JobResult {
 class IJobObserver {
 public:
     virtual ~IJobObserver() = default;
-    virtual void OnStage(JobStage /*stage*/) {}
-    virtual void OnStatus(const std::string& /*text*/) {}
-    virtual void OnProgress(std::int32_t /*progress*/) {}
-    // The ROM bootloader has named the chip (a full upgrade, once).
-    virtual void OnChip(const ChipIdentity& /*chip*/) {}
-    // A 256-byte boot frame acknowledged; `details` holds the counts after it.
-    virtual void OnFrameDelivered(const JobDetails& /*details*/) {}
-    // A 4,096-byte block accepted; `details` holds the counts after it.
-    virtual void OnBlockDelivered(const JobDetails& /*details*/) {}
-    // Called once, last, on the worker thread.
-    virtual void OnFinished(const JobResult& /*result*/) {}
+    virtual void OnEvent(const JobEvent& event) = 0;
 };
 
 }  // namespace korvane::firmware

@@ -1,10 +1,12 @@
-// The job's shared progress record: atomics for the counts, a mutex for the
-// status text, and an optional observer called on the worker thread.
+// The job's shared record: one value under one lock, and an optional observer
+// called on the worker thread, outside the lock, with a copy of it.
 #include "firmware/JobReport.h"
 
 #include "base/TextEncoding.h"
+#include "firmware/AppLoaderStage.h"
 #include "firmware/FirmwareTexts.h"
 #include "firmware/JobObserver.h"
+#include "firmware/RomBootloaderStage.h"
 #include "settings/OwnText.h"
 
 namespace korvane::firmware {
@@ -38,77 +40,82 @@ const char* StageName(JobStage stage)
     return "unknown";
 }
 
-JobReport::JobReport(std::atomic<std::int32_t>& progress, settings::SettingsStore& settings)
-    : m_progress(progress), m_settings(settings)
+std::int32_t BarPosition(const JobRecord& record)
 {
+    if (record.userProgramCompleted) return kProgressMax;
+    // Until the loader's 'G' the progress counts boot frames; from then on
+    // (it restarts at 0 in the loader wait) user blocks. Every frame or block
+    // but the last of its image is full, so the steps are the bytes rounded up.
+    const std::int64_t step = static_cast<std::int64_t>(record.stage < JobStage::LoaderHandshake
+                                                            ? RomBootloaderStage::kFrameSize
+                                                            : AppLoaderStage::kBlockSize);
+    return static_cast<std::int32_t>((record.progressBytes + step - 1) / step);
+}
+
+JobReport::JobReport(settings::SettingsStore& settings) : m_settings(settings) {}
+
+template <typename Change>
+void JobReport::Update(Change change)
+{
+    std::optional<JobEvent::Kind> kind;
+    JobEvent event;
+    {
+        std::lock_guard lock(m_mutex);
+        kind = change(m_record);
+        if (!kind || m_observer == nullptr) return;
+        event.record = m_record;
+    }
+    event.kind = *kind;
+    m_observer->OnEvent(event);
 }
 
 void JobReport::Reset()
 {
-    m_stage = static_cast<std::int32_t>(JobStage::NotStarted);
-    m_bootBytesTotal = 0;
-    m_bootBytesSent = 0;
-    m_framesSent = 0;
-    m_userBytesTotal = 0;
-    m_userBytesSent = 0;
-    m_blocksTotal = 0;
-    m_blocksSent = 0;
-    m_counted = false;
-    m_countedValue = 0;
-    std::lock_guard lock(m_statusMutex);
-    m_warning.clear();
+    std::lock_guard lock(m_mutex);
+    std::string status = std::move(m_record.status);
+    m_record = JobRecord{};
+    m_record.status = std::move(status);
     m_announced.clear();
-    m_chip.reset();
 }
 
 void JobReport::SetStatus(StatusId id)
 {
     std::string text(StatusText(id, m_settings.Language()));
-    bool changed = false;
-    {
-        std::lock_guard lock(m_statusMutex);
-        changed = m_announced != text;
-        m_status = text;
+    Update([&](JobRecord& record) -> std::optional<JobEvent::Kind> {
+        // The loader stage sets the same line before every block; the
+        // observer hears of a status only when the line changes.
+        const bool changed = m_announced != text;
+        record.status = text;
         m_announced = text;
-    }
-    // The loader stage sets the same line before every block; the observer
-    // hears of a status only when the line changes.
-    if (changed && m_observer != nullptr) m_observer->OnStatus(text);
+        if (!changed) return std::nullopt;
+        return JobEvent::Kind::Status;
+    });
 }
 
 void JobReport::SetStatusText(std::string text)
 {
-    SetStatusQuietly(std::move(text));
-}
-
-void JobReport::SetStatusQuietly(std::string text)
-{
-    std::lock_guard lock(m_statusMutex);
-    m_status = std::move(text);
-}
-
-std::string JobReport::Status() const
-{
-    std::lock_guard lock(m_statusMutex);
-    return m_status;
-}
-
-void JobReport::SetProgress(std::int32_t value)
-{
-    m_progress = value;
-    if (m_observer != nullptr) m_observer->OnProgress(value);
-}
-
-void JobReport::AddProgress(std::int32_t delta)
-{
-    const std::int32_t value = m_progress += delta;
-    if (m_observer != nullptr) m_observer->OnProgress(value);
+    std::lock_guard lock(m_mutex);
+    m_record.status = std::move(text);
 }
 
 void JobReport::EnterStage(JobStage stage)
 {
-    m_stage = static_cast<std::int32_t>(stage);
-    if (m_observer != nullptr) m_observer->OnStage(stage);
+    Update([stage](JobRecord& record) {
+        record.stage = stage;
+        return std::optional(JobEvent::Kind::Stage);
+    });
+}
+
+void JobReport::AddProgress(std::int64_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    m_record.progressBytes += bytes;
+}
+
+void JobReport::RestartProgress()
+{
+    std::lock_guard lock(m_mutex);
+    m_record.progressBytes = 0;
 }
 
 void JobReport::CompleteUserProgram(serial::ISleeper& sleeper)
@@ -124,91 +131,71 @@ void JobReport::CompleteUserProgram(serial::ISleeper& sleeper)
         }
     };
     const settings::CountChange change = m_settings.IncrementUpgradeCount(wait);
-    if (change.saved) {
-        m_countedValue = change.count;
-        m_counted = true;
-    } else {
+    if (!change.saved) {
         std::string warning = settings::OwnText(kTextCounterNotSaved,
                                                 "The upgrade counter could not be saved to '{0}'.",
                                                 {base::PathToUtf8(m_settings.Path())});
         if (change.problem) warning += std::string(" ") + change.problem->what() + ".";
         AddWarning(warning);
     }
-    SetProgress(kProgressMax);
-}
-
-std::optional<std::int32_t> JobReport::CountedValue() const
-{
-    if (!m_counted) return std::nullopt;
-    return m_countedValue.load();
+    std::lock_guard lock(m_mutex);
+    if (change.saved) {
+        m_record.counted = true;
+        m_record.counter = change.count;
+    }
+    m_record.userProgramCompleted = true;
 }
 
 void JobReport::AddWarning(const std::string& text)
 {
-    std::lock_guard lock(m_statusMutex);
-    if (!m_warning.empty()) m_warning += '\n';
-    m_warning += text;
-}
-
-std::string JobReport::Warning() const
-{
-    std::lock_guard lock(m_statusMutex);
-    return m_warning;
+    std::lock_guard lock(m_mutex);
+    if (!m_record.warning.empty()) m_record.warning += '\n';
+    m_record.warning += text;
 }
 
 void JobReport::SetChip(const ChipIdentity& chip)
 {
-    {
-        std::lock_guard lock(m_statusMutex);
-        m_chip = chip;
-    }
-    if (m_observer != nullptr) m_observer->OnChip(chip);
-}
-
-std::optional<ChipIdentity> JobReport::Chip() const
-{
-    std::lock_guard lock(m_statusMutex);
-    return m_chip;
+    Update([&chip](JobRecord& record) {
+        record.chip = chip;
+        return std::optional(JobEvent::Kind::Chip);
+    });
 }
 
 void JobReport::SetBootTotal(std::int64_t bytes)
 {
-    m_bootBytesTotal = bytes;
+    std::lock_guard lock(m_mutex);
+    m_record.bootBytesTotal = bytes;
 }
 
 void JobReport::AddBootFrame(std::int64_t bytes)
 {
-    m_bootBytesSent += bytes;
-    ++m_framesSent;
-    if (m_observer != nullptr) m_observer->OnFrameDelivered(Details());
+    Update([bytes](JobRecord& record) {
+        record.bootBytesSent += bytes;
+        ++record.framesSent;
+        return std::optional(JobEvent::Kind::Frame);
+    });
 }
 
 void JobReport::SetUserTotal(std::int64_t bytes, std::int32_t blocks)
 {
-    m_userBytesTotal = bytes;
-    m_blocksTotal = blocks;
+    std::lock_guard lock(m_mutex);
+    m_record.userBytesTotal = bytes;
+    m_record.blocksTotal = blocks;
 }
 
 void JobReport::AddUserBlock(std::int64_t bytes)
 {
-    m_userBytesSent += bytes;
-    ++m_blocksSent;
-    if (m_observer != nullptr) m_observer->OnBlockDelivered(Details());
+    Update([bytes](JobRecord& record) {
+        record.userBytesSent += bytes;
+        ++record.blocksSent;
+        return std::optional(JobEvent::Kind::Block);
+    });
 }
 
-JobDetails JobReport::Details() const
+JobRecord JobReport::Record() const
 {
-    JobDetails d;
-    d.stage = static_cast<JobStage>(m_stage.load());
-    d.progress = m_progress.load();
-    d.bootBytesTotal = m_bootBytesTotal.load();
-    d.bootBytesSent = m_bootBytesSent.load();
-    d.framesSent = m_framesSent.load();
-    d.userBytesTotal = m_userBytesTotal.load();
-    d.userBytesSent = m_userBytesSent.load();
-    d.blocksTotal = m_blocksTotal.load();
-    d.blocksSent = m_blocksSent.load();
-    return d;
+    std::lock_guard lock(m_mutex);
+    return m_record;
 }
 
 }  // namespace korvane::firmware

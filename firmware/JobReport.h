@@ -1,9 +1,10 @@
-// What a running download job tells its front end: the progress count, the
-// status line, and details (stage reached, frames, blocks and bytes sent). The
-// worker writes and tells the observer; any thread reads.
+// What a running download job tells its front end: one record of the job
+// (stage reached, status line, warnings, chip, counts, progress), written by
+// the worker under one lock and read whole, from any thread, as a copy that
+// holds together. Every change worth hearing of goes to the observer as one
+// event carrying the record as it stood right after the change.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -19,7 +20,7 @@ namespace korvane::firmware {
 
 class IJobObserver;
 
-// Progress bar range of the dialog: the count stands at this value when the
+// Progress bar range of the dialog: the bar stands at this value when the
 // user program has completed.
 constexpr std::int32_t kProgressMax = 60;
 
@@ -41,21 +42,38 @@ enum class JobStage : std::int32_t {
 // Short English name of a stage, for logs and machine-readable output.
 const char* StageName(JobStage stage);
 
-struct JobDetails {
+// Everything a job has told so far, as one value.
+struct JobRecord {
     JobStage stage = JobStage::NotStarted;
-    std::int32_t progress = 0;
-    std::int64_t bootBytesTotal = 0;  // known once the boot image is read
-    std::int64_t bootBytesSent = 0;   // image bytes in acknowledged frames
+    std::string status;   // the status line (the front end's own until the job sets one)
+    std::string warning;  // what the technician should know; several joined by newlines
+    std::optional<ChipIdentity> chip;  // what the ROM bootloader told of the chip
+    std::int64_t bootBytesTotal = 0;   // known once the boot image is read
+    std::int64_t bootBytesSent = 0;    // image bytes in acknowledged frames
     std::int32_t framesSent = 0;
     std::int64_t userBytesTotal = 0;  // known once the user image is read
     std::int64_t userBytesSent = 0;   // image bytes in accepted blocks
     std::int32_t blocksTotal = 0;
     std::int32_t blocksSent = 0;
+    bool counted = false;      // the completed-download counter was raised and saved
+    std::int32_t counter = 0;  // the counter as the job saved it (in a result: as Sys.dat
+                               // holds it at the end)
+    // Image bytes the progress stands for: the boot frames whose Write Memory
+    // command was accepted, then, from the loader's 'G' on, the user blocks
+    // begun. The bar moves as a frame or a block goes out, not when its last
+    // answer comes.
+    std::int64_t progressBytes = 0;
+    bool userProgramCompleted = false;  // every block accepted: the bar stands full
 };
+
+// The dialog's progress bar position for `record`: one step per boot frame,
+// back to 0 when the loader answers, one step per user block, and
+// kProgressMax once the user program has completed.
+std::int32_t BarPosition(const JobRecord& record);
 
 class JobReport {
 public:
-    JobReport(std::atomic<std::int32_t>& progress, settings::SettingsStore& settings);
+    explicit JobReport(settings::SettingsStore& settings);
 
     // Forgets the previous job (the status line is left to the front end).
     void Reset();
@@ -67,55 +85,43 @@ public:
     void SetStatus(StatusId id);
     // The front end's own status line (e.g. when a job starts); no event.
     void SetStatusText(std::string text);
-    std::string Status() const;
 
-    void SetProgress(std::int32_t value);
-    void AddProgress(std::int32_t delta);
     void EnterStage(JobStage stage);
+    // The progress moves by `bytes` of the image under way (no event: pollers
+    // see it at once, observers with the next event).
+    void AddProgress(std::int64_t bytes);
+    // The loader has answered: the progress starts again for the user program.
+    void RestartProgress();
     // Every block has been accepted: the completed status, the counter raised
-    // and saved, the progress at its end, in that order. The one place the
+    // and saved, the progress full, in that order. The one place the
     // completed-download counter rises. The save waits for Sys.dat's lock
     // through `sleeper`, so a stop ends that wait and the wait has the store's
     // limit: the end frame is never held back for longer. A count that could
     // not be saved is a warning.
     void CompleteUserProgram(serial::ISleeper& sleeper);
-    // The counter as CompleteUserProgram saved it; nothing when it saved none.
-    std::optional<std::int32_t> CountedValue() const;
     // Something the technician should know about a job that did not fail.
     void AddWarning(const std::string& text);
-    std::string Warning() const;
     // What the ROM bootloader told about the chip; the observer hears of it.
     void SetChip(const ChipIdentity& chip);
-    std::optional<ChipIdentity> Chip() const;
     void SetBootTotal(std::int64_t bytes);
     void AddBootFrame(std::int64_t bytes);
     void SetUserTotal(std::int64_t bytes, std::int32_t blocks);
     void AddUserBlock(std::int64_t bytes);
 
-    JobDetails Details() const;
+    // A copy of the whole record, taken under its lock.
+    JobRecord Record() const;
 
 private:
-    void SetStatusQuietly(std::string text);
+    // Changes the record under its lock; the kind of event `change` returns,
+    // if any, goes to the observer with the record as it stood right after.
+    template <typename Change>
+    void Update(Change change);
 
-    std::atomic<std::int32_t>& m_progress;
     settings::SettingsStore& m_settings;
 
-    mutable std::mutex m_statusMutex;
-    std::string m_status;
-    std::string m_warning;
+    mutable std::mutex m_mutex;
+    JobRecord m_record;
     std::string m_announced;  // the job's last status line the observer heard of
-    std::optional<ChipIdentity> m_chip;
-
-    std::atomic<std::int32_t> m_stage{0};
-    std::atomic<std::int64_t> m_bootBytesTotal{0};
-    std::atomic<std::int64_t> m_bootBytesSent{0};
-    std::atomic<std::int32_t> m_framesSent{0};
-    std::atomic<std::int64_t> m_userBytesTotal{0};
-    std::atomic<std::int64_t> m_userBytesSent{0};
-    std::atomic<std::int32_t> m_blocksTotal{0};
-    std::atomic<std::int32_t> m_blocksSent{0};
-    std::atomic<bool> m_counted{false};
-    std::atomic<std::int32_t> m_countedValue{0};
 
     IJobObserver* m_observer = nullptr;
 };

@@ -174,8 +174,10 @@ void RomBootloaderStage::WriteFrame(std::span<const std::uint8_t> image, std::si
     const BootloaderAnswer answer = m_ctx.pacing == Pacing::Patient
                                         ? m_bootloader.WriteMemory(address, PadToWords(bytes))
                                         : m_bootloader.WriteMemory(address, bytes);
-    // The bar counts a frame once its Write Memory command was acknowledged.
-    if (answer.part != CommandPart::Command || answer.Accepted()) m_ctx.report.AddProgress(1);
+    // The progress counts a frame once its Write Memory command was acknowledged.
+    if (answer.part != CommandPart::Command || answer.Accepted()) {
+        m_ctx.report.AddProgress(static_cast<std::int64_t>(count));
+    }
     if (answer.part == CommandPart::Data) {
         Expect(answer,
                {kTextDataFrame, "the data frame at image offset {0}", std::to_string(offset)});

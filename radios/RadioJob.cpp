@@ -1,5 +1,5 @@
-// A radio's port and job, and the observer that turns the job's calls into
-// events for the front end.
+// A radio's port and job, and the observer that posts the job's events for
+// the front end.
 #include "radios/RadioJob.h"
 
 #include <utility>
@@ -59,34 +59,9 @@ void RadioJob::Finish()
     }
 }
 
-void RadioJob::OnStage(firmware::JobStage stage)
+void RadioJob::OnEvent(const firmware::JobEvent& event)
 {
-    m_events.Post({m_index, RadioEvent::Kind::Stage, stage, {}, {}, {}, {}});
-}
-
-void RadioJob::OnStatus(const std::string& text)
-{
-    m_events.Post({m_index, RadioEvent::Kind::Status, {}, text, {}, {}, {}});
-}
-
-void RadioJob::OnChip(const firmware::ChipIdentity& chip)
-{
-    m_events.Post({m_index, RadioEvent::Kind::Chip, {}, {}, chip, {}, {}});
-}
-
-void RadioJob::OnFrameDelivered(const firmware::JobDetails& details)
-{
-    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, {}, details, {}});
-}
-
-void RadioJob::OnBlockDelivered(const firmware::JobDetails& details)
-{
-    m_events.Post({m_index, RadioEvent::Kind::Delivered, details.stage, {}, {}, details, {}});
-}
-
-void RadioJob::OnFinished(const firmware::JobResult& result)
-{
-    m_events.Post({m_index, RadioEvent::Kind::Finished, result.stage, {}, {}, {}, result});
+    m_events.Post({m_index, event});
 }
 
 }  // namespace korvane::radios

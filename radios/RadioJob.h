@@ -17,16 +17,11 @@
 
 namespace korvane::radios {
 
-// One thing a radio's job told: in the order it happened for that radio.
+// One thing a radio's job told, as its job told it: in the order it happened
+// for that radio.
 struct RadioEvent {
-    enum class Kind { Stage, Status, Chip, Delivered, Finished };
     std::size_t radio = 0;
-    Kind kind = Kind::Status;
-    firmware::JobStage stage = firmware::JobStage::NotStarted;
-    std::string status;
-    firmware::ChipIdentity chip;   // Chip
-    firmware::JobDetails details;  // Delivered: the counts after the frame or block
-    firmware::JobResult result;    // Finished
+    firmware::JobEvent event;
 };
 
 // Events of every radio, posted from the workers and taken by the front end.
@@ -66,12 +61,7 @@ public:
     void Finish();
 
 private:
-    void OnStage(firmware::JobStage stage) override;
-    void OnStatus(const std::string& text) override;
-    void OnChip(const firmware::ChipIdentity& chip) override;
-    void OnFrameDelivered(const firmware::JobDetails& details) override;
-    void OnBlockDelivered(const firmware::JobDetails& details) override;
-    void OnFinished(const firmware::JobResult& result) override;
+    void OnEvent(const firmware::JobEvent& event) override;
 
     std::size_t m_index;
     RadioEvents& m_events;

@@ -405,8 +405,8 @@ void CDialog_Korvane::OnTimer(std::uintptr_t timerId)
 {
     if (timerId != kJobTimerId) return;
     const firmware::JobSnapshot job = m_job.Snapshot();
-    m_progress.SetPos(job.progress);
-    m_strStatus = job.status;
+    m_progress.SetPos(firmware::BarPosition(job.record));
+    m_strStatus = job.record.status;
     SetDlgItemText(kIdStatus, m_strStatus);
     SetDlgItemText(kIdCounter, CounterLine());
     // A new job needs an open port: the start buttons come back only with one.

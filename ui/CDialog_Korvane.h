@@ -116,8 +116,8 @@ private:
     std::function<bool()> m_pfnIsWow64Process;
     framework::CProgressCtrl m_progress;
     bool m_bPortOpen = false;  // opened here and not closed since
-    // The download job: its worker, m_nUpgradeMode, m_nWorkerState, m_nProgress
-    // and the worker's status text. Declared last, so it goes first.
+    // The download job: its worker, m_nUpgradeMode, m_nWorkerState and the
+    // job's record (status text, progress). Declared last, so it goes first.
     firmware::DownloadJob m_job;
 };
 

@@ -110,23 +110,23 @@ TEST_P(JobEnds, MapToExitStatusAndResult)
     const EndCase& c = GetParam();
     firmware::JobResult result;
     result.outcome = c.outcome;
-    result.stage = JobStage::LoaderBlocks;
-    result.blocksSent = 3;
-    result.userBytesSent = 3 * 4096;
-    result.bootBytesSent = 512;
-    result.framesSent = 2;
+    result.record.stage = JobStage::LoaderBlocks;
+    result.record.blocksSent = 3;
+    result.record.userBytesSent = 3 * 4096;
+    result.record.bootBytesSent = 512;
+    result.record.framesSent = 2;
     result.message = "what failed";
-    result.warning = "the port closed after the end frame";
-    result.counter = 9;
+    result.record.warning = "the port closed after the end frame";
+    result.record.counter = 9;
     const FlashOutcome outcome = ClassifyEnd(result, c.stop);
     EXPECT_EQ(outcome.exitStatus, c.exitStatus);
     EXPECT_EQ(outcome.result, c.result);
-    EXPECT_EQ(outcome.stage, firmware::StageName(JobStage::LoaderBlocks));
-    EXPECT_EQ(outcome.blocks, 3);
-    EXPECT_EQ(outcome.frames, 2);
-    EXPECT_EQ(outcome.bytes, 3 * 4096 + 512);
+    EXPECT_EQ(outcome.Stage(), firmware::StageName(JobStage::LoaderBlocks));
+    EXPECT_EQ(outcome.record.blocksSent, 3);
+    EXPECT_EQ(outcome.record.framesSent, 2);
+    EXPECT_EQ(outcome.BytesSent(), 3 * 4096 + 512);
     EXPECT_EQ(outcome.counter, 9);
-    EXPECT_EQ(outcome.warning, result.warning);
+    EXPECT_EQ(outcome.record.warning, result.record.warning);
     // A success carries no error and no hint; every failure both.
     EXPECT_EQ(outcome.error.empty(), c.exitStatus == 0);
     EXPECT_EQ(outcome.hint.empty(), c.exitStatus == 0);
@@ -152,7 +152,7 @@ FlashOutcome Ended(const std::string& port, int exitStatus)
     outcome.port = port;
     outcome.exitStatus = exitStatus;
     outcome.result = exitStatus == 0 ? "success" : "failed";
-    outcome.stage = exitStatus == 0 ? "done" : "loader-blocks";
+    outcome.record.stage = exitStatus == 0 ? JobStage::Done : JobStage::LoaderBlocks;
     return outcome;
 }
 
@@ -173,8 +173,8 @@ TEST(SeveralRadios, ExitStatusIsTheMostSevere)
 TEST(SeveralRadios, JsonHasOneEntryPerRadioAndTotals)
 {
     std::vector<FlashOutcome> outcomes{Ended("1-1.2", 0), Ended("/dev/ttyUSB3", 3)};
-    outcomes[0].bytes = 100;
-    outcomes[1].bytes = 20;
+    outcomes[0].record.userBytesSent = 100;
+    outcomes[1].record.bootBytesSent = 20;
     const auto json = testing::ParseJson(FormatFlashJson(outcomes, 2.5, 12));
     ASSERT_TRUE(json);
     EXPECT_EQ(json->at("exit"), 3);
@@ -215,7 +215,7 @@ TEST(SeveralRadios, LiveLineShowsThePortThenProgressOrTheEnd)
     radio.ended = true;
     radio.outcome.exitStatus = 1;
     radio.outcome.result = "refused";
-    radio.outcome.stage = "loader-blocks";
+    radio.outcome.record.stage = JobStage::LoaderBlocks;
     radio.outcome.error = "块 2 被拒绝";
     EXPECT_EQ(FormatRadioLine(radio, 8192, 10, 200),
               "/dev/pts/3  refused at loader-blocks: 块 2 被拒绝");
@@ -240,11 +240,11 @@ TEST(FlashJson, CarriesEveryFieldAndParses)
     FlashOutcome outcome;
     outcome.result = "refused";
     outcome.exitStatus = 1;
-    outcome.stage = "loader-blocks";
-    outcome.status = "出错了！";
+    outcome.record.stage = JobStage::LoaderBlocks;
+    outcome.record.status = "出错了！";
     outcome.error = "block 2 refused with '@'";
-    outcome.blocks = 2;
-    outcome.bytes = 8192;
+    outcome.record.blocksSent = 2;
+    outcome.record.userBytesSent = 8192;
     outcome.seconds = 1.25;
     outcome.userCrc = 0xCBF43926;
     outcome.userBytes = 9;
@@ -278,7 +278,7 @@ TEST(FlashHints, OnePerFailure)
               "upgrade with --boot"}}) {
         firmware::JobResult result;
         result.outcome = outcome;
-        result.stage = JobStage::LoaderBlocks;
+        result.record.stage = JobStage::LoaderBlocks;
         result.message = "what failed";
         result.hint = "Check the cable, then run the upgrade again";
         EXPECT_EQ(ClassifyEnd(result, StopSignal::Interrupt).hint, hint);
@@ -340,7 +340,7 @@ TEST(ChipIdentity, ShowsInTheLineTheJsonAndTheTable)
               "chip: STM32F10x medium density (0x410), bootloader 2.2, uid "
               "0032003A3235510D37363935");
     FlashOutcome outcome = Ended("/dev/ttyUSB0", 0);
-    outcome.chip = chip;
+    outcome.record.chip = chip;
     const auto json = testing::ParseJson(FormatFlashJson(outcome));
     ASSERT_TRUE(json);
     const auto& object = json->at("chip");

@@ -5,7 +5,6 @@
 // way to "verified", and the identity query never changes the radio.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
 #include <set>
 
@@ -66,8 +65,7 @@ struct RomRun {
     settings::SettingsStore settings;
     serial::ByteExchange exchange{port, clock};
     WorkBuffer work{};
-    std::atomic<std::int32_t> progress{0};
-    JobReport report{progress, settings};
+    JobReport report{settings};
     StageContext context;
     bool verified = false;
     std::string hint;
@@ -123,7 +121,7 @@ TEST(Bootloader, PatientPacingPadsTheLastFrameToWholeWordsAndExactSendsItAsShipp
         padded.resize((length + 3) / 4 * 4, 0xFF);
         EXPECT_EQ(patient.radio.Results().flash, padded);
         for (std::size_t n : patient.FramePayloads()) EXPECT_EQ(n % 4, 0u) << n;
-        EXPECT_EQ(patient.report.Details().bootBytesSent, static_cast<std::int64_t>(length));
+        EXPECT_EQ(patient.report.Record().bootBytesSent, static_cast<std::int64_t>(length));
 
         RomRun exact(sim::SimOptions{}, Pacing::Exact);
         ASSERT_EQ(exact.Run(image), "");
@@ -138,7 +136,7 @@ TEST(Bootloader, TheJobKeepsTheChipIdentityFromTheRepliesItReads)
 {
     RomRun run(sim::SimOptions{}, Pacing::Exact);
     ASSERT_EQ(run.Run(Pattern(10)), "");
-    const std::optional<ChipIdentity> chip = run.report.Chip();
+    const std::optional<ChipIdentity> chip = run.report.Record().chip;
     ASSERT_TRUE(chip.has_value());
     EXPECT_EQ(chip->pid, 0x410);
     EXPECT_EQ(PartName(*chip->pid), "STM32F10x medium density");
@@ -214,7 +212,7 @@ TEST(Bootloader, VerifiedOnlyWhenBytesWereReadBackAndAMismatchIsAtRomVerify)
     RomRun corrupt(WithFault({SimStep::WriteData, FaultAction::Corrupt, 1}), Pacing::Patient, true);
     const std::string failure = corrupt.Run(Pattern(600));
     EXPECT_NE(failure.find("first at 0x08000180"), std::string::npos) << failure;
-    EXPECT_EQ(corrupt.report.Details().stage, JobStage::RomVerify);
+    EXPECT_EQ(corrupt.report.Record().stage, JobStage::RomVerify);
     EXPECT_STREQ(StageName(JobStage::RomVerify), "rom-verify");
 }
 

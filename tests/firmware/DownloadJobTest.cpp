@@ -57,32 +57,42 @@ private:
     sim::MemoryRadioPort& m_port;
 };
 
-// Everything the observer heard, as one line per event, and each finished
-// job's outcome.
+// Everything the observer heard, as one line per event with the record it
+// came with, and each finished job's outcome.
 struct Recorder : IJobObserver {
     std::function<void(const std::string&)> onEvent;
     std::vector<std::string> events;
+    std::vector<JobRecord> records;
     std::vector<JobOutcome> outcomes;
-    void Add(std::string event)
+    void OnEvent(const JobEvent& e) override
     {
-        events.push_back(event);
-        if (onEvent) onEvent(event);
-    }
-    void OnStage(JobStage stage) override { Add(std::string("stage ") + StageName(stage)); }
-    void OnStatus(const std::string& text) override { Add("status " + text); }
-    void OnProgress(std::int32_t progress) override { Add("progress " + std::to_string(progress)); }
-    void OnFrameDelivered(const JobDetails& d) override
-    {
-        Add("frame " + std::to_string(d.framesSent));
-    }
-    void OnBlockDelivered(const JobDetails& d) override
-    {
-        Add("block " + std::to_string(d.blocksSent));
-    }
-    void OnFinished(const JobResult& r) override
-    {
-        outcomes.push_back(r.outcome);
-        Add("finished");
+        using Kind = JobEvent::Kind;
+        const JobRecord& r = e.record;
+        std::string line;
+        switch (e.kind) {
+            case Kind::Stage:
+                line = std::string("stage ") + StageName(r.stage);
+                break;
+            case Kind::Status:
+                line = "status " + r.status;
+                break;
+            case Kind::Chip:
+                line = "chip";
+                break;
+            case Kind::Frame:
+                line = "frame " + std::to_string(r.framesSent);
+                break;
+            case Kind::Block:
+                line = "block " + std::to_string(r.blocksSent);
+                break;
+            case Kind::Finished:
+                outcomes.push_back(e.result.value_or(JobResult{}).outcome);
+                line = "finished";
+                break;
+        }
+        events.push_back(line);
+        records.push_back(r);
+        if (onEvent) onEvent(line);
     }
 };
 
@@ -114,7 +124,7 @@ struct Bench {
         EXPECT_TRUE(result.has_value());
         return result.value_or(JobResult{});
     }
-    std::string Status() const { return job->Snapshot().status; }
+    std::string Status() const { return job->Snapshot().record.status; }
     std::int32_t SavedCount() const
     {
         return settings::SettingsStore(settings.Path()).UpgradeCount();
@@ -189,7 +199,7 @@ TEST(RomStage, FrameSplittingAtTheImageEnd)
         const Bytes image = Pattern(c.size);
         int progressAtGo = -1;
         bench.heard.onEvent = [&](const std::string& event) {
-            if (event == "stage rom-go") progressAtGo = bench.job->Snapshot().progress;
+            if (event == "stage rom-go") progressAtGo = BarPosition(bench.job->Snapshot().record);
         };
         bench.Run(UpgradeMode::Full, image, Bytes{});
         SCOPED_TRACE(c.size);
@@ -281,9 +291,9 @@ TEST(LoaderStage, AllOnesBlockSumsToZeroAndBlockNumbersReach0xF9)
     EXPECT_GT(bench.Find({0x00, 0xF9}), 0);
     EXPECT_LT(bench.Find({0x00, 0xFA}), 0);
     EXPECT_EQ(bench.radio.Results().blocksAccepted, 250);
-    EXPECT_EQ(bench.Result().blocksSent, 250);
-    EXPECT_EQ(bench.Result().userBytesSent, static_cast<std::int64_t>(kImageBufferSize));
-    EXPECT_EQ(bench.job->Snapshot().progress, kProgressMax);
+    EXPECT_EQ(bench.Result().record.blocksSent, 250);
+    EXPECT_EQ(bench.Result().record.userBytesSent, static_cast<std::int64_t>(kImageBufferSize));
+    EXPECT_EQ(BarPosition(bench.job->Snapshot().record), kProgressMax);
 }
 
 TEST(LoaderStage, ReadyWaitEndsAtTheFirstReadWhenDashIsAnswered)
@@ -314,7 +324,7 @@ TEST(LoaderStage, EmptyUserImageStillCountsAndEndsWithTheEndFrame)
     bench.Run(UpgradeMode::UserProgram, Bytes{}, Bytes{});
     EXPECT_LT(bench.Find({0x00, 0x00}), 0);
     EXPECT_EQ(bench.Result().workerState, WorkerState::Finished);
-    EXPECT_EQ(bench.job->Snapshot().progress, kProgressMax);
+    EXPECT_EQ(BarPosition(bench.job->Snapshot().record), kProgressMax);
     EXPECT_EQ(bench.SavedCount(), 1);
     const auto& last = bench.Writes().back().bytes;
     ASSERT_EQ(last.size(), kEndFrameSize);
@@ -335,23 +345,24 @@ TEST(DownloadJob, FullUpgradeDeliversBothImagesAndReportsDetails)
     EXPECT_EQ(bench.Status(), "User program download completed！");
     EXPECT_EQ(bench.settings.UpgradeCount(), 1);
     const JobResult d = bench.Result();
-    EXPECT_EQ(d.stage, JobStage::Done);
-    EXPECT_EQ(d.framesSent, 12);
-    EXPECT_EQ(d.bootBytesSent, 3000);
-    EXPECT_EQ(d.blocksSent, 3);
-    EXPECT_EQ(d.userBytesSent, 9000);
-    // 1 .. 12 over the frames, back to 0 at 'G', 1 .. 3 over the blocks, then 60.
-    std::vector<std::string> progress;
-    for (const std::string& event : bench.heard.events) {
-        if (event.starts_with("progress ")) progress.push_back(event.substr(9));
+    EXPECT_EQ(d.record.stage, JobStage::Done);
+    EXPECT_EQ(d.record.framesSent, 12);
+    EXPECT_EQ(d.record.bootBytesSent, 3000);
+    EXPECT_EQ(d.record.blocksSent, 3);
+    EXPECT_EQ(d.record.userBytesSent, 9000);
+    // The bar as the events' records show it: 1 .. 12 over the frames, back
+    // to 0 at 'G', 1 .. 3 over the blocks, then 60.
+    std::vector<std::int32_t> bar;
+    for (const JobRecord& record : bench.heard.records) {
+        if (bar.empty() || bar.back() != BarPosition(record)) bar.push_back(BarPosition(record));
     }
-    const std::vector<std::string> expected = {"1",  "2",  "3",  "4", "5", "6", "7", "8", "9",
-                                               "10", "11", "12", "0", "1", "2", "3", "60"};
-    EXPECT_EQ(progress, expected);
+    const std::vector<std::int32_t> expected = {0, 1,  2,  3,  4, 5, 6, 7, 8,
+                                                9, 10, 11, 12, 0, 1, 2, 3, 60};
+    EXPECT_EQ(bar, expected);
     EXPECT_TRUE(d.message.empty());
-    EXPECT_TRUE(d.warning.empty());
-    EXPECT_EQ(d.counter, 1);
-    EXPECT_TRUE(d.counted);
+    EXPECT_TRUE(d.record.warning.empty());
+    EXPECT_EQ(d.record.counter, 1);
+    EXPECT_TRUE(d.record.counted);
 }
 
 TEST(DownloadJob, StartClearsThePreviousEndState)
@@ -458,8 +469,8 @@ TEST(DownloadJob, EveryRadioFaultEndsInTheFailedState)
         if (c.fault.action == FaultAction::Silence) {
             EXPECT_EQ(r.message.find("instead of"), std::string::npos) << r.message;
         }
-        EXPECT_FALSE(bench.Result().counted);
-        EXPECT_EQ(bench.Result().counter, 41);
+        EXPECT_FALSE(bench.Result().record.counted);
+        EXPECT_EQ(bench.Result().record.counter, 41);
         EXPECT_EQ(bench.SavedCount(), 41);
         EXPECT_FALSE(bench.EndFrameSent());
         EXPECT_LE(bench.clock.Now(), c.bound);
@@ -538,11 +549,11 @@ TEST(DownloadJob, EndFrameTroubleAfterTheCount)
         EXPECT_EQ(r.workerState, completed ? WorkerState::Finished : WorkerState::Failed);
         EXPECT_EQ(bench.Status(), c.status);
         EXPECT_EQ(bench.radio.Results().endFrame, completed);
-        EXPECT_TRUE(r.counted);
-        EXPECT_EQ(r.counter, 1);
+        EXPECT_TRUE(r.record.counted);
+        EXPECT_EQ(r.record.counter, 1);
         EXPECT_EQ(bench.SavedCount(), 1);
         if (completed) {
-            EXPECT_NE(r.warning.find(c.warning), std::string::npos) << r.warning;
+            EXPECT_NE(r.record.warning.find(c.warning), std::string::npos) << r.record.warning;
             EXPECT_TRUE(r.message.empty());
         } else {
             EXPECT_FALSE(r.message.empty());
@@ -562,8 +573,8 @@ TEST(DownloadJob, UnsavedCounterIsAWarningNotACount)
     job.Join();
     const JobResult r = job.Result().value_or(JobResult{});
     EXPECT_EQ(r.outcome, JobOutcome::Completed) << r.message;
-    EXPECT_FALSE(r.counted);
-    EXPECT_NE(r.warning.find("could not be saved"), std::string::npos) << r.warning;
+    EXPECT_FALSE(r.record.counted);
+    EXPECT_NE(r.record.warning.find("could not be saved"), std::string::npos) << r.record.warning;
     EXPECT_TRUE(bench.radio.Results().endFrame);
 }
 
@@ -594,8 +605,8 @@ TEST(DownloadJob, HeldSettingsLockDelaysTheEndFrameByItsLimitAtMost)
         bench.job->Join();
         const JobResult r = bench.Result();
         EXPECT_EQ(r.outcome, JobOutcome::Completed) << r.message;
-        EXPECT_FALSE(r.counted);
-        EXPECT_NE(r.warning.find("Sys.dat.lock"), std::string::npos) << r.warning;
+        EXPECT_FALSE(r.record.counted);
+        EXPECT_NE(r.record.warning.find("Sys.dat.lock"), std::string::npos) << r.record.warning;
         // A stop ends the wait, not the delivered upgrade: the end frame still goes.
         const auto frame = std::find_if(bench.Writes().begin(), bench.Writes().end(),
                                         [](const auto& w) { return IsEndFrame(w.bytes); });
@@ -609,16 +620,17 @@ TEST(DownloadJob, HeldSettingsLockDelaysTheEndFrameByItsLimitAtMost)
     }
 }
 
-// The observer hears the job in order: the counter is raised and saved
-// between the completed status and progress 60, and "finished" comes once,
-// last, with the result already in place.
+// The observer hears the job in order, each event with the record right
+// after it: the counter is raised and saved between the completed status and
+// the bar standing full, and "finished" comes once, last, with the result
+// already in place.
 TEST(DownloadJob, ObserverHearsTheJobInOrder)
 {
     Bench bench;
-    std::vector<std::int32_t> savedCount;  // Sys.dat at the completed status, then at 60
+    std::vector<std::int32_t> savedCount;  // Sys.dat at the completed status, then at the end frame
     bool resultAtFinish = false;
     bench.heard.onEvent = [&](const std::string& e) {
-        if (e == "status 用户程序下载完成！" || e == "progress 60") {
+        if (e == "status 用户程序下载完成！" || e == "stage end-frame") {
             savedCount.push_back(bench.SavedCount());
         }
         if (e == "finished") resultAtFinish = bench.job->Result().has_value();
@@ -627,32 +639,39 @@ TEST(DownloadJob, ObserverHearsTheJobInOrder)
     const std::vector<std::string> expected = {"stage rom-sync",
                                                "status BOOT下载中。。。",
                                                "stage rom-prepare",
+                                               "chip",
                                                "stage rom-write",
-                                               "progress 1",
                                                "frame 1",
-                                               "progress 2",
                                                "frame 2",
                                                "stage rom-go",
                                                "status BOOT下载完成！",
                                                "stage loader-wait",
-                                               "progress 0",
                                                "status 开启用户程序下载！",
                                                "stage loader-handshake",
                                                "stage loader-blocks",
-                                               "progress 1",
                                                "status 用户程序下载中。。。",
                                                "block 1",
-                                               "progress 2",
-
                                                "block 2",
                                                "status 用户程序下载完成！",
-                                               "progress 60",
                                                "stage end-frame",
                                                "stage done",
                                                "finished"};
-    EXPECT_EQ(bench.heard.events, expected);
+    ASSERT_EQ(bench.heard.events, expected);
     EXPECT_EQ(bench.heard.outcomes, std::vector<JobOutcome>{JobOutcome::Completed});
     EXPECT_EQ(savedCount, (std::vector<std::int32_t>{0, 1}));
+    const JobRecord& completed = bench.heard.records[16];
+    EXPECT_FALSE(completed.counted);
+    EXPECT_EQ(BarPosition(completed), 2);
+    const JobRecord& endFrame = bench.heard.records[17];
+    EXPECT_TRUE(endFrame.counted);
+    EXPECT_EQ(endFrame.counter, 1);
+    EXPECT_EQ(BarPosition(endFrame), kProgressMax);
+    // Each event's record holds what came before it: the chip from its event
+    // on, the bytes of the frames and blocks delivered.
+    EXPECT_TRUE(bench.heard.records[3].chip.has_value());
+    EXPECT_FALSE(bench.heard.records[2].chip.has_value());
+    EXPECT_EQ(bench.heard.records[6].bootBytesSent, 300);
+    EXPECT_EQ(bench.heard.records[15].userBytesSent, 5000);
     EXPECT_TRUE(resultAtFinish);
 }
 
@@ -717,12 +736,12 @@ TEST(DownloadJob, StopEndsTheJobAtOnce)
         EXPECT_FALSE(bench.job->IsRunning());
         EXPECT_EQ(r.outcome, JobOutcome::Stopped);
         EXPECT_EQ(r.workerState, WorkerState::Stopped);
-        EXPECT_EQ(r.stage, c.stage);
+        EXPECT_EQ(r.record.stage, c.stage);
         EXPECT_EQ(bench.clock.Now(), stoppedAt);
         EXPECT_LE(bench.Writes().size(), writesAtStop + 1);
         EXPECT_FALSE(bench.EndFrameSent());
         EXPECT_EQ(bench.Status(), c.status);
-        EXPECT_FALSE(r.counted);
+        EXPECT_FALSE(r.record.counted);
         EXPECT_EQ(bench.SavedCount(), 0);
         EXPECT_FALSE(r.message.empty());
         EXPECT_FALSE(r.hint.empty());

@@ -88,7 +88,7 @@ TEST(EndToEnd, HangUpMidTransferFailsTheJobWithoutHanging)
     job.Join();
     EXPECT_LT(Clock::now() - start, 10s);
     EXPECT_EQ(job.Snapshot().workerState, firmware::WorkerState::Failed);
-    EXPECT_EQ(job.Snapshot().status, "出错了！");
+    EXPECT_EQ(job.Snapshot().record.status, "出错了！");
     EXPECT_FALSE(ErrorOf(job).empty());
     EXPECT_EQ(bench.settings.UpgradeCount(), 0);
 }
@@ -102,9 +102,10 @@ TEST(EndToEnd, PortClosedAfterTheEndFrameStillCompletes)
     const std::optional<JobResult> result = bench.job.Result();
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->outcome, JobOutcome::Completed) << result->message;
-    EXPECT_EQ(bench.job.Snapshot().status, "用户程序下载完成！");
-    EXPECT_NE(result->warning.find("port closed"), std::string::npos) << result->warning;
-    EXPECT_TRUE(result->counted);
+    EXPECT_EQ(bench.job.Snapshot().record.status, "用户程序下载完成！");
+    EXPECT_NE(result->record.warning.find("port closed"), std::string::npos)
+        << result->record.warning;
+    EXPECT_TRUE(result->record.counted);
     EXPECT_EQ(bench.settings.UpgradeCount(), 1);
     EXPECT_TRUE(bench.radio.Results().endFrame);
 }
@@ -181,7 +182,7 @@ TEST(EndToEnd, FloodsSlowPartsAndBadWritesEndAsTheyShould)
             continue;
         }
         EXPECT_EQ(bench.job.Snapshot().workerState, firmware::WorkerState::Failed);
-        EXPECT_EQ(bench.job.Snapshot().status, "出错了！");
+        EXPECT_EQ(bench.job.Snapshot().record.status, "出错了！");
         EXPECT_NE(ErrorOf(bench.job).find(c.failure), std::string::npos) << ErrorOf(bench.job);
         EXPECT_EQ(bench.settings.UpgradeCount(), 0);
     }

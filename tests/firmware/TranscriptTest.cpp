@@ -3,7 +3,6 @@
 // them; and where each pacing policy's ceilings leave slow parts and late adapters.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <string>
 #include <variant>
@@ -76,8 +75,7 @@ struct StageRun {
     serial::ByteExchange exchange{port, clock};
     Recorder recorder;
     WorkBuffer work{};
-    std::atomic<std::int32_t> progress{0};
-    JobReport report{progress, settings};
+    JobReport report{settings};
     Pacing pacing;
 };
 

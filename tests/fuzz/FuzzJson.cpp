@@ -37,11 +37,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FlashOutcome outcome;
     outcome.port = texts[0];
     outcome.device = texts[1];
-    outcome.status = texts[2];
+    outcome.record.status = texts[2];
     outcome.error = texts[3];
-    outcome.warning = texts[4];
+    outcome.record.warning = texts[4];
     outcome.result = texts[5];
-    outcome.stage = texts.size() > 6 ? texts[6] : "done";
+    outcome.record.stage = static_cast<korvane::firmware::JobStage>(
+        size % (static_cast<std::size_t>(korvane::firmware::JobStage::Done) + 1));
     outcome.counter = static_cast<std::int32_t>(size);
     outcome.seconds = static_cast<double>(size) / 7.0;
 
@@ -50,10 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsed = nlohmann::json::parse(one);  // throws, and so fails, on bad JSON
     KORVANE_FUZZ_CHECK(parsed.is_object());
     CheckText(parsed.at("result"), outcome.result);
-    CheckText(parsed.at("stage"), outcome.stage);
-    CheckText(parsed.at("status"), outcome.status);
+    CheckText(parsed.at("stage"), outcome.Stage());
+    CheckText(parsed.at("status"), outcome.record.status);
     CheckText(parsed.at("error"), outcome.error);
-    CheckText(parsed.at("warning"), outcome.warning);
+    CheckText(parsed.at("warning"), outcome.record.warning);
     KORVANE_FUZZ_CHECK(parsed.at("counter").get<std::int64_t>() == outcome.counter);
 
     FlashOutcome second = outcome;

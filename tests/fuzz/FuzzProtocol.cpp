@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::getenv("KORVANE_FUZZ_TRANSCRIPT") != nullptr) {
         std::fprintf(stderr, "%s at %s after %lld ms %s\n%s",
                      result.outcome == JobOutcome::Completed ? "success" : "failure",
-                     korvane::firmware::StageName(result.stage),
+                     korvane::firmware::StageName(result.record.stage),
                      static_cast<long long>(clock.Now().count()), result.message.c_str(),
                      korvane::testing::Transcript(line.Requests()).c_str());
     }
@@ -131,11 +131,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     KORVANE_FUZZ_CHECK(result.outcome != JobOutcome::Stopped &&
                        result.outcome != JobOutcome::Other);
     KORVANE_FUZZ_CHECK(!korvane::testing::FirstGoneOnUnanswered(line.Requests(), pacing));
-    KORVANE_FUZZ_CHECK(result.counted == (after != before));
+    KORVANE_FUZZ_CHECK(result.record.counted == (after != before));
     if (result.outcome == JobOutcome::Completed) {
-        KORVANE_FUZZ_CHECK(result.blocksSent == static_cast<std::int32_t>(blocks));
-        KORVANE_FUZZ_CHECK(result.framesSent == static_cast<std::int32_t>(frames));
-        KORVANE_FUZZ_CHECK(result.counted);
+        KORVANE_FUZZ_CHECK(result.record.blocksSent == static_cast<std::int32_t>(blocks));
+        KORVANE_FUZZ_CHECK(result.record.framesSent == static_cast<std::int32_t>(frames));
+        KORVANE_FUZZ_CHECK(result.record.counted);
         if (verify) KORVANE_FUZZ_CHECK(result.verified == true);
     }
     return 0;

@@ -257,7 +257,7 @@ Verdict RunRadio(const RadioPlan& plan, settings::SettingsStore& store)
     const sim::SimResults sent = radio.Results();
     const bool success = result.outcome == JobOutcome::Completed;
     verdict.ending = std::string(success ? "success" : "failure") + " at stage " +
-                     firmware::StageName(result.stage) + " after " +
+                     firmware::StageName(result.record.stage) + " after " +
                      std::to_string(clock.Now().count()) + " ms" +
                      (result.message.empty() ? "" : ": " + result.message);
     const auto breach = [&verdict](std::string text) {
@@ -284,11 +284,11 @@ Verdict RunRadio(const RadioPlan& plan, settings::SettingsStore& store)
     }
     // The one failure that has counted: a line lost just before the end frame,
     // after every block was accepted (the job's result says it counted).
-    const bool countedAtEndFrame = !success && result.counted &&
-                                   result.stage == firmware::JobStage::EndFrame &&
+    const bool countedAtEndFrame = !success && result.record.counted &&
+                                   result.record.stage == firmware::JobStage::EndFrame &&
                                    result.outcome == JobOutcome::Serial;
     if (after - before != (success || countedAtEndFrame ? 1 : 0) ||
-        result.counted != (after != before)) {
+        result.record.counted != (after != before)) {
         breach("the counter moved from " + std::to_string(before) + " to " + std::to_string(after) +
                " on a " + (success ? "success" : "failure"));
     }
