@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "firmware/Pacing.h"
+#include "firmware/protocol/Pacing.h"
 
 namespace korvane::app {
 

@@ -18,7 +18,7 @@
 #include "cli/JobHistory.h"
 #include "cli/RadioRun.h"
 #include "cli/TextIds.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "radios/RadioJob.h"
 #include "serial/PortList.h"
 #include "serial/SerialError.h"

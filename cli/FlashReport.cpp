@@ -9,7 +9,7 @@
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/TextIds.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "settings/OwnText.h"
 #include "settings/SettingsTexts.h"
 

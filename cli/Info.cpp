@@ -10,7 +10,7 @@
 #include "cli/FlashReport.h"
 #include "cli/Interrupt.h"
 #include "cli/TextIds.h"
-#include "firmware/Stm32Bootloader.h"
+#include "firmware/protocol/Stm32Bootloader.h"
 #include "serial/ByteExchange.h"
 #include "serial/CMscomm.h"
 #include "serial/DownloadPort.h"

@@ -3,8 +3,8 @@
 
 #include "base/ExeDir.h"
 #include "error/Error.h"
-#include "firmware/Qorin_CRC32.h"
-#include "firmware/Stm32Parts.h"
+#include "firmware/image/Qorin_CRC32.h"
+#include "firmware/protocol/Stm32Parts.h"
 #include "settings/FileBlock.h"
 
 namespace korvane::cli {

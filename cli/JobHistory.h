@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cli/FlashReport.h"
-#include "firmware/Pacing.h"
+#include "firmware/protocol/Pacing.h"
 #include "history/History.h"
 
 namespace korvane::cli {

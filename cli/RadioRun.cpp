@@ -6,8 +6,8 @@
 
 #include "base/TextEncoding.h"
 #include "cli/TextIds.h"
-#include "firmware/Image.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Image.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "settings/OwnText.h"
 
 namespace korvane::cli {

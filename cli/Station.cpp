@@ -16,7 +16,7 @@
 #include "cli/RadioRun.h"
 #include "cli/StationView.h"
 #include "cli/TextIds.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "serial/PortList.h"
 #include "settings/OwnText.h"
 #include "station/PortSource.h"

@@ -10,7 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/Progress.h"
 #include "cli/TextIds.h"
-#include "firmware/Stm32Parts.h"
+#include "firmware/protocol/Stm32Parts.h"
 #include "settings/OwnText.h"
 
 namespace korvane::cli {

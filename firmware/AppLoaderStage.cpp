@@ -6,7 +6,7 @@
 #include <array>
 #include <chrono>
 
-#include "firmware/Image.h"
+#include "firmware/image/Image.h"
 #include "firmware/StageFailure.h"
 
 namespace korvane::firmware {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "firmware/Image.h"
+#include "firmware/image/Image.h"
 #include "firmware/StageContext.h"
 
 namespace korvane::firmware {

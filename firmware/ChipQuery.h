@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "firmware/Stm32Bootloader.h"
-#include "firmware/Stm32Parts.h"
+#include "firmware/protocol/Stm32Bootloader.h"
+#include "firmware/protocol/Stm32Parts.h"
 
 namespace korvane::firmware {
 

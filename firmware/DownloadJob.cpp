@@ -6,7 +6,7 @@
 
 #include "firmware/AppLoaderStage.h"
 #include "firmware/FirmwareTexts.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "firmware/RomBootloaderStage.h"
 #include "firmware/StageContext.h"
 #include "serial/ByteExchange.h"

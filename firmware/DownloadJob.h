@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "firmware/Image.h"
+#include "firmware/image/Image.h"
 #include "firmware/JobObserver.h"
 #include "firmware/JobReport.h"
-#include "firmware/Pacing.h"
+#include "firmware/protocol/Pacing.h"
 #include "serial/Port.h"
 #include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "firmware/StatusText.h"
-#include "firmware/Stm32Parts.h"
+#include "firmware/protocol/Stm32Parts.h"
 #include "serial/Sleeper.h"
 #include "settings/SettingsStore.h"
 

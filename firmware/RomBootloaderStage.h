@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "firmware/Image.h"
+#include "firmware/image/Image.h"
 #include "firmware/StageContext.h"
-#include "firmware/Stm32Bootloader.h"
+#include "firmware/protocol/Stm32Bootloader.h"
 
 namespace korvane::firmware {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "firmware/JobReport.h"
-#include "firmware/Pacing.h"
+#include "firmware/protocol/Pacing.h"
 #include "serial/ByteExchange.h"
 
 namespace korvane::firmware {

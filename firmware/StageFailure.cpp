@@ -4,7 +4,7 @@
 
 #include "firmware/AppLoaderStage.h"
 #include "firmware/FirmwareTexts.h"
-#include "firmware/Stm32Bootloader.h"
+#include "firmware/protocol/Stm32Bootloader.h"
 #include "settings/OwnText.h"
 
 namespace korvane::firmware {

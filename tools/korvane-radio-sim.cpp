@@ -12,7 +12,7 @@
 #include <string_view>
 #include <thread>
 
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "sim/PtyRadio.h"
 
 namespace {

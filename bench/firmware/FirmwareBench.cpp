@@ -14,8 +14,8 @@
 #include <benchmark/benchmark.h>
 
 #include "firmware/DownloadJob.h"
-#include "firmware/Image.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Image.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "serial/CMscomm.h"
 #include "settings/SettingsStore.h"
 #include "sim/PtyRadio.h"

@@ -14,7 +14,7 @@
 #include <fstream>
 #include <thread>
 
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "sim/PtyRadio.h"
 #include "tests/cli/JsonOutput.h"
 #include "tests/cli/KorvaneProcess.h"

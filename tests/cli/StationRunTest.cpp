@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "firmware/Stm32Parts.h"
+#include "firmware/protocol/Stm32Parts.h"
 #include "history/History.h"
 #include "sim/PtyRadio.h"
 #include "tests/cli/KorvaneProcess.h"

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "firmware/DownloadJob.h"
-#include "firmware/Image.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Image.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "serial/SerialError.h"
 #include "settings/FileLock.h"
 #include "sim/MemoryRadioPort.h"

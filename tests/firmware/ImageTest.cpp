@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "firmware/Image.h"
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Image.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "firmware/StatusText.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 

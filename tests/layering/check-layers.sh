@@ -2,7 +2,8 @@
 # usage: check-layers.sh SOURCE_DIR
 # Checks that dependencies point downwards, from the #include lines of the
 # project's tracked sources: the core modules use no Qt and nothing from the
-# front ends or the dialog framework, base/ nothing of the modules on it, the command line none of the dialog's
+# front ends or the dialog framework, base/ nothing of the modules on it, firmware/protocol/ and
+# firmware/image/ nothing of the firmware job above them, the command line none of the dialog's
 # layers, the framework nothing of the dialog built on it, and nothing shipped
 # reaches into tests/. Prints each offending include as file:line and fails.
 set -eu
@@ -36,6 +37,11 @@ function normalise(path,    n, parts, out, k, i) {
     path = ""
     for (i = 1; i <= k; i++) path = path (i > 1 ? "/" : "") out[i]
     return path
+}
+function firmwarePart(path) {
+    if (path ~ /^firmware\/protocol\//) return "protocol"
+    if (path ~ /^firmware\/image\//) return "image"
+    return path ~ /^firmware\// ? "job" : ""
 }
 function dirname(path) { return sub(/\/[^\/]*$/, "", path) ? path : "" }
 function report(why) {
@@ -78,6 +84,13 @@ BEGIN {
         report("the command line includes " to "/, a layer of the dialog")
     else if (from == "framework" && (to == "ui" || to == "app"))
         report("the dialog framework includes " to "/, a layer above it")
+    # Inside firmware/, the wire protocol and the image files stand below the
+    # job and its stages, and apart from each other; the text ids of firmware/
+    # are shared by all three.
+    part = firmwarePart(FILENAME)
+    if ((part == "protocol" || part == "image") && path ~ /^firmware\// &&
+        firmwarePart(path) != part && path != "firmware/FirmwareTexts.h")
+        report("firmware/" part "/ includes " path ", which it does not stand on")
     if (from != "tests" && to == "tests")
         report(from "/ includes tests/, which nothing shipped may use")
 }

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "firmware/Pacing.h"
+#include "firmware/protocol/Pacing.h"
 #include "serial/Port.h"
 #include "serial/SerialError.h"
 

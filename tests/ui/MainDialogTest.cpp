@@ -31,7 +31,7 @@
 
 #include "base/SafeFormat.h"
 #include "firmware/DownloadJob.h"
-#include "firmware/Image.h"
+#include "firmware/image/Image.h"
 #include "framework/Text.h"
 #include "maintenance/Apn.h"
 #include "maintenance/DriverInstall.h"

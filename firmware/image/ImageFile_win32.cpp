@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "firmware/ImageFile.h"
+#include "firmware/image/ImageFile.h"
 #include "settings/Win32Text.h"
 
 namespace korvane::firmware::detail {

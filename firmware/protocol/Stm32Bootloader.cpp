@@ -1,7 +1,7 @@
 // The bootloader's commands: their frames, and the windows their reads wait
 // under each pacing. Every read ends at once on a first byte other than the
 // ACK: a refusal is the whole answer, and the ceilings are for silence only.
-#include "firmware/Stm32Bootloader.h"
+#include "firmware/protocol/Stm32Bootloader.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,6 +1,6 @@
 // The CRC-32 table of the reflected IEEE 802.3 polynomial and the label text
 // that lets a technician compare an image with the one the vendor published.
-#include "firmware/Qorin_CRC32.h"
+#include "firmware/image/Qorin_CRC32.h"
 
 #include <cstdio>
 

@@ -1,11 +1,11 @@
 // Reading a firmware image whole, refusing files that do not fit the image
 // buffer before a single byte past the limit is read, and the image a job
 // takes once and reports as it was sent.
-#include "firmware/Image.h"
+#include "firmware/image/Image.h"
 
 #include "base/TextEncoding.h"
 #include "firmware/FirmwareTexts.h"
-#include "firmware/ImageFile.h"
+#include "firmware/image/ImageFile.h"
 
 namespace korvane::firmware {
 

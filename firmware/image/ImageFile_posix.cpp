@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "firmware/ImageFile.h"
+#include "firmware/image/ImageFile.h"
 
 namespace korvane::firmware::detail {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "error/Error.h"
-#include "firmware/Pacing.h"
-#include "firmware/Stm32Parts.h"
+#include "firmware/protocol/Pacing.h"
+#include "firmware/protocol/Stm32Parts.h"
 #include "serial/ByteExchange.h"
 
 namespace korvane::firmware {

@@ -1,5 +1,5 @@
 // The reads of the protocol stages under the job's pacing policy.
-#include "firmware/Pacing.h"
+#include "firmware/protocol/Pacing.h"
 
 namespace korvane::firmware {
 

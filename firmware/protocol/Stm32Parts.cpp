@@ -1,6 +1,6 @@
 // The product ids of the parts a radio may carry, from ST's bootloader notes
 // (AN2606) and the ids compatible parts answer with.
-#include "firmware/Stm32Parts.h"
+#include "firmware/protocol/Stm32Parts.h"
 
 #include <algorithm>
 #include <cstdio>
