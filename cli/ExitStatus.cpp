@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "cli/TextIds.h"
+
 namespace korvane::cli {
 namespace {
 
@@ -15,14 +17,24 @@ constexpr int kSignalTerminate = 15;
 // A stop outranks a lost port, which outranks unusable input, which outranks a
 // refusal: the status says the worst that happened to any radio.
 constexpr std::array kExitStatuses{
-    ExitStatusRow{kExitSuccess, 0, "success"},
-    ExitStatusRow{kExitFailed, 1, "the radio refused or did not answer, or the job failed"},
-    ExitStatusRow{kExitUsage, 2, "bad arguments, or an image or file that cannot be used"},
-    ExitStatusRow{kExitPort, 3, "the port cannot be opened or was lost"},
-    ExitStatusRow{kExitOutput, 1, "the output could not be written; the command ran to its end"},
-    ExitStatusRow{kExitSignalBase + kSignalHangUp, 4, "stopped by SIGHUP (the terminal closed)"},
-    ExitStatusRow{kExitSignalBase + kSignalInterrupt, 4, "stopped with Ctrl-C"},
-    ExitStatusRow{kExitSignalBase + kSignalTerminate, 4, "stopped by SIGTERM"},
+    ExitStatusRow{kExitSuccess, 0, Wording(kTextHelpExitSuccess, "success")},
+    ExitStatusRow{
+        kExitFailed, 1,
+        Wording(kTextHelpExitFailed, "the radio refused or did not answer, or the job failed")},
+    ExitStatusRow{
+        kExitUsage, 2,
+        Wording(kTextHelpExitUsage, "bad arguments, or an image or file that cannot be used")},
+    ExitStatusRow{kExitPort, 3,
+                  Wording(kTextHelpExitPort, "the port cannot be opened or was lost")},
+    ExitStatusRow{kExitOutput, 1,
+                  Wording(kTextHelpExitOutput,
+                          "the output could not be written; the command ran to its end")},
+    ExitStatusRow{kExitSignalBase + kSignalHangUp, 4,
+                  Wording(kTextHelpExitHangUp, "stopped by SIGHUP (the terminal closed)")},
+    ExitStatusRow{kExitSignalBase + kSignalInterrupt, 4,
+                  Wording(kTextHelpExitInterrupt, "stopped with Ctrl-C")},
+    ExitStatusRow{kExitSignalBase + kSignalTerminate, 4,
+                  Wording(kTextHelpExitTerminate, "stopped by SIGTERM")},
 };
 
 struct OutcomeRow {
@@ -65,17 +77,6 @@ int Severity(int status)
 int MoreSevere(int current, int next)
 {
     return Severity(next) > Severity(current) ? next : current;
-}
-
-std::string ExitStatusHelp()
-{
-    std::string help = "Exit status:\n";
-    for (const ExitStatusRow& row : kExitStatuses) {
-        std::string status = std::to_string(row.status);
-        status.resize(std::max<std::size_t>(status.size() + 1, 5), ' ');
-        help += "  " + status + std::string(row.meaning) + "\n";
-    }
-    return help;
 }
 
 int ExitStatusOf(StopSignal signal)

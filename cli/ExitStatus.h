@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "cli/Interrupt.h"
+#include "cli/TextIds.h"
 #include "firmware/JobObserver.h"
 
 namespace korvane::cli {
@@ -24,8 +25,8 @@ constexpr int kExitInterrupted = 130;  // stopped with Ctrl-C (128 + SIGINT)
 
 struct ExitStatusRow {
     int status;
-    int rank;  // among several radios the status of the highest rank is the command's
-    std::string_view meaning;  // as the help lists it
+    int rank;             // among several radios the status of the highest rank is the command's
+    HelpWording meaning;  // as the help lists it
 };
 
 // Every status `korvane` exits with, in the order the help lists them.
@@ -35,9 +36,6 @@ std::span<const ExitStatusRow> ExitStatusTable();
 int Severity(int status);
 // `current` or `next`, whichever is more severe (`current` when they rank alike).
 int MoreSevere(int current, int next);
-
-// "Exit status:" and one line per status, for the help.
-std::string ExitStatusHelp();
 
 // The status of a command stopped by `signal`: 128 + its number.
 int ExitStatusOf(StopSignal signal);

@@ -63,100 +63,122 @@ constexpr bool kRepeatable = true;
 
 constexpr std::array kFlashOptions{
     OptionSpec{"--port", "P", kRepeatable,
-               "the port number of 'korvane ports' (as in the dialog), a\n"
-               "device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
-               "or an adapter's serial number. Give it several times to upgrade\n"
-               "several radios at once; 'all' takes every port 'korvane ports'\n"
-               "lists"},
-    OptionSpec{"--boot", "FILE", kOnce, "the boot image (full upgrade)"},
-    OptionSpec{"--user", "FILE", kOnce, "the user-program image"},
+               Wording(kTextHelpFlashPort,
+                       "the port number of 'korvane ports' (as in the dialog), a\n"
+                       "device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
+                       "or an adapter's serial number. Give it several times to upgrade\n"
+                       "several radios at once; 'all' takes every port 'korvane ports'\n"
+                       "lists")},
+    OptionSpec{"--boot", "FILE", kOnce,
+               Wording(kTextHelpFlashBoot, "the boot image (full upgrade)")},
+    OptionSpec{"--user", "FILE", kOnce, Wording(kTextHelpFlashUser, "the user-program image")},
     OptionSpec{"--verify", "", kOnce,
-               "read the boot image back before starting it and compare; a\n"
-               "difference fails the upgrade at its first differing address"},
+               Wording(kTextHelpFlashVerify,
+                       "read the boot image back before starting it and compare; a\n"
+                       "difference fails the upgrade at its first differing address")},
     OptionSpec{"--exact-timing", "", kOnce,
-               "the dialog's fixed pacing: every answer must come within the\n"
-               "protocol's 50 ms polls. Without it each read returns as soon as\n"
-               "its answer arrives and waits longer for slow parts and USB\n"
-               "adapters (up to about 35 s for a mass erase)"},
+               Wording(kTextHelpFlashExactTiming,
+                       "the dialog's fixed pacing: every answer must come within the\n"
+                       "protocol's 50 ms polls. Without it each read returns as soon as\n"
+                       "its answer arrives and waits longer for slow parts and USB\n"
+                       "adapters (up to about 35 s for a mass erase)")},
     OptionSpec{"--json", "", kOnce,
-               "print one JSON object at the end, with the keys result, exit,\n"
-               "stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
-               "user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
-               "name, bootloader, uid, read_protected), error, warning\n"
-               "(progress then goes to standard error); for several ports one\n"
-               "object with an entry per radio ('radios') and the totals"},
+               Wording(kTextHelpFlashJson,
+                       "print one JSON object at the end, with the keys result, exit,\n"
+                       "stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
+                       "user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
+                       "name, bootloader, uid, read_protected), error, warning\n"
+                       "(progress then goes to standard error); for several ports one\n"
+                       "object with an entry per radio ('radios') and the totals")},
     OptionSpec{"--history", "FILE", kOnce,
-               "record each radio's job in FILE instead of\n"
-               "korvane-history.csv beside the executable ('korvane history'\n"
-               "reads it back); a history that cannot be written is a warning,\n"
-               "never a failure of the job"},
+               Wording(kTextHelpFlashHistory,
+                       "record each radio's job in FILE instead of\n"
+                       "korvane-history.csv beside the executable ('korvane history'\n"
+                       "reads it back); a history that cannot be written is a warning,\n"
+                       "never a failure of the job")},
 };
 
 constexpr std::array kStationOptions{
-    OptionSpec{"--boot", "FILE", kOnce, "as for 'korvane flash'"},
-    OptionSpec{"--user", "FILE", kOnce, ""},
-    OptionSpec{"--verify", "", kOnce, ""},
-    OptionSpec{"--exact-timing", "", kOnce, ""},
+    OptionSpec{"--boot", "FILE", kOnce, Wording(kTextHelpStationImages, "as for 'korvane flash'")},
+    OptionSpec{"--user", "FILE", kOnce, {}},
+    OptionSpec{"--verify", "", kOnce, {}},
+    OptionSpec{"--exact-timing", "", kOnce, {}},
     OptionSpec{"--only-usb", "", kOnce,
-               "watch the USB serial adapters of 'korvane ports' (the default)"},
-    OptionSpec{"--all-ports", "", kOnce, "watch every port 'korvane ports' lists"},
+               Wording(kTextHelpStationOnlyUsb,
+                       "watch the USB serial adapters of 'korvane ports' (the default)")},
+    OptionSpec{"--all-ports", "", kOnce,
+               Wording(kTextHelpStationAllPorts, "watch every port 'korvane ports' lists")},
     OptionSpec{"--vid-pid", "VVVV:PPPP", kRepeatable,
-               "only adapters with these vendor and product ids, as 'korvane\n"
-               "ports' shows them (may be given several times)"},
+               Wording(kTextHelpStationVidPid,
+                       "only adapters with these vendor and product ids, as 'korvane\n"
+                       "ports' shows them (may be given several times)")},
     OptionSpec{"--location", "PREFIX", kOnce,
-               "only adapters whose USB location starts so, e.g. 1-1. for the\n"
-               "slots of one hub"},
+               Wording(kTextHelpStationLocation,
+                       "only adapters whose USB location starts so, e.g. 1-1. for the\n"
+                       "slots of one hub")},
     OptionSpec{"--watch", "GLOB", kRepeatable,
-               "watch the device paths matching GLOB instead of the port list\n"
-               "('*' and '?' in its last part, links followed), e.g.\n"
-               "'/dev/serial/by-path/*': a path that appears is a radio plugged\n"
-               "in, one that goes away a radio unplugged (may be given several\n"
-               "times)"},
+               Wording(kTextHelpStationWatch,
+                       "watch the device paths matching GLOB instead of the port list\n"
+                       "('*' and '?' in its last part, links followed), e.g.\n"
+                       "'/dev/serial/by-path/*': a path that appears is a radio plugged\n"
+                       "in, one that goes away a radio unplugged (may be given several\n"
+                       "times)")},
     OptionSpec{"--history", "FILE", kOnce,
-               "the history file (default: korvane-history.csv beside the\n"
-               "executable)"},
-    OptionSpec{"--quiet", "", kOnce, "no bell at the end of each job"},
+               Wording(kTextHelpStationHistory,
+                       "the history file (default: korvane-history.csv beside the\n"
+                       "executable)")},
+    OptionSpec{"--quiet", "", kOnce,
+               Wording(kTextHelpStationQuiet, "no bell at the end of each job")},
     OptionSpec{"--max-jobs", "N", kOnce,
-               "end the session once N jobs have ended (for scripted benches\n"
-               "and tests); radios plugged in after the N-th has started wait"},
+               Wording(kTextHelpStationMaxJobs,
+                       "end the session once N jobs have ended (for scripted benches\n"
+                       "and tests); radios plugged in after the N-th has started wait")},
 };
 
 constexpr std::array kInfoOptions{
     OptionSpec{"--port", "P", kRepeatable,
-               "a port as for 'korvane flash'; give it several times to ask\n"
-               "several radios at once, or 'all' for every listed port"},
+               Wording(kTextHelpInfoPort,
+                       "a port as for 'korvane flash'; give it several times to ask\n"
+                       "several radios at once, or 'all' for every listed port")},
     OptionSpec{"--json", "", kOnce,
-               "print one JSON object (for several ports: one with a 'radios'\n"
-               "list), with the keys port, device, result, exit, chip (pid,\n"
-               "name, bootloader, commands, read_protected, flash_kib, uid,\n"
-               "served), error"},
+               Wording(kTextHelpInfoJson,
+                       "print one JSON object (for several ports: one with a 'radios'\n"
+                       "list), with the keys port, device, result, exit, chip (pid,\n"
+                       "name, bootloader, commands, read_protected, flash_kib, uid,\n"
+                       "served), error")},
 };
 
 constexpr std::array kApnOptions{
-    OptionSpec{"--name", "N", kOnce, "the APN name"},
-    OptionSpec{"--apn", "A", kOnce, "the access point name"},
-    OptionSpec{"--user", "U", kOnce, "the user name"},
-    OptionSpec{"--password", "P", kOnce, "the password"},
-    OptionSpec{"--numeric", "M", kOnce, "the operator code: MCC followed by MNC"},
+    OptionSpec{"--name", "N", kOnce, Wording(kTextHelpApnName, "the APN name")},
+    OptionSpec{"--apn", "A", kOnce, Wording(kTextHelpApnApn, "the access point name")},
+    OptionSpec{"--user", "U", kOnce, Wording(kTextHelpApnUser, "the user name")},
+    OptionSpec{"--password", "P", kOnce, Wording(kTextHelpApnPassword, "the password")},
+    OptionSpec{"--numeric", "M", kOnce,
+               Wording(kTextHelpApnNumeric, "the operator code: MCC followed by MNC")},
 };
 
 constexpr std::array kCounterOptions{
-    OptionSpec{"--clear", "", kOnce, "set the counter to 0 and save Sys.dat"},
+    OptionSpec{"--clear", "", kOnce,
+               Wording(kTextHelpCounterClear, "set the counter to 0 and save Sys.dat")},
 };
 
 constexpr std::array kHistoryOptions{
     OptionSpec{"--uid", "U", kOnce,
-               "only the jobs of the radio whose chip has this unique id (as\n"
-               "'korvane info' shows it; upper and lower case alike). With\n"
-               "no job recorded for it, a line says so and the status is 0"},
+               Wording(kTextHelpHistoryUid,
+                       "only the jobs of the radio whose chip has this unique id (as\n"
+                       "'korvane info' shows it; upper and lower case alike). With\n"
+                       "no job recorded for it, a line says so and the status is 0")},
     OptionSpec{"--since", "DATE", kOnce,
-               "only the jobs started at or after DATE: a date such as\n"
-               "2026-12-08 (its local midnight) or a time as the file writes\n"
-               "it, such as 2026-12-08T17:21:24+08:00"},
+               Wording(kTextHelpHistorySince,
+                       "only the jobs started at or after DATE: a date such as\n"
+                       "2026-12-08 (its local midnight) or a time as the file writes\n"
+                       "it, such as 2026-12-08T17:21:24+08:00")},
     OptionSpec{"--json", "", kOnce,
-               "print one JSON array: an object per job whose keys are the\n"
-               "file's column names and whose values are the file's texts"},
-    OptionSpec{"--history", "FILE", kOnce, "read FILE instead of korvane-history.csv"},
+               Wording(kTextHelpHistoryJson,
+                       "print one JSON array: an object per job whose keys are the\n"
+                       "file's column names and whose values are the file's texts")},
+    OptionSpec{"--history", "FILE", kOnce,
+               Wording(kTextHelpHistoryFile, "read FILE instead of korvane-history.csv")},
 };
 
 // `korvane crc` takes files, no options.

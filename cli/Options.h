@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/ExitStatus.h"
+#include "cli/TextIds.h"
 #include "error/Error.h"
 #include "maintenance/Apn.h"
 
@@ -96,9 +97,9 @@ struct OptionSpec {
     std::string_view name;   // "--port"
     std::string_view value;  // what the help calls its value ("P"); empty: a flag
     bool repeatable;         // may be given more than once
-    // What the help says of it, its lines after the first not indented; empty:
-    // described together with the option before it.
-    std::string_view help;
+    // What the help says of it, its lines after the first not indented; no
+    // text: described together with the option before it.
+    HelpWording help;
 };
 
 // A command's options, in the order its help lists them.

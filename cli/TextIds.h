@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "settings/OwnText.h"
 
@@ -30,6 +31,26 @@ constexpr std::int32_t StationText(std::int32_t offset)
 constexpr std::int32_t CliHistoryText(std::int32_t offset)
 {
     return settings::kOwnTextHistory + offset;
+}
+
+// The help of the program and of each command, in its own range.
+constexpr std::int32_t CliHelpText(std::int32_t offset)
+{
+    return settings::kOwnTextCliHelp + offset;
+}
+
+// A piece of the help: its id and its English. Txt.ini keeps each text on one
+// line, so a line break in a catalogue's help text is written "\n"; the
+// English built in has its line breaks as they are.
+struct HelpWording {
+    std::int32_t id = 0;
+    std::string_view english;  // empty: no text of its own
+};
+
+// In the tables that declare the help's texts.
+constexpr HelpWording Wording(std::int32_t id, std::string_view english)
+{
+    return {id, english};
 }
 
 // Arguments.
@@ -153,5 +174,74 @@ constexpr std::int32_t kTextHistoryNone = CliHistoryText(14);
 constexpr std::int32_t kTextHistorySkipped = CliHistoryText(15);
 constexpr std::int32_t kTextHistoryReadHint = CliHistoryText(16);
 constexpr std::int32_t kTextHistoryNoneSince = CliHistoryText(17);
+
+// The help: headings, the program's own help, each command's text before and
+// after its options, the options, the exit statuses.
+constexpr std::int32_t kTextHelpUsage = CliHelpText(0);
+constexpr std::int32_t kTextHelpOptions = CliHelpText(1);
+constexpr std::int32_t kTextHelpCommands = CliHelpText(2);
+constexpr std::int32_t kTextHelpExitStatus = CliHelpText(3);
+constexpr std::int32_t kTextHelpProgram = CliHelpText(4);
+constexpr std::int32_t kTextHelpProgramNotes = CliHelpText(5);
+constexpr std::int32_t kTextHelpOptionHelp = CliHelpText(6);
+constexpr std::int32_t kTextHelpOptionVersion = CliHelpText(7);
+constexpr std::int32_t kTextHelpCommandPorts = CliHelpText(8);
+constexpr std::int32_t kTextHelpCommandFlash = CliHelpText(9);
+constexpr std::int32_t kTextHelpCommandInfo = CliHelpText(10);
+constexpr std::int32_t kTextHelpCommandCrc = CliHelpText(11);
+constexpr std::int32_t kTextHelpCommandApn = CliHelpText(12);
+constexpr std::int32_t kTextHelpCommandCounter = CliHelpText(13);
+constexpr std::int32_t kTextHelpCommandStation = CliHelpText(14);
+constexpr std::int32_t kTextHelpCommandHistory = CliHelpText(15);
+constexpr std::int32_t kTextHelpPorts = CliHelpText(16);
+constexpr std::int32_t kTextHelpCrc = CliHelpText(17);
+constexpr std::int32_t kTextHelpFlash = CliHelpText(18);
+constexpr std::int32_t kTextHelpFlashAfter = CliHelpText(19);
+constexpr std::int32_t kTextHelpStation = CliHelpText(20);
+constexpr std::int32_t kTextHelpStationAfter = CliHelpText(21);
+constexpr std::int32_t kTextHelpInfo = CliHelpText(22);
+constexpr std::int32_t kTextHelpInfoAfter = CliHelpText(23);
+constexpr std::int32_t kTextHelpApn = CliHelpText(24);
+constexpr std::int32_t kTextHelpApnAfter = CliHelpText(25);
+constexpr std::int32_t kTextHelpCounter = CliHelpText(26);
+constexpr std::int32_t kTextHelpCounterAfter = CliHelpText(27);
+constexpr std::int32_t kTextHelpHistory = CliHelpText(28);
+constexpr std::int32_t kTextHelpHistoryAfter = CliHelpText(29);
+constexpr std::int32_t kTextHelpFlashPort = CliHelpText(30);
+constexpr std::int32_t kTextHelpFlashBoot = CliHelpText(31);
+constexpr std::int32_t kTextHelpFlashUser = CliHelpText(32);
+constexpr std::int32_t kTextHelpFlashVerify = CliHelpText(33);
+constexpr std::int32_t kTextHelpFlashExactTiming = CliHelpText(34);
+constexpr std::int32_t kTextHelpFlashJson = CliHelpText(35);
+constexpr std::int32_t kTextHelpFlashHistory = CliHelpText(36);
+constexpr std::int32_t kTextHelpStationImages = CliHelpText(37);
+constexpr std::int32_t kTextHelpStationOnlyUsb = CliHelpText(38);
+constexpr std::int32_t kTextHelpStationAllPorts = CliHelpText(39);
+constexpr std::int32_t kTextHelpStationVidPid = CliHelpText(40);
+constexpr std::int32_t kTextHelpStationLocation = CliHelpText(41);
+constexpr std::int32_t kTextHelpStationWatch = CliHelpText(42);
+constexpr std::int32_t kTextHelpStationHistory = CliHelpText(43);
+constexpr std::int32_t kTextHelpStationQuiet = CliHelpText(44);
+constexpr std::int32_t kTextHelpStationMaxJobs = CliHelpText(45);
+constexpr std::int32_t kTextHelpInfoPort = CliHelpText(46);
+constexpr std::int32_t kTextHelpInfoJson = CliHelpText(47);
+constexpr std::int32_t kTextHelpApnName = CliHelpText(48);
+constexpr std::int32_t kTextHelpApnApn = CliHelpText(49);
+constexpr std::int32_t kTextHelpApnUser = CliHelpText(50);
+constexpr std::int32_t kTextHelpApnPassword = CliHelpText(51);
+constexpr std::int32_t kTextHelpApnNumeric = CliHelpText(52);
+constexpr std::int32_t kTextHelpCounterClear = CliHelpText(53);
+constexpr std::int32_t kTextHelpHistoryUid = CliHelpText(54);
+constexpr std::int32_t kTextHelpHistorySince = CliHelpText(55);
+constexpr std::int32_t kTextHelpHistoryJson = CliHelpText(56);
+constexpr std::int32_t kTextHelpHistoryFile = CliHelpText(57);
+constexpr std::int32_t kTextHelpExitSuccess = CliHelpText(58);
+constexpr std::int32_t kTextHelpExitFailed = CliHelpText(59);
+constexpr std::int32_t kTextHelpExitUsage = CliHelpText(60);
+constexpr std::int32_t kTextHelpExitPort = CliHelpText(61);
+constexpr std::int32_t kTextHelpExitOutput = CliHelpText(62);
+constexpr std::int32_t kTextHelpExitHangUp = CliHelpText(63);
+constexpr std::int32_t kTextHelpExitInterrupt = CliHelpText(64);
+constexpr std::int32_t kTextHelpExitTerminate = CliHelpText(65);
 
 }  // namespace korvane::cli

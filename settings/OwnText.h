@@ -24,6 +24,7 @@ constexpr std::int32_t kOwnTextSettings = 500;     // 500-519
 constexpr std::int32_t kOwnTextHistory = 520;      // 520-539
 constexpr std::int32_t kOwnTextCliChip = 540;      // 540-559
 constexpr std::int32_t kOwnTextStation = 560;      // 560-599
+constexpr std::int32_t kOwnTextCliHelp = 600;      // 600-679
 
 // Chooses the catalogue and the language OwnText reads, for the whole process,
 // and reads the catalogue's texts into memory: OwnText never reads the file

@@ -31,6 +31,7 @@ const std::set<std::string> kOwnTextItself = {"settings/OwnText.h", "settings/Ow
 // (`Fail(kTextBusy, "...")`, `{kTextSyncAfter, "..."}`) are found as any other
 // bracket that opens with an own-text id and a literal.
 const std::set<std::pair<std::string, std::string>> kForwarders = {
+    {"cli/Help.cpp", "wording.id"},
     {"firmware/protocol/Stm32Bootloader.cpp", "textId"},
     {"history/History_posix.cpp", "id"},
     {"history/History_win32.cpp", "id"},
