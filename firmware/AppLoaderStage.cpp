@@ -6,8 +6,8 @@
 #include <array>
 #include <chrono>
 
-#include "firmware/image/Image.h"
 #include "firmware/StageFailure.h"
+#include "firmware/image/Image.h"
 
 namespace korvane::firmware {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <span>
 
-#include "firmware/image/Image.h"
 #include "firmware/StageContext.h"
+#include "firmware/image/Image.h"
 
 namespace korvane::firmware {
 

@@ -6,9 +6,9 @@
 
 #include "firmware/AppLoaderStage.h"
 #include "firmware/FirmwareTexts.h"
-#include "firmware/image/Qorin_CRC32.h"
 #include "firmware/RomBootloaderStage.h"
 #include "firmware/StageContext.h"
+#include "firmware/image/Qorin_CRC32.h"
 #include "serial/ByteExchange.h"
 #include "serial/SerialError.h"
 #include "settings/OwnText.h"

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "firmware/image/Image.h"
 #include "firmware/JobObserver.h"
 #include "firmware/JobReport.h"
+#include "firmware/image/Image.h"
 #include "firmware/protocol/Pacing.h"
 #include "serial/Port.h"
 #include "serial/Sleeper.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "firmware/image/Image.h"
 #include "firmware/StageContext.h"
+#include "firmware/image/Image.h"
 #include "firmware/protocol/Stm32Bootloader.h"
 
 namespace korvane::firmware {

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "firmware/StatusText.h"
 #include "firmware/image/Image.h"
 #include "firmware/image/Qorin_CRC32.h"
-#include "firmware/StatusText.h"
 #include "tests/firmware/FirmwareTestSupport.h"
 
 #ifndef _WIN32  // FIFOs and /dev/zero
