@@ -28,12 +28,22 @@ public:
     // Takes up to `most` bytes, waiting up to `wait` for them and waking on
     // each arrival and on a stop request of `stop` (StopRequested); a zero
     // wait takes what is there.
-    virtual std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
-                                           ISleeper& stop) = 0;
+    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait, ISleeper& stop);
     // Writes every byte, in order, blocking until the system has taken them all.
     virtual void Write(std::span<const std::uint8_t> bytes) = 0;
     virtual void DiscardOutput() = 0;
     virtual void DiscardInput() = 0;
+
+protected:
+    // The platform's part of a read. Appends what waits now, up to `most`
+    // bytes in all, without waiting.
+    virtual void TakeWaiting(std::vector<std::uint8_t>& bytes, std::size_t most) = 0;
+    // Returns once a byte has come (it may append it to `bytes`), a stop is
+    // signalled or `left` has passed.
+    virtual void AwaitBytes(std::vector<std::uint8_t>& bytes, std::chrono::nanoseconds left,
+                            ISleeper& stop) = 0;
+    // Throws when the line has gone; asked when a read ends with nothing.
+    virtual void CheckLine() {}
 };
 
 // The backend of the platform the program was built for.

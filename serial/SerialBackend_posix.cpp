@@ -87,23 +87,6 @@ public:
         return count > 0 ? static_cast<std::size_t>(count) : 0;
     }
 
-    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
-                                   ISleeper& stop) override
-    {
-        const auto deadline = std::chrono::steady_clock::now() + wait;
-        std::vector<std::uint8_t> bytes;
-        while (true) {
-            stop.CheckStop();
-            TakeWaiting(bytes, most);
-            const auto left = deadline - std::chrono::steady_clock::now();
-            if (bytes.size() >= most) return bytes;
-            if (left <= std::chrono::nanoseconds::zero()) {
-                if (bytes.empty()) CheckLine();  // nothing came: perhaps the line is gone
-                return bytes;
-            }
-            WaitReadable(left, stop.StopDescriptor());
-        }
-    }
     void Write(std::span<const std::uint8_t> bytes) override
     {
         std::size_t done = 0;
@@ -234,7 +217,7 @@ private:
     }
 
     // Hang-up shows as POLLHUP/POLLERR rather than as an error of FIONREAD.
-    void CheckLine() const
+    void CheckLine() override
     {
         pollfd p{m_fd, POLLIN, 0};
         if (::poll(&p, 1, 0) < 0) throw SystemError("watch", errno);
@@ -244,7 +227,7 @@ private:
 
     // Appends what waits, up to `most` bytes in all: reads until the
     // descriptor has nothing more, with no count asked first.
-    void TakeWaiting(std::vector<std::uint8_t>& bytes, std::size_t most)
+    void TakeWaiting(std::vector<std::uint8_t>& bytes, std::size_t most) override
     {
         while (bytes.size() < most) {
             const std::size_t start = bytes.size();
@@ -261,8 +244,10 @@ private:
 
     // Returns when a byte has come, a stop is signalled or `left` has
     // passed; a line that hangs up meanwhile is a lost device.
-    void WaitReadable(std::chrono::nanoseconds left, int stopDescriptor) const
+    void AwaitBytes(std::vector<std::uint8_t>&, std::chrono::nanoseconds left,
+                    ISleeper& stop) override
     {
+        const int stopDescriptor = stop.StopDescriptor();
         if (stopDescriptor < 0) left = std::min<std::chrono::nanoseconds>(left, kStopLookSlice);
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
         const timespec timeout{static_cast<time_t>(seconds.count()),

@@ -95,23 +95,6 @@ public:
         return status.cbInQue;
     }
 
-    std::vector<std::uint8_t> Read(std::size_t most, std::chrono::nanoseconds wait,
-                                   ISleeper& stop) override
-    {
-        const auto deadline = std::chrono::steady_clock::now() + wait;
-        std::vector<std::uint8_t> bytes;
-        while (true) {
-            stop.CheckStop();
-            const std::size_t waiting = std::min(BytesWaiting(), most - bytes.size());
-            if (waiting != 0) ReadInto(bytes, waiting, 0);
-            const auto left = deadline - std::chrono::steady_clock::now();
-            if (bytes.size() >= most || left <= std::chrono::nanoseconds::zero()) return bytes;
-            // One byte, waited for in the driver: ReadFile returns the moment it
-            // comes, or empty when the slice has passed.
-            const auto leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-            ReadInto(bytes, 1, std::min<DWORD>(static_cast<DWORD>(leftMs), kWaitSliceMs));
-        }
-    }
     void Write(std::span<const std::uint8_t> bytes) override
     {
         std::size_t done = 0;
@@ -139,6 +122,22 @@ public:
     {
         if (!PurgeComm(m_handle, PURGE_RXCLEAR | PURGE_RXABORT))
             throw SystemError("discard the input of", GetLastError());
+    }
+
+protected:
+    void TakeWaiting(std::vector<std::uint8_t>& bytes, std::size_t most) override
+    {
+        const std::size_t waiting = std::min(BytesWaiting(), most - bytes.size());
+        if (waiting != 0) ReadInto(bytes, waiting, 0);
+    }
+
+    // One byte, waited for in the driver: ReadFile returns the moment it
+    // comes, or empty when the slice has passed.
+    void AwaitBytes(std::vector<std::uint8_t>& bytes, std::chrono::nanoseconds left,
+                    ISleeper&) override
+    {
+        const auto leftMs = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+        ReadInto(bytes, 1, std::min<DWORD>(static_cast<DWORD>(leftMs), kWaitSliceMs));
     }
 
 private:

@@ -464,14 +464,16 @@ public:
     void Close() override {}
     bool IsOpen() const override { return m_open; }
     std::size_t BytesWaiting() override { return 0; }
-    std::vector<std::uint8_t> Read(std::size_t, std::chrono::nanoseconds,
-                                   serial::ISleeper&) override
-    {
-        return {};
-    }
     void Write(std::span<const std::uint8_t>) override {}
     void DiscardOutput() override { ++*m_discards; }
     void DiscardInput() override {}
+
+protected:
+    void TakeWaiting(std::vector<std::uint8_t>&, std::size_t) override {}
+    void AwaitBytes(std::vector<std::uint8_t>&, std::chrono::nanoseconds,
+                    serial::ISleeper&) override
+    {
+    }
 
 private:
     bool m_open = false;
