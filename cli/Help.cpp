@@ -195,17 +195,18 @@ struct CommandHelp {
 // the one before them.
 std::string WithOptions(CommandKind command, const CommandHelp& help)
 {
-    const auto typed = [](const OptionSpec& spec) {
-        return std::string(spec.name) + (spec.value.empty() ? "" : " ") + std::string(spec.value);
+    const auto typed = [](const OptionEntry& entry) {
+        return std::string(entry.name) + (entry.value.empty() ? "" : " ") +
+               std::string(entry.value);
     };
-    const std::span<const OptionSpec> specs = CommandOptions(command);
+    const std::span<const OptionEntry> entries = CommandOptions(command);
     std::string text = Usage(help.usage) + "\n" + Say(help.about) + "\n\n" +
                        Say(Wording(kTextHelpOptions, "Options:")) + "\n";
-    for (auto spec = specs.begin(); spec != specs.end(); ++spec) {
-        const std::string description = Say(spec->help);
-        std::string names = typed(*spec);
-        while (spec + 1 != specs.end() && spec[1].help.english.empty()) {
-            names += ", " + typed(*++spec);
+    for (auto entry = entries.begin(); entry != entries.end(); ++entry) {
+        const std::string description = Say(entry->help);
+        std::string names = typed(*entry);
+        while (entry + 1 != entries.end() && entry[1].help.english.empty()) {
+            names += ", " + typed(*++entry);
         }
         text += Row(names, description, help.column, help.longNamesAlone);
     }

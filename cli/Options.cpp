@@ -62,123 +62,123 @@ constexpr bool kOnce = false;
 constexpr bool kRepeatable = true;
 
 constexpr std::array kFlashOptions{
-    OptionSpec{"--port", "P", kRepeatable,
-               Wording(kTextHelpFlashPort,
-                       "the port number of 'korvane ports' (as in the dialog), a\n"
-                       "device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
-                       "or an adapter's serial number. Give it several times to upgrade\n"
-                       "several radios at once; 'all' takes every port 'korvane ports'\n"
-                       "lists")},
-    OptionSpec{"--boot", "FILE", kOnce,
-               Wording(kTextHelpFlashBoot, "the boot image (full upgrade)")},
-    OptionSpec{"--user", "FILE", kOnce, Wording(kTextHelpFlashUser, "the user-program image")},
-    OptionSpec{"--verify", "", kOnce,
-               Wording(kTextHelpFlashVerify,
-                       "read the boot image back before starting it and compare; a\n"
-                       "difference fails the upgrade at its first differing address")},
-    OptionSpec{"--exact-timing", "", kOnce,
-               Wording(kTextHelpFlashExactTiming,
-                       "the dialog's fixed pacing: every answer must come within the\n"
-                       "protocol's 50 ms polls. Without it each read returns as soon as\n"
-                       "its answer arrives and waits longer for slow parts and USB\n"
-                       "adapters (up to about 35 s for a mass erase)")},
-    OptionSpec{"--json", "", kOnce,
-               Wording(kTextHelpFlashJson,
-                       "print one JSON object at the end, with the keys result, exit,\n"
-                       "stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
-                       "user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
-                       "name, bootloader, uid, read_protected), error, warning\n"
-                       "(progress then goes to standard error); for several ports one\n"
-                       "object with an entry per radio ('radios') and the totals")},
-    OptionSpec{"--history", "FILE", kOnce,
-               Wording(kTextHelpFlashHistory,
-                       "record each radio's job in FILE instead of\n"
-                       "korvane-history.csv beside the executable ('korvane history'\n"
-                       "reads it back); a history that cannot be written is a warning,\n"
-                       "never a failure of the job")},
+    OptionEntry{"--port", "P", kRepeatable,
+                Wording(kTextHelpFlashPort,
+                        "the port number of 'korvane ports' (as in the dialog), a\n"
+                        "device path such as /dev/ttyUSB0, a USB location such as 1-1.2\n"
+                        "or an adapter's serial number. Give it several times to upgrade\n"
+                        "several radios at once; 'all' takes every port 'korvane ports'\n"
+                        "lists")},
+    OptionEntry{"--boot", "FILE", kOnce,
+                Wording(kTextHelpFlashBoot, "the boot image (full upgrade)")},
+    OptionEntry{"--user", "FILE", kOnce, Wording(kTextHelpFlashUser, "the user-program image")},
+    OptionEntry{"--verify", "", kOnce,
+                Wording(kTextHelpFlashVerify,
+                        "read the boot image back before starting it and compare; a\n"
+                        "difference fails the upgrade at its first differing address")},
+    OptionEntry{"--exact-timing", "", kOnce,
+                Wording(kTextHelpFlashExactTiming,
+                        "the dialog's fixed pacing: every answer must come within the\n"
+                        "protocol's 50 ms polls. Without it each read returns as soon as\n"
+                        "its answer arrives and waits longer for slow parts and USB\n"
+                        "adapters (up to about 35 s for a mass erase)")},
+    OptionEntry{"--json", "", kOnce,
+                Wording(kTextHelpFlashJson,
+                        "print one JSON object at the end, with the keys result, exit,\n"
+                        "stage, status, frames, blocks, bytes, seconds, boot_crc,\n"
+                        "user_crc, boot_bytes, user_bytes, counter, verified, chip (pid,\n"
+                        "name, bootloader, uid, read_protected), error, warning\n"
+                        "(progress then goes to standard error); for several ports one\n"
+                        "object with an entry per radio ('radios') and the totals")},
+    OptionEntry{"--history", "FILE", kOnce,
+                Wording(kTextHelpFlashHistory,
+                        "record each radio's job in FILE instead of\n"
+                        "korvane-history.csv beside the executable ('korvane history'\n"
+                        "reads it back); a history that cannot be written is a warning,\n"
+                        "never a failure of the job")},
 };
 
 constexpr std::array kStationOptions{
-    OptionSpec{"--boot", "FILE", kOnce, Wording(kTextHelpStationImages, "as for 'korvane flash'")},
-    OptionSpec{"--user", "FILE", kOnce, {}},
-    OptionSpec{"--verify", "", kOnce, {}},
-    OptionSpec{"--exact-timing", "", kOnce, {}},
-    OptionSpec{"--only-usb", "", kOnce,
-               Wording(kTextHelpStationOnlyUsb,
-                       "watch the USB serial adapters of 'korvane ports' (the default)")},
-    OptionSpec{"--all-ports", "", kOnce,
-               Wording(kTextHelpStationAllPorts, "watch every port 'korvane ports' lists")},
-    OptionSpec{"--vid-pid", "VVVV:PPPP", kRepeatable,
-               Wording(kTextHelpStationVidPid,
-                       "only adapters with these vendor and product ids, as 'korvane\n"
-                       "ports' shows them (may be given several times)")},
-    OptionSpec{"--location", "PREFIX", kOnce,
-               Wording(kTextHelpStationLocation,
-                       "only adapters whose USB location starts so, e.g. 1-1. for the\n"
-                       "slots of one hub")},
-    OptionSpec{"--watch", "GLOB", kRepeatable,
-               Wording(kTextHelpStationWatch,
-                       "watch the device paths matching GLOB instead of the port list\n"
-                       "('*' and '?' in its last part, links followed), e.g.\n"
-                       "'/dev/serial/by-path/*': a path that appears is a radio plugged\n"
-                       "in, one that goes away a radio unplugged (may be given several\n"
-                       "times)")},
-    OptionSpec{"--history", "FILE", kOnce,
-               Wording(kTextHelpStationHistory,
-                       "the history file (default: korvane-history.csv beside the\n"
-                       "executable)")},
-    OptionSpec{"--quiet", "", kOnce,
-               Wording(kTextHelpStationQuiet, "no bell at the end of each job")},
-    OptionSpec{"--max-jobs", "N", kOnce,
-               Wording(kTextHelpStationMaxJobs,
-                       "end the session once N jobs have ended (for scripted benches\n"
-                       "and tests); radios plugged in after the N-th has started wait")},
+    OptionEntry{"--boot", "FILE", kOnce, Wording(kTextHelpStationImages, "as for 'korvane flash'")},
+    OptionEntry{"--user", "FILE", kOnce, {}},
+    OptionEntry{"--verify", "", kOnce, {}},
+    OptionEntry{"--exact-timing", "", kOnce, {}},
+    OptionEntry{"--only-usb", "", kOnce,
+                Wording(kTextHelpStationOnlyUsb,
+                        "watch the USB serial adapters of 'korvane ports' (the default)")},
+    OptionEntry{"--all-ports", "", kOnce,
+                Wording(kTextHelpStationAllPorts, "watch every port 'korvane ports' lists")},
+    OptionEntry{"--vid-pid", "VVVV:PPPP", kRepeatable,
+                Wording(kTextHelpStationVidPid,
+                        "only adapters with these vendor and product ids, as 'korvane\n"
+                        "ports' shows them (may be given several times)")},
+    OptionEntry{"--location", "PREFIX", kOnce,
+                Wording(kTextHelpStationLocation,
+                        "only adapters whose USB location starts so, e.g. 1-1. for the\n"
+                        "slots of one hub")},
+    OptionEntry{"--watch", "GLOB", kRepeatable,
+                Wording(kTextHelpStationWatch,
+                        "watch the device paths matching GLOB instead of the port list\n"
+                        "('*' and '?' in its last part, links followed), e.g.\n"
+                        "'/dev/serial/by-path/*': a path that appears is a radio plugged\n"
+                        "in, one that goes away a radio unplugged (may be given several\n"
+                        "times)")},
+    OptionEntry{"--history", "FILE", kOnce,
+                Wording(kTextHelpStationHistory,
+                        "the history file (default: korvane-history.csv beside the\n"
+                        "executable)")},
+    OptionEntry{"--quiet", "", kOnce,
+                Wording(kTextHelpStationQuiet, "no bell at the end of each job")},
+    OptionEntry{"--max-jobs", "N", kOnce,
+                Wording(kTextHelpStationMaxJobs,
+                        "end the session once N jobs have ended (for scripted benches\n"
+                        "and tests); radios plugged in after the N-th has started wait")},
 };
 
 constexpr std::array kInfoOptions{
-    OptionSpec{"--port", "P", kRepeatable,
-               Wording(kTextHelpInfoPort,
-                       "a port as for 'korvane flash'; give it several times to ask\n"
-                       "several radios at once, or 'all' for every listed port")},
-    OptionSpec{"--json", "", kOnce,
-               Wording(kTextHelpInfoJson,
-                       "print one JSON object (for several ports: one with a 'radios'\n"
-                       "list), with the keys port, device, result, exit, chip (pid,\n"
-                       "name, bootloader, commands, read_protected, flash_kib, uid,\n"
-                       "served), error")},
+    OptionEntry{"--port", "P", kRepeatable,
+                Wording(kTextHelpInfoPort,
+                        "a port as for 'korvane flash'; give it several times to ask\n"
+                        "several radios at once, or 'all' for every listed port")},
+    OptionEntry{"--json", "", kOnce,
+                Wording(kTextHelpInfoJson,
+                        "print one JSON object (for several ports: one with a 'radios'\n"
+                        "list), with the keys port, device, result, exit, chip (pid,\n"
+                        "name, bootloader, commands, read_protected, flash_kib, uid,\n"
+                        "served), error")},
 };
 
 constexpr std::array kApnOptions{
-    OptionSpec{"--name", "N", kOnce, Wording(kTextHelpApnName, "the APN name")},
-    OptionSpec{"--apn", "A", kOnce, Wording(kTextHelpApnApn, "the access point name")},
-    OptionSpec{"--user", "U", kOnce, Wording(kTextHelpApnUser, "the user name")},
-    OptionSpec{"--password", "P", kOnce, Wording(kTextHelpApnPassword, "the password")},
-    OptionSpec{"--numeric", "M", kOnce,
-               Wording(kTextHelpApnNumeric, "the operator code: MCC followed by MNC")},
+    OptionEntry{"--name", "N", kOnce, Wording(kTextHelpApnName, "the APN name")},
+    OptionEntry{"--apn", "A", kOnce, Wording(kTextHelpApnApn, "the access point name")},
+    OptionEntry{"--user", "U", kOnce, Wording(kTextHelpApnUser, "the user name")},
+    OptionEntry{"--password", "P", kOnce, Wording(kTextHelpApnPassword, "the password")},
+    OptionEntry{"--numeric", "M", kOnce,
+                Wording(kTextHelpApnNumeric, "the operator code: MCC followed by MNC")},
 };
 
 constexpr std::array kCounterOptions{
-    OptionSpec{"--clear", "", kOnce,
-               Wording(kTextHelpCounterClear, "set the counter to 0 and save Sys.dat")},
+    OptionEntry{"--clear", "", kOnce,
+                Wording(kTextHelpCounterClear, "set the counter to 0 and save Sys.dat")},
 };
 
 constexpr std::array kHistoryOptions{
-    OptionSpec{"--uid", "U", kOnce,
-               Wording(kTextHelpHistoryUid,
-                       "only the jobs of the radio whose chip has this unique id (as\n"
-                       "'korvane info' shows it; upper and lower case alike). With\n"
-                       "no job recorded for it, a line says so and the status is 0")},
-    OptionSpec{"--since", "DATE", kOnce,
-               Wording(kTextHelpHistorySince,
-                       "only the jobs started at or after DATE: a date such as\n"
-                       "2026-12-08 (its local midnight) or a time as the file writes\n"
-                       "it, such as 2026-12-08T17:21:24+08:00")},
-    OptionSpec{"--json", "", kOnce,
-               Wording(kTextHelpHistoryJson,
-                       "print one JSON array: an object per job whose keys are the\n"
-                       "file's column names and whose values are the file's texts")},
-    OptionSpec{"--history", "FILE", kOnce,
-               Wording(kTextHelpHistoryFile, "read FILE instead of korvane-history.csv")},
+    OptionEntry{"--uid", "U", kOnce,
+                Wording(kTextHelpHistoryUid,
+                        "only the jobs of the radio whose chip has this unique id (as\n"
+                        "'korvane info' shows it; upper and lower case alike). With\n"
+                        "no job recorded for it, a line says so and the status is 0")},
+    OptionEntry{"--since", "DATE", kOnce,
+                Wording(kTextHelpHistorySince,
+                        "only the jobs started at or after DATE: a date such as\n"
+                        "2026-12-08 (its local midnight) or a time as the file writes\n"
+                        "it, such as 2026-12-08T17:21:24+08:00")},
+    OptionEntry{"--json", "", kOnce,
+                Wording(kTextHelpHistoryJson,
+                        "print one JSON array: an object per job whose keys are the\n"
+                        "file's column names and whose values are the file's texts")},
+    OptionEntry{"--history", "FILE", kOnce,
+                Wording(kTextHelpHistoryFile, "read FILE instead of korvane-history.csv")},
 };
 
 // `korvane crc` takes files, no options.
@@ -195,13 +195,13 @@ void Declare(CLI::App& app, CommandKind command, bool& help)
     app.allow_windows_style_options(false);
     app.add_flag("-h,--help", help);
     app.allow_extras();  // unknown options and stray arguments get our own message
-    for (const OptionSpec& spec : CommandOptions(command)) {
-        if (spec.value.empty()) {
-            app.add_flag(std::string(spec.name));
+    for (const OptionEntry& entry : CommandOptions(command)) {
+        if (entry.value.empty()) {
+            app.add_flag(std::string(entry.name));
         } else {
             // One value per occurrence, every occurrence kept, so that a repeat
             // can be refused (or, for --port, taken) by name.
-            app.add_option(std::string(spec.name))
+            app.add_option(std::string(entry.name))
                 ->expected(1)
                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         }
@@ -258,11 +258,11 @@ std::vector<std::string> SplitEmptyValues(std::span<const std::string> args)
 // A flag takes no value (CLI11 keeps one typed after it, to be refused here).
 void RefuseFlagValues(CommandKind command, const Given& given)
 {
-    for (const OptionSpec& spec : CommandOptions(command)) {
-        for (const std::string& value : given.Values(spec.name)) {
-            if (spec.value.empty() && value != kFlagGiven) {
+    for (const OptionEntry& entry : CommandOptions(command)) {
+        for (const std::string& value : given.Values(entry.name)) {
+            if (entry.value.empty() && value != kFlagGiven) {
                 throw UsageError(command,
-                                 OwnText(kTextTakesNoValue, "{0} takes no value", {spec.name}));
+                                 OwnText(kTextTakesNoValue, "{0} takes no value", {entry.name}));
             }
         }
     }
@@ -274,13 +274,13 @@ void RefuseFlagValues(CommandKind command, const Given& given)
 // be given twice. Anything else on the line is not the command's.
 void RefuseMisusedOptions(CommandKind command, const CLI::App& app, const Given& given)
 {
-    const std::span<const OptionSpec> specs = CommandOptions(command);
-    for (const OptionSpec& spec : specs) {
-        for (const std::string& value : given.Values(spec.name)) {
+    const std::span<const OptionEntry> entries = CommandOptions(command);
+    for (const OptionEntry& entry : entries) {
+        for (const std::string& value : given.Values(entry.name)) {
             const std::string name = value.substr(0, value.find('='));
-            if (!spec.value.empty() && name.starts_with('-') &&
+            if (!entry.value.empty() && name.starts_with('-') &&
                 app.get_option_no_throw(name) != nullptr) {
-                throw UsageError(command, NeedsValue(spec.name));
+                throw UsageError(command, NeedsValue(entry.name));
             }
         }
     }
@@ -294,10 +294,10 @@ void RefuseMisusedOptions(CommandKind command, const CLI::App& app, const Given&
         throw UsageError(command,
                          OwnText(kTextUnexpectedArgument, "unexpected argument '{0}'", {extra}));
     }
-    for (const OptionSpec& spec : specs) {
-        if (!spec.repeatable && given.Values(spec.name).size() > 1) {
+    for (const OptionEntry& entry : entries) {
+        if (!entry.repeatable && given.Values(entry.name).size() > 1) {
             throw UsageError(command,
-                             OwnText(kTextGivenTwice, "{0} is given more than once", {spec.name}));
+                             OwnText(kTextGivenTwice, "{0} is given more than once", {entry.name}));
         }
     }
 }
@@ -581,7 +581,7 @@ void ParseCommandArguments(Options& options, std::span<const std::string> args)
 
 }  // namespace
 
-std::span<const OptionSpec> CommandOptions(CommandKind command)
+std::span<const OptionEntry> CommandOptions(CommandKind command)
 {
     switch (command) {
         case CommandKind::Flash:

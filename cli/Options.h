@@ -93,7 +93,7 @@ private:
 
 // One option of a command, declared once: the parser takes it from here and the
 // command's help lists it.
-struct OptionSpec {
+struct OptionEntry {
     std::string_view name;   // "--port"
     std::string_view value;  // what the help calls its value ("P"); empty: a flag
     bool repeatable;         // may be given more than once
@@ -103,7 +103,7 @@ struct OptionSpec {
 };
 
 // A command's options, in the order its help lists them.
-std::span<const OptionSpec> CommandOptions(CommandKind command);
+std::span<const OptionEntry> CommandOptions(CommandKind command);
 
 // Parses the arguments after the program name. Throws UsageError.
 Options ParseArguments(std::span<const std::string> args);

@@ -107,9 +107,10 @@ TEST_F(HelpLanguage, ChineseHelpListsTheOptionsInChineseInAlignedColumns)
         }
         endOption();
         EXPECT_GT(column, 2U);
-        const auto specs = CommandOptions(CommandKind::Station);
-        EXPECT_EQ(options, std::count_if(specs.begin(), specs.end(), [](const OptionSpec& spec) {
-                      return !spec.help.english.empty();
+        const auto entries = CommandOptions(CommandKind::Station);
+        EXPECT_EQ(options,
+                  std::count_if(entries.begin(), entries.end(), [](const OptionEntry& entry) {
+                      return !entry.help.english.empty();
                   }));
     }
 }

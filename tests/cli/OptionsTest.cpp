@@ -255,20 +255,20 @@ TEST(CommandOptions, HelpListsThemAndTheParserHoldsEachToItsKind)
          {CommandKind::Flash, CommandKind::Info, CommandKind::Apn, CommandKind::Counter,
           CommandKind::Station, CommandKind::History}) {
         ASSERT_FALSE(CommandOptions(command).empty());
-        for (const OptionSpec& spec : CommandOptions(command)) {
-            const std::string name(spec.name);
+        for (const OptionEntry& entry : CommandOptions(command)) {
+            const std::string name(entry.name);
             SCOPED_TRACE(CommandName(command) + " " + name);
             const std::string typed =
-                spec.value.empty() ? name : name + " " + std::string(spec.value);
+                entry.value.empty() ? name : name + " " + std::string(entry.value);
             // Listed first on its line, or after the option it shares a description with.
             const std::string help = HelpText(command);
             EXPECT_TRUE(help.find("\n  " + typed) != std::string::npos ||
                         help.find(", " + typed) != std::string::npos);
             const std::vector<std::string> once =
-                spec.value.empty() ? std::vector{name} : std::vector{name, std::string("v")};
+                entry.value.empty() ? std::vector{name} : std::vector{name, std::string("v")};
             std::vector<std::string> twice = once;
             twice.insert(twice.end(), once.begin(), once.end());
-            if (spec.value.empty()) {
+            if (entry.value.empty()) {
                 EXPECT_NE(refusal(command, {name + "=yes"}).find(name + " takes no value"),
                           std::string::npos);
             } else {
@@ -277,7 +277,7 @@ TEST(CommandOptions, HelpListsThemAndTheParserHoldsEachToItsKind)
             }
             EXPECT_EQ(refusal(command, twice).find(name + " is given more than once") !=
                           std::string::npos,
-                      !spec.repeatable);
+                      !entry.repeatable);
         }
     }
 }
